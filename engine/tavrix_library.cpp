@@ -4,5 +4,5 @@
 
 namespace tavrix {
 // Keeps TavrixCom's code in the shared library even before anything else references it.
-[[maybe_unused]] auto* const kTavrixComAnchor = &TavrixCom::getTavrixFile;
+[[maybe_unused]] const auto kTavrixComAnchor = &TavrixCom::getTavrixFile;
 } // namespace tavrix

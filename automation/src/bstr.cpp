@@ -1,0 +1,159 @@
+// Counted wide strings and the UTF-8 <-> UTF-16 conversions around them.
+#include <cstdlib>
+#include <cstring>
+
+#include "tavrixrt/runtime.hpp"
+#include "tavrixrt/text.hpp"
+
+namespace {
+
+// Layout of one allocation: [uint32 byte count][characters][NUL character].
+constexpr size_t kPrefix = sizeof(uint32_t);
+// The byte count is 32 bits and must leave room for the prefix and the terminator.
+constexpr UINT kMaxLength = (UINT32_MAX - kPrefix - sizeof(OLECHAR)) / sizeof(OLECHAR);
+
+char* blockOf(BSTR s) { return reinterpret_cast<char*>(s) - kPrefix; }
+
+uint32_t byteCount(BSTR s) {
+    uint32_t bytes;
+    std::memcpy(&bytes, blockOf(s), sizeof bytes);
+    return bytes;
+}
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+} // namespace
+
+BSTR SysAllocStringLen(const OLECHAR* text, UINT length) {
+    if (length > kMaxLength) return nullptr;
+    const size_t bytes = size_t{length} * sizeof(OLECHAR);
+    auto* block = static_cast<char*>(std::malloc(kPrefix + bytes + sizeof(OLECHAR)));
+    if (!block) return nullptr;
+    const auto count = static_cast<uint32_t>(bytes);
+    std::memcpy(block, &count, sizeof count);
+    if (text)
+        std::memcpy(block + kPrefix, text, bytes);
+    else
+        std::memset(block + kPrefix, 0, bytes);
+    std::memset(block + kPrefix + bytes, 0, sizeof(OLECHAR));
+    return reinterpret_cast<BSTR>(block + kPrefix);
+}
+
+BSTR SysAllocString(const OLECHAR* text) {
+    if (!text) return nullptr;
+    size_t length = 0;
+    while (text[length] != 0) {
+        if (length == kMaxLength) return nullptr;
+        ++length;
+    }
+    return SysAllocStringLen(text, static_cast<UINT>(length));
+}
+
+UINT SysStringLen(BSTR text) { return text ? byteCount(text) / sizeof(OLECHAR) : 0; }
+
+UINT SysStringByteLen(BSTR text) { return text ? byteCount(text) : 0; }
+
+void SysFreeString(BSTR text) {
+    if (text) std::free(blockOf(text));
+}
+
+namespace tavrixrt {
+
+std::u16string utf16FromUtf8(std::string_view utf8) {
+    std::u16string out;
+    out.reserve(utf8.size());
+    size_t i = 0;
+    while (i < utf8.size()) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        int extra;
+        char32_t c;
+        char32_t minimum;
+        if (lead < 0x80) {
+            out += static_cast<char16_t>(lead);
+            ++i;
+            continue;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            extra = 1, c = lead & 0x1F, minimum = 0x80;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            extra = 2, c = lead & 0x0F, minimum = 0x800;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            extra = 3, c = lead & 0x07, minimum = 0x10000;
+        } else {
+            out += kReplacement; // stray continuation byte or invalid lead
+            ++i;
+            continue;
+        }
+        // A truncated or broken sequence is replaced as one unit up to the first bad byte.
+        size_t j = i + 1;
+        bool ok = true;
+        for (int k = 0; k < extra; ++k, ++j) {
+            if (j >= utf8.size() || (static_cast<unsigned char>(utf8[j]) & 0xC0) != 0x80) {
+                ok = false;
+                break;
+            }
+            c = (c << 6) | (static_cast<unsigned char>(utf8[j]) & 0x3F);
+        }
+        if (!ok || c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+            out += kReplacement;
+            i = j;
+            continue;
+        }
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (c >> 10));
+            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+        i = j;
+    }
+    return out;
+}
+
+std::string utf8FromUtf16(std::u16string_view utf16) {
+    std::string out;
+    out.reserve(utf16.size());
+    for (size_t i = 0; i < utf16.size(); ++i) {
+        const char16_t u = utf16[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+            utf16[i + 1] <= 0xDFFF) {
+            appendUtf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (utf16[i + 1] - 0xDC00));
+            ++i;
+        } else if (u >= 0xD800 && u <= 0xDFFF) {
+            appendUtf8(out, kReplacement);
+        } else {
+            appendUtf8(out, u);
+        }
+    }
+    return out;
+}
+
+BSTR bstrFromUtf8(std::string_view utf8) {
+    const std::u16string wide = utf16FromUtf8(utf8);
+    if (wide.size() > kMaxLength) return nullptr;
+    return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+}
+
+std::string utf8FromBstr(BSTR text) {
+    return utf8FromUtf16(std::u16string_view(text, SysStringLen(text)));
+}
+
+} // namespace tavrixrt

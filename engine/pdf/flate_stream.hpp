@@ -1,0 +1,69 @@
+// Decoding of Flate-compressed streams (the only filter the reader needs), with the PNG and
+// TIFF predictors of their DecodeParms.
+#pragma once
+
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include <zlib.h>
+
+#include "engine/pdf/pdf_stream.hpp"
+
+namespace tavrix {
+
+struct PredictorState {
+    PredictorState(int predictor, int columns, int colors, int bits);
+
+    int predictor;
+    int colors;
+    int bits;
+    size_t pixelBytes;
+    size_t rowBytes;
+    std::vector<unsigned char> row;  // the last decoded row; its first pixelBytes stay 0
+    std::vector<unsigned char> next; // the row being decoded
+    size_t readIndex;
+};
+
+class FlateStream : public PdfStream {
+public:
+    FlateStream(std::shared_ptr<FileStream> source, int predictor, int columns, int colors,
+                int bits);
+    ~FlateStream() override;
+    FlateStream(const FlateStream&) = delete;
+    FlateStream& operator=(const FlateStream&) = delete;
+
+    void rewind() override {}
+    int nextChar() override;
+    int getRawChar() override;
+    int peekChar() override;
+    std::shared_ptr<PdfDict> streamDict() const override { return source_->streamDict(); }
+    int64_t tell() const override { return source_->tell(); }
+    int64_t startOffset() const override { return source_->startOffset(); }
+    void shiftStart(int64_t delta) override { source_->shiftStart(delta); }
+    int64_t byteLength() const override { return source_->byteLength(); }
+
+private:
+    bool refill();
+    bool decodeRow();
+
+    std::shared_ptr<FileStream> source_;
+    z_stream zs_{};
+    bool zlibReady_ = false;
+    bool ended_ = false;
+    std::vector<unsigned char> out_;
+    size_t outPos_ = 0;
+    size_t outEnd_ = 0;
+    std::unique_ptr<PredictorState> predictor_;
+};
+
+// Predictor parameters beyond these make the stream unusable rather than a huge allocation.
+inline constexpr int kMaxPredictorColumns = 1 << 20;
+inline constexpr int kMaxPredictorColors = 256;
+
+// The decoded form of a raw stream window, or null when its filter is not supported.
+std::shared_ptr<PdfStream> applyFilters(std::shared_ptr<FileStream> raw, const PdfDict& dict);
+std::shared_ptr<PdfStream> makeFilter(std::string_view name, std::shared_ptr<FileStream> source,
+                                      const PdfObject& params);
+
+} // namespace tavrix

@@ -1,0 +1,44 @@
+#include "engine/pdf/input_file.hpp"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "engine/pdf/pdf_exception.hpp"
+
+namespace tavrix {
+
+std::shared_ptr<InputFile> InputFile::open(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw CPdfException("Can't open file");
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw CPdfException("Can't open file");
+    }
+    std::shared_ptr<InputFile> file(new InputFile());
+    file->size_ = static_cast<size_t>(st.st_size);
+    if (file->size_ > 0) {
+        void* p = mmap(nullptr, file->size_, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (p == MAP_FAILED) {
+            ::close(fd);
+            throw CPdfException("Can't open file");
+        }
+        file->data_ = static_cast<const unsigned char*>(p);
+        file->mapped_ = true;
+        madvise(p, file->size_, MADV_SEQUENTIAL);
+    }
+    ::close(fd);
+    return file;
+}
+
+InputFile::~InputFile() {
+    if (mapped_) munmap(const_cast<unsigned char*>(data_), size_);
+}
+
+void InputFile::dropResidentPages() const {
+    if (mapped_) madvise(const_cast<unsigned char*>(data_), size_, MADV_DONTNEED);
+}
+
+} // namespace tavrix

@@ -1,0 +1,84 @@
+#include "engine/pdf/object_stream.hpp"
+
+#include "engine/pdf/pdf_parser.hpp"
+#include "engine/pdf/pdf_stream.hpp"
+#include "engine/pdf/xref_table.hpp"
+
+namespace tavrix {
+
+ObjectStream::ObjectStream(XrefTable& xref, int32_t streamNum) : streamNum_(streamNum) {
+    const PdfObject obj = xref.fetchObject(streamNum, 0);
+    if (!obj.isStream()) return;
+    PdfStream& stream = *obj.getStream();
+    const std::shared_ptr<PdfDict> dict = stream.streamDict();
+    if (!dict) return;
+    const PdfObject n = dict->lookup("N");
+    const PdfObject first = dict->lookup("First");
+    if (!n.isInt() || n.getInt() <= 0 || !first.isInt() || first.getInt() < 0) return;
+
+    // Decoded once: both the parsed members and the raw member bytes come from this copy.
+    auto data = std::make_shared<std::string>();
+    stream.rewind();
+    for (int c = stream.nextChar(); c >= 0; c = stream.nextChar()) {
+        if (data->size() >= kMaxObjectStreamBytes) return;
+        data->push_back(static_cast<char>(c));
+    }
+    if (static_cast<size_t>(first.getInt()) > data->size()) return;
+    // Each header pair takes at least four bytes, which bounds N by the data itself.
+    if (static_cast<size_t>(n.getInt()) > data->size() / 2 + 1) return;
+
+    auto header = std::make_shared<FileStream>(
+        data, reinterpret_cast<const unsigned char*>(data->data()), data->size(), 0,
+        first.getInt(), PdfObject::makeNull());
+    if (first.getInt() == 0) return; // an empty header holds no pairs
+    PdfParser parser(&xref, header);
+    std::vector<int32_t> nums;
+    std::vector<int64_t> offsets;
+    for (int32_t i = 0; i < n.getInt(); ++i) {
+        const PdfObject num = parser.getObject();
+        const PdfObject offset = parser.getObject();
+        if (!num.isInt() || !offset.isInt()) return;
+        nums.push_back(num.getInt());
+        offsets.push_back(offset.getInt());
+    }
+    data_ = std::move(data);
+    first_ = first.getInt();
+    nums_ = std::move(nums);
+    offsets_ = std::move(offsets);
+    parsed_.resize(nums_.size());
+}
+
+std::optional<std::string_view> ObjectStream::memberBytes(int32_t index, int32_t num) const {
+    if (index < 0 || static_cast<size_t>(index) >= nums_.size() || nums_[index] != num)
+        return std::nullopt;
+    const int64_t size = static_cast<int64_t>(data_->size());
+    const int64_t begin = first_ + offsets_[index];
+    int64_t end = static_cast<size_t>(index) + 1 < nums_.size() ? first_ + offsets_[index + 1]
+                                                                 : size;
+    // A header that points outside the data, or backwards, gives no bytes.
+    if (begin < first_ || begin > size) return std::nullopt;
+    if (end > size) end = size;
+    if (end < begin) return std::nullopt;
+    return std::string_view(data_->data() + begin, static_cast<size_t>(end - begin));
+}
+
+PdfObject ObjectStream::member(XrefTable& xref, int32_t index, int32_t num) {
+    const std::optional<std::string_view> bytes = memberBytes(index, num);
+    if (!bytes) return PdfObject::makeNull();
+    std::optional<PdfObject>& cached = parsed_[static_cast<size_t>(index)];
+    if (!cached) {
+        const auto* base = reinterpret_cast<const unsigned char*>(data_->data());
+        const int64_t start = bytes->data() - data_->data();
+        const bool last = static_cast<size_t>(index) + 1 == nums_.size();
+        // The last member runs to the end of the data; a window of length 0 means just that.
+        auto window = std::make_shared<FileStream>(data_, base, data_->size(), start,
+                                                   last ? 0 : static_cast<int64_t>(bytes->size()),
+                                                   PdfObject::makeNull());
+        if (!last && bytes->empty()) return PdfObject::makeNull();
+        PdfParser parser(&xref, window);
+        cached = parser.getObject();
+    }
+    return *cached;
+}
+
+} // namespace tavrix

@@ -1,0 +1,318 @@
+#include "engine/pdf/pdf_parser.hpp"
+
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <string>
+
+#include "engine/pdf/flate_stream.hpp"
+#include "engine/pdf/pdf_exception.hpp"
+
+namespace tavrix {
+
+bool isPdfWhitespace(int c) {
+    return c == 0x00 || c == 0x09 || c == 0x0A || c == 0x0C || c == 0x0D || c == 0x20;
+}
+
+bool isPdfDelimiter(int c) {
+    switch (c) {
+    case '%': case '(': case ')': case '/': case '<': case '>': case '[': case ']': case '{':
+    case '}':
+        return true;
+    default:
+        return false;
+    }
+}
+
+namespace {
+
+bool isDigit(int c) { return c >= '0' && c <= '9'; }
+
+int hexValue(int c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// Decimal conversion that reads an optional sign, digits, a point and digits, and stops at the
+// first byte that does not fit (so at a second point).
+double toReal(const std::string& text) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    double value = 0;
+    while (i < text.size() && isDigit(text[i])) value = value * 10 + (text[i++] - '0');
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        double scale = 0.1;
+        while (i < text.size() && isDigit(text[i])) {
+            value += (text[i++] - '0') * scale;
+            scale /= 10;
+        }
+    }
+    return negative ? -value : value;
+}
+
+// Integers beyond 32 bits saturate at the limits of the range.
+int32_t toInt(const std::string& text) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    int64_t value = 0;
+    while (i < text.size() && isDigit(text[i])) {
+        value = value * 10 + (text[i++] - '0');
+        if (value > (int64_t{1} << 32)) value = int64_t{1} << 32;
+    }
+    if (negative) value = -value;
+    if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(value);
+}
+
+} // namespace
+
+PdfParser::PdfParser(XrefTable* xref, std::shared_ptr<PdfStream> stream, ParserLimits limits)
+    : xref_(xref), stream_(std::move(stream)), limits_(limits) {
+    first_ = nextToken();
+    second_ = nextToken();
+}
+
+void PdfParser::shift() {
+    first_ = std::move(second_);
+    second_ = nextToken();
+}
+
+PdfObject PdfParser::nextToken() {
+    int c;
+    // Whitespace and comments; a comment runs to the next CR or LF, which it consumes.
+    for (;;) {
+        c = stream_->nextChar();
+        if (c < 0) return PdfObject::makeEof();
+        if (isPdfWhitespace(c)) continue;
+        if (c == '%') {
+            do {
+                c = stream_->nextChar();
+            } while (c >= 0 && c != '\r' && c != '\n');
+            if (c < 0) return PdfObject::makeEof();
+            continue;
+        }
+        break;
+    }
+    switch (c) {
+    case '(': // literal string
+        return readLiteralString();
+    case '<': // dictionary start or hexadecimal string
+        if (stream_->peekChar() == '<') {
+            stream_->nextChar();
+            return PdfObject::makeCommand("<<");
+        }
+        return readHexString();
+    case '>': // dictionary end; a lone ">" is unusable and the next byte stays
+        if (stream_->peekChar() == '>') {
+            stream_->nextChar();
+            return PdfObject::makeCommand(">>");
+        }
+        return PdfObject::makeError();
+    case ')': case '{': case '}':
+        return PdfObject::makeError();
+    case '[': return PdfObject::makeCommand("[");
+    case ']': return PdfObject::makeCommand("]");
+    case '/': return readName();
+    case '-': case '.': case '0': case '1': case '2': case '3': case '4': case '5': case '6':
+    case '7': case '8': case '9':
+        return readNumber(c);
+    default:
+        return readKeyword(c);
+    }
+}
+
+PdfObject PdfParser::readLiteralString() {
+    std::string text;
+    int depth = 1;
+    for (;;) {
+        int c = stream_->nextChar();
+        if (c < 0) break;
+        if (c == '(') {
+            ++depth;
+        } else if (c == ')') {
+            if (--depth == 0) break;
+        } else if (c == '\\') {
+            c = stream_->nextChar();
+            if (c < 0) break;
+            switch (c) {
+            case 'n': text += '\n'; continue;
+            case 'r': text += '\r'; continue;
+            case 't': text += '\t'; continue;
+            case 'b': text += '\b'; continue;
+            case 'f': text += '\f'; continue;
+            case '\n': continue; // line continuation
+            case '\r':
+                if (stream_->peekChar() == '\n') stream_->nextChar();
+                continue;
+            default:
+                break;
+            }
+            if (c >= '0' && c <= '7') {
+                int value = c - '0';
+                for (int k = 0; k < 2; ++k) {
+                    const int d = stream_->peekChar();
+                    if (d < '0' || d > '7') break;
+                    stream_->nextChar();
+                    value = value * 8 + (d - '0');
+                }
+                text += static_cast<char>(value & 0xFF);
+                continue;
+            }
+        }
+        text += static_cast<char>(c);
+    }
+    return PdfObject::makeString(text);
+}
+
+PdfObject PdfParser::readHexString() {
+    std::string text;
+    int high = -1;
+    for (;;) {
+        const int c = stream_->nextChar();
+        if (c < 0 || c == '>') break;
+        if (isPdfWhitespace(c)) continue;
+        int v = hexValue(c);
+        if (v < 0) v = 0; // invalid digits count as 0
+        if (high < 0) {
+            high = v;
+        } else {
+            text += static_cast<char>(high * 16 + v);
+            high = -1;
+        }
+    }
+    if (high >= 0) text += static_cast<char>(high * 16);
+    return PdfObject::makeString(text);
+}
+
+PdfObject PdfParser::readName() {
+    std::string text;
+    for (;;) {
+        const int c = stream_->peekChar();
+        if (c < 0 || isPdfWhitespace(c) || isPdfDelimiter(c)) break;
+        stream_->nextChar();
+        if (c == '#') {
+            const int h = hexValue(stream_->peekChar());
+            if (h >= 0) {
+                stream_->nextChar();
+                const int l = hexValue(stream_->nextChar());
+                // "#2G" keeps the first digit's value and drops the G.
+                text += static_cast<char>(l >= 0 ? h * 16 + l : h * 16);
+                continue;
+            }
+        }
+        text += static_cast<char>(c);
+    }
+    return PdfObject::makeName(text);
+}
+
+PdfObject PdfParser::readNumber(int c) {
+    std::string text(1, static_cast<char>(c));
+    bool real = c == '.';
+    for (;;) {
+        const int d = stream_->peekChar();
+        if (!isDigit(d) && d != '.') break;
+        stream_->nextChar();
+        if (d == '.') real = true;
+        text += static_cast<char>(d);
+    }
+    if (real) return PdfObject::makeReal(toReal(text));
+    return PdfObject::makeInt(toInt(text));
+}
+
+PdfObject PdfParser::readKeyword(int c) {
+    std::string text(1, static_cast<char>(c));
+    for (;;) {
+        const int d = stream_->peekChar();
+        if (d < 0 || isPdfWhitespace(d) || isPdfDelimiter(d)) break;
+        stream_->nextChar();
+        text += static_cast<char>(d);
+    }
+    if (text == "true") return PdfObject::makeBool(true);
+    if (text == "false") return PdfObject::makeBool(false);
+    if (text == "null") return PdfObject::makeNull();
+    return PdfObject::makeCommand(text);
+}
+
+PdfObject PdfParser::getObject() { return getObjectAt(0); }
+
+PdfObject PdfParser::getObjectAt(int depth) {
+    if (first_.isCommand("[")) {
+        shift();
+        if (depth >= limits_.maxDepth) return PdfObject::makeError();
+        PdfObject array = PdfObject::makeArray(xref_);
+        // An array still open at the end of the input ends there.
+        while (!first_.isCommand("]") && !first_.isEof())
+            array.getArray()->append(getObjectAt(depth + 1));
+        if (first_.isCommand("]")) shift();
+        return array;
+    }
+    if (first_.isCommand("<<")) {
+        shift();
+        if (depth >= limits_.maxDepth) return PdfObject::makeError();
+        PdfObject dict = PdfObject::makeDict(xref_);
+        while (!first_.isCommand(">>") && !first_.isEof()) {
+            if (!first_.isName()) {
+                shift(); // a non-name where a key belongs is skipped
+                continue;
+            }
+            std::string key = first_.getText();
+            shift();
+            if (first_.isError() || first_.isEof()) continue; // the key is dropped
+            dict.getDict()->addEntry(std::move(key), getObjectAt(depth + 1));
+        }
+        if (first_.isEof()) return dict;
+        if (second_.isCommand("stream")) {
+            PdfObject stream = makeStream(dict);
+            return stream;
+        }
+        shift();
+        return dict;
+    }
+    if (first_.isInt()) {
+        const int32_t n = first_.getInt();
+        shift();
+        if (first_.isInt() && second_.isCommand("R")) {
+            const int32_t g = first_.getInt();
+            shift();
+            shift();
+            return PdfObject::makeRef(n, g);
+        }
+        return PdfObject::makeInt(n);
+    }
+    PdfObject out = first_;
+    if (!first_.isEof()) shift();
+    return out;
+}
+
+PdfObject PdfParser::makeStream(const PdfObject& dict) {
+    // The tokenizer stopped right after the keyword "stream"; the data starts on the next line.
+    for (;;) {
+        const int c = stream_->nextChar();
+        if (c < 0 || c == '\n') break;
+        if (c == '\r') {
+            if (stream_->peekChar() == '\n') stream_->nextChar();
+            break;
+        }
+    }
+    const int64_t pos = stream_->tell();
+    const PdfObject len = dict.getDict()->lookup("Length");
+    if (!len.isInt()) return PdfObject::makeError();
+    std::shared_ptr<PdfStream> raw = stream_->subStream(pos, len.getInt(), dict);
+    std::shared_ptr<PdfStream> decoded;
+    if (auto file = std::dynamic_pointer_cast<FileStream>(raw))
+        decoded = applyFilters(std::move(file), *dict.getDict());
+    stream_->seek(pos + len.getInt(), 0);
+    shift();
+    shift();
+    if (!first_.isCommand("endstream")) throw CPdfException("Missing 'endstream'");
+    shift();
+    return PdfObject::makeStream(std::move(decoded));
+}
+
+} // namespace tavrix

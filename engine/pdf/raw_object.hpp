@@ -1,0 +1,45 @@
+// The bytes of input objects exactly as they stand, and the small byte searches that the
+// writer and the page-tree walk run over them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engine/pdf/xref_table.hpp"
+
+namespace tavrix {
+
+// One object's text, from its number through "endobj" and one byte more. Directly stored
+// objects are a view on the mapped input; members of object streams are rebuilt and owned.
+class RawObject {
+public:
+    RawObject() = default;
+    explicit RawObject(std::string_view view) : view_(view) {}
+    explicit RawObject(std::string owned) : owned_(std::move(owned)), view_(owned_) {}
+    RawObject(const RawObject&) = delete;
+    RawObject& operator=(const RawObject&) = delete;
+    RawObject(RawObject&& other) noexcept { *this = std::move(other); }
+    RawObject& operator=(RawObject&& other) noexcept;
+
+    std::string_view bytes() const { return view_; }
+    bool empty() const { return view_.empty(); }
+
+private:
+    std::string owned_;
+    std::string_view view_;
+};
+
+// Index of the last byte of the first match of `pattern` lying wholly in [from, end), or 0.
+size_t findBytes(std::string_view buffer, size_t from, size_t end, std::string_view pattern);
+
+// The number written after the first occurrence of `key` (0 when absent or without digits);
+// `isRef` tells whether " 0 R" follows the digits.
+int64_t findRefAfterKey(std::string_view text, std::string_view key, bool& isRef);
+
+// The text of object `num`, or an empty object when it is free, unset or cannot be had.
+// Offsets count from the "%PDF-" header, as the cross-reference data does.
+RawObject readRawObject(XrefTable& xref, int32_t num);
+
+} // namespace tavrix

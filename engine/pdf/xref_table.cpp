@@ -1,0 +1,281 @@
+#include "engine/pdf/xref_table.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_set>
+
+#include "engine/pdf/pdf_exception.hpp"
+#include "engine/pdf/pdf_parser.hpp"
+
+namespace tavrix {
+namespace {
+
+constexpr size_t kTailBytes = 1023;
+
+// Guards a nested fetch so that self-referencing objects cannot recurse without end.
+class DepthGuard {
+public:
+    explicit DepthGuard(int& depth) : depth_(depth) { ++depth_; }
+    ~DepthGuard() { --depth_; }
+    DepthGuard(const DepthGuard&) = delete;
+    DepthGuard& operator=(const DepthGuard&) = delete;
+
+private:
+    int& depth_;
+};
+
+} // namespace
+
+XrefTable::XrefTable(std::shared_ptr<InputFile> file, int64_t headerShift, XrefLimits limits)
+    : file_(std::move(file)), headerShift_(headerShift), limits_(limits) {}
+
+std::shared_ptr<FileStream> XrefTable::windowAt(int64_t absoluteStart) const {
+    return std::make_shared<FileStream>(file_, file_->data(), file_->size(), absoluteStart, 0,
+                                        PdfObject::makeNull());
+}
+
+int64_t XrefTable::findStartXref() const {
+    // Only the end of the file is searched; a file shorter than that is searched whole.
+    const std::string_view all = file_->view();
+    const size_t from = all.size() > kTailBytes ? all.size() - kTailBytes : 0;
+    const std::string_view tail = all.substr(from);
+    const size_t at = tail.rfind("startxref");
+    if (at == std::string_view::npos) return 0;
+    size_t i = at + 9;
+    while (i < tail.size() && std::strchr(" \t\n\v\f\r", tail[i]) && tail[i] != '\0') ++i;
+    int64_t value = 0;
+    while (i < tail.size() && tail[i] >= '0' && tail[i] <= '9') {
+        value = value * 10 + (tail[i++] - '0');
+        if (value > (int64_t{1} << 40)) return 0;
+    }
+    return value;
+}
+
+void XrefTable::grow(int64_t size, const char* message) {
+    if (size < 0 || size > limits_.maxObjects) throw CPdfException(message);
+    if (static_cast<int64_t>(entries_.size()) < size) entries_.resize(static_cast<size_t>(size));
+}
+
+void XrefTable::read() {
+    int64_t pos = findStartXref();
+    if (pos == 0) throw CPdfException("PDF file was damaged");
+    // A "Prev" chain that comes back to a section already read stops there.
+    std::unordered_set<int64_t> visited;
+    for (;;) {
+        if (!visited.insert(pos).second) break;
+        std::optional<int64_t> next = readSection(pos);
+        if (!next) break;
+        pos = *next;
+    }
+    if (!trailer_.isDict()) throw CPdfException("PDF file was damaged");
+    const PdfDict& trailer = *trailer_.getDict();
+    const PdfObject root = trailer.lookupRaw("Root");
+    if (!root.isRef()) throw CPdfException("PDF file was damaged");
+    rootNum_ = root.getRefNum();
+    rootGen_ = root.getRefGen();
+    const PdfObject info = trailer.lookupRaw("Info");
+    if (info.isRef()) {
+        infoNum_ = info.getRefNum();
+        infoGen_ = info.getRefGen();
+    }
+    // A direct Encrypt dictionary encrypts the file just as an indirect one does; copying such
+    // a file without it would write unreadable strings and streams.
+    if (!trailer.lookupRaw("Encrypt").isNull()) throw CPdfException("PDF file is encrypted");
+    trailer_.getDict()->setXref(this);
+}
+
+std::optional<int64_t> XrefTable::prevOf(const PdfDict& dict) const {
+    const PdfObject prev = dict.lookupRaw("Prev");
+    if (prev.isInt()) return prev.getInt();
+    if (prev.isRef()) return prev.getRefNum();
+    return std::nullopt;
+}
+
+std::optional<int64_t> XrefTable::readSection(int64_t pos) {
+    PdfParser parser(nullptr, windowAt(headerShift_ + pos));
+    PdfObject obj = parser.getObject();
+    if (obj.isCommand("xref")) return readTable(parser);
+    if (obj.isInt()) {
+        const PdfObject gen = parser.getObject();
+        const PdfObject keyword = parser.getObject();
+        const PdfObject stream = parser.getObject();
+        if (!gen.isInt() || !keyword.isCommand("obj") || !stream.isStream())
+            throw CPdfException("Couldn't parse an xref stream");
+        return readStreamSection(*stream.getStream(), false);
+    }
+    throw CPdfException("Couldn't parse an xref");
+}
+
+std::optional<int64_t> XrefTable::readTable(PdfParser& parser) {
+    freedBySection_.clear();
+    for (;;) {
+        PdfObject obj = parser.getObject();
+        if (obj.isCommand("trailer")) break;
+        const PdfObject countObj = parser.getObject();
+        if (!obj.isInt() || !countObj.isInt()) throw CPdfException("Couldn't parse an xref table");
+        const int64_t first = obj.getInt();
+        const int64_t count = countObj.getInt();
+        if (first < 0 || count < 0) throw CPdfException("Couldn't parse an xref table");
+        grow(first + count, "Couldn't parse an xref table");
+        for (int64_t num = first; num < first + count; ++num) {
+            const PdfObject offset = parser.getObject();
+            const PdfObject gen = parser.getObject();
+            const PdfObject kind = parser.getObject();
+            if (!offset.isInt() || !gen.isInt() || !(kind.isCommand("n") || kind.isCommand("f")))
+                throw CPdfException("Couldn't parse an xref table");
+            XrefEntry& e = entries_[static_cast<size_t>(num)];
+            if (!e.unset) continue;
+            e.offset = offset.getInt();
+            e.gen = gen.getInt();
+            e.type = kind.isCommand("n") ? XrefType::InUse : XrefType::Free;
+            e.unset = false;
+            if (e.type == XrefType::Free) freedBySection_.push_back(static_cast<int32_t>(num));
+        }
+    }
+    const PdfObject trailer = parser.getObject();
+    if (!trailer.isDict()) throw CPdfException("Trailer dictionary is wrong type");
+    if (trailer_.isNone()) trailer_ = trailer;
+    // Hybrid files: objects that this table omits or marks free may be listed in the
+    // companion cross-reference stream named by XRefStm; they are part of the same revision.
+    const PdfObject xrefStm = trailer.getDict()->lookupRaw("XRefStm");
+    if (xrefStm.isInt() && xrefStm.getInt() > 0) readHybridCompanion(xrefStm.getInt());
+    freedBySection_.clear();
+    return prevOf(*trailer.getDict());
+}
+
+void XrefTable::readHybridCompanion(int64_t pos) {
+    PdfParser parser(nullptr, windowAt(headerShift_ + pos));
+    const PdfObject num = parser.getObject();
+    const PdfObject gen = parser.getObject();
+    const PdfObject keyword = parser.getObject();
+    const PdfObject stream = parser.getObject();
+    if (!num.isInt() || !gen.isInt() || !keyword.isCommand("obj") || !stream.isStream())
+        throw CPdfException("Couldn't parse an xref stream");
+    readStreamSection(*stream.getStream(), true);
+}
+
+std::optional<int64_t> XrefTable::readStreamSection(PdfStream& stream, bool hybridCompanion) {
+    const std::shared_ptr<PdfDict> dict = stream.streamDict();
+    if (!dict) throw CPdfException("Couldn't parse an xref stream");
+    const PdfObject size = dict->lookupRaw("Size");
+    if (!size.isInt()) throw CPdfException("Size of xref Stream is wrong type");
+    grow(size.getInt(), "Couldn't parse an xref stream");
+    const PdfObject wObj = dict->lookupRaw("W");
+    if (!wObj.isArray()) throw CPdfException("W item of xref Stream is wrong type");
+    const PdfArray& wArray = *wObj.getArray();
+    if (wArray.size() < 3) throw CPdfException("W item of xref Stream is wrong length");
+    int w[3];
+    for (int k = 0; k < 3; ++k) {
+        const PdfObject v = wArray.getRaw(static_cast<size_t>(k));
+        if (!v.isInt() || v.getInt() < 0) throw CPdfException("W item of xref Stream is wrong type");
+        w[k] = v.getInt();
+    }
+    stream.rewind();
+    const PdfObject index = dict->lookupRaw("Index");
+    if (index.isArray()) {
+        const PdfArray& pairs = *index.getArray();
+        for (size_t i = 0; i + 1 < pairs.size(); i += 2) {
+            const PdfObject first = pairs.getRaw(i);
+            const PdfObject count = pairs.getRaw(i + 1);
+            if (!first.isInt() || !count.isInt())
+                throw CPdfException("Index item of xref Stream is wrong type");
+            readStreamEntries(stream, first.getInt(), count.getInt(), w, hybridCompanion);
+        }
+    } else {
+        readStreamEntries(stream, 0, size.getInt(), w, hybridCompanion);
+    }
+    if (hybridCompanion) return std::nullopt;
+    if (trailer_.isNone()) trailer_ = PdfObject::makeDict(dict);
+    return prevOf(*dict);
+}
+
+void XrefTable::readStreamEntries(PdfStream& stream, int64_t first, int64_t count, const int w[3],
+                                  bool hybridCompanion) {
+    if (first < 0 || count < 0) throw CPdfException("Couldn't parse an xref stream");
+    grow(first + count, "Couldn't parse an xref stream");
+    std::unordered_set<int32_t> freed;
+    if (hybridCompanion) freed.insert(freedBySection_.begin(), freedBySection_.end());
+    for (int64_t num = first; num < first + count; ++num) {
+        uint64_t field[3] = {0, 0, 0};
+        for (int k = 0; k < 3; ++k) {
+            for (int b = 0; b < w[k]; ++b) {
+                const int c = stream.nextChar();
+                if (c < 0) throw CPdfException("Unexpected EOF while reading xref stream section");
+                field[k] = field[k] * 256 + static_cast<unsigned>(c);
+            }
+        }
+        if (w[0] == 0) field[0] = 1;
+        if (field[0] > 2)
+            throw CPdfException("Wrong type of xref entry while reading xref stream section");
+        XrefEntry& e = entries_[static_cast<size_t>(num)];
+        const bool fill = e.unset || (hybridCompanion && freed.count(static_cast<int32_t>(num)) &&
+                                      field[0] != 0);
+        if (!fill) continue;
+        e.type = static_cast<XrefType>(field[0]);
+        e.offset = static_cast<int64_t>(field[1] & 0x7FFFFFFFFFFFull);
+        e.gen = static_cast<int32_t>(field[2] & 0x7FFFFFFF);
+        e.unset = false;
+    }
+}
+
+PdfObject XrefTable::fetchObject(int32_t num, int32_t gen) {
+    if (num < 0 || static_cast<size_t>(num) >= entries_.size())
+        throw CPdfException("Corrupted PDF file");
+    if (fetchDepth_ >= limits_.maxFetchDepth) return PdfObject::makeNull();
+    DepthGuard guard(fetchDepth_);
+    const XrefEntry e = entries_[static_cast<size_t>(num)];
+    if (e.type == XrefType::InUse) {
+        if (gen != e.gen) return PdfObject::makeNull();
+        PdfParser parser(this, windowAt(headerShift_ + e.offset));
+        const PdfObject n = parser.getObject();
+        const PdfObject g = parser.getObject();
+        const PdfObject keyword = parser.getObject();
+        if (!n.isInt() || n.getInt() != num || !g.isInt() || g.getInt() != gen ||
+            !keyword.isCommand("obj"))
+            return PdfObject::makeNull();
+        return parser.getObject();
+    }
+    if (e.type == XrefType::Compressed) {
+        if (e.offset > INT32_MAX) return PdfObject::makeNull();
+        std::shared_ptr<ObjectStream> os = objectStream(static_cast<int32_t>(e.offset));
+        if (!os) return PdfObject::makeNull();
+        return os->member(*this, e.gen, num);
+    }
+    return PdfObject::makeNull();
+}
+
+std::optional<std::string_view> XrefTable::compressedObjectBytes(int32_t num, int32_t gen) {
+    if (num < 0 || static_cast<size_t>(num) >= entries_.size())
+        throw CPdfException("Corrupted PDF file");
+    if (gen != 0) return std::nullopt;
+    const XrefEntry& e = entries_[static_cast<size_t>(num)];
+    if (e.type != XrefType::Compressed || e.offset > INT32_MAX) return std::nullopt;
+    std::shared_ptr<ObjectStream> os = objectStream(static_cast<int32_t>(e.offset));
+    if (!os) return std::nullopt;
+    return os->memberBytes(e.gen, num);
+}
+
+std::shared_ptr<ObjectStream> XrefTable::objectStream(int32_t streamNum) {
+    for (auto it = streamCache_.begin(); it != streamCache_.end(); ++it) {
+        if ((*it)->streamNum() == streamNum) {
+            streamCache_.splice(streamCache_.begin(), streamCache_, it);
+            return streamCache_.front();
+        }
+    }
+    // Decoding is guarded like a fetch: an object stream stored inside itself must not loop.
+    if (fetchDepth_ >= limits_.maxFetchDepth) return nullptr;
+    DepthGuard guard(fetchDepth_);
+    auto os = std::make_shared<ObjectStream>(*this, streamNum);
+    streamCache_.push_front(os);
+    size_t total = 0;
+    for (auto it = streamCache_.begin(); it != streamCache_.end();) {
+        total += (*it)->decodedSize();
+        if (it != streamCache_.begin() && total > limits_.objectStreamCacheBytes)
+            it = streamCache_.erase(it);
+        else
+            ++it;
+    }
+    return os;
+}
+
+} // namespace tavrix

@@ -1,0 +1,80 @@
+// The cross-reference data of the input: every section along the "Prev" chain (tables and
+// streams), the trailer, the catalog and /Info, and fetching of indirect objects.
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "engine/pdf/input_file.hpp"
+#include "engine/pdf/object_stream.hpp"
+#include "engine/pdf/pdf_object.hpp"
+#include "engine/pdf/pdf_stream.hpp"
+#include "engine/pdf/xref_entry.hpp"
+
+namespace tavrix {
+
+struct XrefLimits {
+    // More objects than any conforming file may have; larger Size or subsections are refused.
+    int64_t maxObjects = 10'000'000;
+    // Nested fetches (an indirect stream Length, an object stream inside an object stream).
+    int maxFetchDepth = 32;
+    // Decoded object streams kept for reuse, by total size.
+    size_t objectStreamCacheBytes = size_t{64} << 20;
+};
+
+class XrefTable {
+public:
+    XrefTable(std::shared_ptr<InputFile> file, int64_t headerShift, XrefLimits limits = {});
+
+    // Reads every section; throws CPdfException on damaged or encrypted files.
+    void read();
+
+    // Indirect object `num` with generation `gen`; Null when missing or mismatching. Throws
+    // "Corrupted PDF file" when `num` is outside the table.
+    PdfObject fetchObject(int32_t num, int32_t gen);
+
+    // Bytes of a compressed object; nullopt when unobtainable or `gen` is not 0. Throws
+    // "Corrupted PDF file" when `num` is outside the table. The view stays valid while the
+    // object stream is cached; copy it before the next call.
+    std::optional<std::string_view> compressedObjectBytes(int32_t num, int32_t gen);
+
+    const std::vector<XrefEntry>& entries() const { return entries_; }
+    int32_t rootNum() const { return rootNum_; }
+    int32_t rootGen() const { return rootGen_; }
+    int32_t infoNum() const { return infoNum_; }
+    int32_t infoGen() const { return infoGen_; }
+    const PdfObject& trailer() const { return trailer_; }
+    int64_t headerShift() const { return headerShift_; }
+    const std::shared_ptr<InputFile>& file() const { return file_; }
+
+private:
+    int64_t findStartXref() const;
+    // Reads the section at `pos`; answers the next section's position when "Prev" gives one.
+    std::optional<int64_t> readSection(int64_t pos);
+    std::optional<int64_t> readTable(class PdfParser& parser);
+    std::optional<int64_t> readStreamSection(PdfStream& stream, bool hybridCompanion);
+    void readStreamEntries(PdfStream& stream, int64_t first, int64_t count, const int w[3],
+                           bool hybridCompanion);
+    void readHybridCompanion(int64_t pos);
+    void grow(int64_t size, const char* message);
+    std::optional<int64_t> prevOf(const PdfDict& dict) const;
+    std::shared_ptr<FileStream> windowAt(int64_t absoluteStart) const;
+    std::shared_ptr<ObjectStream> objectStream(int32_t streamNum);
+
+    std::shared_ptr<InputFile> file_;
+    int64_t headerShift_;
+    XrefLimits limits_;
+    std::vector<XrefEntry> entries_;
+    // Slots that the table section being read marked free: its XRefStm companion may fill them.
+    std::vector<int32_t> freedBySection_;
+    int32_t rootNum_ = 0, rootGen_ = 0, infoNum_ = 0, infoGen_ = 0;
+    PdfObject trailer_;
+    int fetchDepth_ = 0;
+    std::list<std::shared_ptr<ObjectStream>> streamCache_; // most recently used first
+};
+
+} // namespace tavrix

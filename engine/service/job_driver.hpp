@@ -1,0 +1,30 @@
+// The body of getTavrixFile: one PDF file, or every file named in a ".txt" list.
+#pragma once
+
+#include <string>
+
+#include "engine/service/stamp_settings.hpp"
+
+namespace tavrix {
+
+class JobDriver {
+public:
+    explicit JobDriver(const StampSettings& settings) : settings_(settings) {}
+
+    // Result text: empty when the (last) job succeeded, else its failure message.
+    std::string run(const std::string& input, const std::string& output,
+                    const std::string& params);
+
+    // True when `input` was taken as a file list and read to its end.
+    bool processFileList(const std::string& input, const std::string& output,
+                         const std::string& params);
+    bool runJob(const std::string& input, const std::string& output, const std::string& params);
+
+    const std::string& result() const { return result_; }
+
+private:
+    const StampSettings& settings_;
+    std::string result_;
+};
+
+} // namespace tavrix

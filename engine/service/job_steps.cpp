@@ -1,0 +1,72 @@
+#include "engine/service/job_steps.hpp"
+
+#include <cstdio>
+#include <fstream>
+#include <limits>
+
+#include "engine/pdf/pdf_exception.hpp"
+
+namespace tavrix {
+namespace {
+
+// Texts formatted for the rename tokens are capped at this many digits of fill.
+constexpr int32_t kMaxRenameWidth = 64;
+
+void replaceFirst(std::string& text, const std::string& token, const std::string& value) {
+    const size_t at = text.find(token);
+    if (at != std::string::npos) text.replace(at, token.size(), value);
+}
+
+} // namespace
+
+int32_t readImportNumber(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw CPdfException("Can't open import file");
+    char head[10];
+    in.read(head, sizeof head);
+    const std::string text(head, static_cast<size_t>(in.gcount()));
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' ||
+                               text[i] == '\r' || text[i] == '\v' || text[i] == '\f'))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    int64_t value = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') value = value * 10 + (text[i++] - '0');
+    if (negative) value = -value;
+    // Ten digits can exceed the 32-bit range; such a number saturates.
+    if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(value);
+}
+
+void writeExportNumber(const std::string& path, int32_t next) {
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) throw CPdfException("Can't create export file");
+    const std::string digits = std::to_string(next);
+    const bool ok = std::fwrite(digits.data(), 1, digits.size(), f) == digits.size();
+    if (std::fclose(f) != 0 || !ok) throw CPdfException("Can't write export file");
+}
+
+std::string formatMasked(int32_t value, int32_t mask) {
+    if (mask > kMaxRenameWidth) mask = kMaxRenameWidth;
+    if (mask < -kMaxRenameWidth) mask = -kMaxRenameWidth;
+    char buffer[160];
+    std::snprintf(buffer, sizeof buffer, "%-*.*d", mask, mask, value);
+    return buffer;
+}
+
+std::string renamedPath(const std::string& outputPath, std::string pattern, int32_t mask,
+                        int32_t startNumber, int32_t highestNumber) {
+    const size_t slash = outputPath.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : outputPath.substr(0, slash + 1);
+    std::string title = slash == std::string::npos ? outputPath : outputPath.substr(slash + 1);
+    // The title drops the last four characters: the extension and its dot.
+    title = title.size() > 4 ? title.substr(0, title.size() - 4) : "";
+    replaceFirst(pattern, "[PAGESTART]", formatMasked(startNumber, mask));
+    replaceFirst(pattern, "[PAGEEND]", formatMasked(highestNumber, mask));
+    replaceFirst(pattern, "[FILETITLE]", title);
+    return folder + pattern;
+}
+
+} // namespace tavrix

@@ -1,0 +1,194 @@
+#include "engine/service/stamp_job.hpp"
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <random>
+
+#include "engine/pdf/pdf_document.hpp"
+#include "engine/pdf/pdf_exception.hpp"
+#include "engine/pdf/raw_object.hpp"
+#include "engine/service/job_steps.hpp"
+#include "engine/text/number_text.hpp"
+#include "engine/writer/output_file.hpp"
+#include "engine/writer/page_tree.hpp"
+#include "engine/writer/pdf_writer.hpp"
+
+namespace tavrix {
+namespace {
+
+// Mapped input pages are given back to the kernel after this many bytes have been copied.
+constexpr size_t kResidentBytes = size_t{8} << 20;
+
+// Object streams are dropped from the output: their members are written as plain objects.
+// Only the dictionary is looked at, so stream data that happens to spell the type is copied.
+bool isObjectStream(std::string_view text) {
+    size_t dictEnd = findBytes(text, 0, text.size(), "stream");
+    if (dictEnd == 0) dictEnd = text.size();
+    return findBytes(text, 0, dictEnd, "/ObjStm") != 0;
+}
+
+// The input's header bytes: everything before the first object (the "%PDF-" line, the binary
+// comment, and any older revision that precedes the lowest current offset).
+void writeHeaderCopy(PdfWriter& writer, XrefTable& xref) {
+    const auto& entries = xref.entries();
+    int64_t lowest = -1;
+    for (size_t i = 1; i < entries.size(); ++i) {
+        const XrefEntry& e = entries[i];
+        if (e.type != XrefType::InUse || e.offset <= 0) continue;
+        if (lowest < 0 || e.offset < lowest) lowest = e.offset;
+    }
+    const std::string_view file = xref.file()->view();
+    const size_t start = static_cast<size_t>(xref.headerShift());
+    if (lowest < 0) {
+        // No object to measure from: the header line alone keeps the output well-formed.
+        const size_t eol = file.find_first_of("\r\n", start);
+        writer.write(file.substr(start, eol == std::string_view::npos ? 0 : eol + 1 - start));
+        return;
+    }
+    writer.write(file.substr(start, static_cast<size_t>(lowest)));
+}
+
+// Resource names are "F" or "GS" followed by a number drawn from a generator seeded with the
+// clock; each job has its own generator so that jobs on two threads never share one.
+int32_t resourceNumber() {
+    using namespace std::chrono;
+    const auto now = system_clock::now().time_since_epoch();
+    const auto seconds = duration_cast<std::chrono::seconds>(now).count();
+    const auto millis = static_cast<int32_t>(duration_cast<milliseconds>(now).count() % 1000);
+    std::minstd_rand generator(static_cast<uint32_t>(seconds + millis));
+    return static_cast<int32_t>(generator() % 32768) + millis;
+}
+
+class CopyPass {
+public:
+    CopyPass(StampJob& job, XrefTable& xref, PdfWriter& writer, const PageList& pages)
+        : job_(job), xref_(xref), writer_(writer), pages_(pages) {}
+
+    void run() {
+        const auto& entries = xref_.entries();
+        size_t sinceDrop = 0;
+        // Object 0 heads the free list and is never a real object.
+        for (size_t i = 1; i < entries.size(); ++i) {
+            const int32_t num = static_cast<int32_t>(i);
+            const XrefEntry e = entries[i];
+            if (e.type == XrefType::Free || writer_.isWritten(num)) continue;
+            RawObject raw = readRawObject(xref_, num);
+            if (raw.empty() || isObjectStream(raw.bytes())) continue;
+            writer_.setOffset(num, writer_.position());
+            const int64_t slot = pages_.slotOf(num);
+            if (slot >= 0)
+                handlePage(num, static_cast<size_t>(slot), raw);
+            else
+                writer_.write(raw.bytes());
+            writer_.setWritten(num, e.type == XrefType::InUse ? e.gen : 0);
+            sinceDrop += raw.bytes().size();
+            if (sinceDrop > kResidentBytes) {
+                xref_.file()->dropResidentPages();
+                sinceDrop = 0;
+            }
+        }
+    }
+
+    int32_t highest() const { return highest_; }
+
+private:
+    void handlePage(int32_t num, size_t slot, const RawObject& raw) {
+        // A dot at every sixth page met, stamped or not.
+        if (++dots_ > 10) {
+            printProgress(".");
+            dots_ = 0;
+        }
+        ++dots_;
+        const int32_t p = static_cast<int32_t>(slot + 1);
+        const std::optional<int32_t> n =
+            shownNumber(job_.settings, p, pages_.pageCount(), highest_);
+        if (!n) {
+            writer_.write(raw.bytes());
+            return;
+        }
+        stampText_ = composeStampText(job_.settings, *n, pages_.pageCount());
+        (void)num;
+        writer_.write(raw.bytes());
+    }
+
+    StampJob& job_;
+    XrefTable& xref_;
+    PdfWriter& writer_;
+    const PageList& pages_;
+    int dots_ = 0;
+    int32_t highest_ = 0;
+    std::string stampText_;
+};
+
+} // namespace
+
+void printProgress(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+void stampFile(StampJob& job) {
+    std::unique_ptr<OutputFile> out;
+    try {
+        printProgress("Input file: '" + job.input + "'");
+        PdfDocument doc;
+        doc.openDocument(job.input);
+        XrefTable& xref = doc.xref();
+
+        out = std::make_unique<OutputFile>(job.output);
+        printProgress(", output file: '" + job.output + "'\n");
+        printProgress("Processing");
+        PdfWriter writer(*out, xref.entries().size());
+        writeHeaderCopy(writer, xref);
+
+        if (xref.rootNum() < 0 || static_cast<size_t>(xref.rootNum()) >= xref.entries().size())
+            throw CPdfException("PDF file was damaged");
+        const RawObject catalog = readRawObject(xref, xref.rootNum());
+        if (catalog.empty()) throw CPdfException("PDF file was damaged");
+        PageList pages;
+        pages.build(xref, catalog.bytes());
+
+        (void)resourceNumber;
+
+        if (!job.settings.importit.empty())
+            job.settings.startNumber = readImportNumber(job.settings.importit);
+
+        CopyPass pass(job, xref, writer, pages);
+        pass.run();
+
+        const int32_t next = static_cast<int32_t>(static_cast<uint32_t>(pass.highest()) + 1u);
+        if (!job.settings.exportit.empty()) writeExportNumber(job.settings.exportit, next);
+
+        const int64_t xrefOffset = writer.position();
+        writer.writeXrefSection();
+        const auto& rootEntry = xref.entries()[static_cast<size_t>(xref.rootNum())];
+        const int32_t rootGen = rootEntry.type == XrefType::InUse ? rootEntry.gen : 0;
+        int32_t infoGen = 0;
+        if (xref.infoNum() > 0 && static_cast<size_t>(xref.infoNum()) < xref.entries().size()) {
+            const auto& infoEntry = xref.entries()[static_cast<size_t>(xref.infoNum())];
+            infoGen = infoEntry.type == XrefType::InUse ? infoEntry.gen : 0;
+        }
+        writer.writeTrailer(xrefOffset, xref.rootNum(), rootGen, xref.infoNum(), infoGen);
+        doc.closeDocument();
+        out->commit();
+        out.reset();
+
+        if (!job.settings.renameoutput.empty()) {
+            const std::string target =
+                renamedPath(job.output, job.settings.renameoutput, job.settings.mask,
+                            job.settings.startNumber, pass.highest());
+            // A pattern that names the output itself leaves the finished file where it is.
+            if (target != job.output) {
+                printProgress("\nRenaming output file: '" + job.output + "' to '" + target + "'\n");
+                if (std::rename(job.output.c_str(), target.c_str()) != 0)
+                    printProgress("Unable to rename file, check permissions, file naming\n");
+            }
+        }
+    } catch (...) {
+        if (out) out->discard();
+        throw CPdfException("Stamp file issue\r\n");
+    }
+}
+
+} // namespace tavrix

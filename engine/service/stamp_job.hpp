@@ -1,0 +1,25 @@
+// The working record of one file's run and the run itself.
+#pragma once
+
+#include <string>
+
+#include "engine/service/stamp_settings.hpp"
+
+namespace tavrix {
+
+struct StampJob {
+    std::string input;
+    std::string output;
+    // The job's own copy: the import file replaces startNumber, the rename step edits
+    // renameoutput; nothing flows back into the instance's settings.
+    StampSettings settings;
+};
+
+// Stamps job.input into job.output. On any failure the partial output is removed and
+// CPdfException "Stamp file issue\r\n" is thrown.
+void stampFile(StampJob& job);
+
+// Progress lines go to standard output exactly as given.
+void printProgress(const std::string& text);
+
+} // namespace tavrix

@@ -1,0 +1,56 @@
+#include "engine/writer/pdf_writer.hpp"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "engine/pdf/pdf_exception.hpp"
+
+namespace tavrix {
+
+int32_t PdfWriter::appendObject(std::string_view text) {
+    const int32_t num = static_cast<int32_t>(entries_.size());
+    entries_.push_back({position(), 0, true});
+    write(std::to_string(num));
+    write(text);
+    return num;
+}
+
+void PdfWriter::markWritten(int32_t num, int32_t gen) {
+    OutputEntry& e = entries_[static_cast<size_t>(num)];
+    e.offset = position();
+    e.gen = gen;
+    e.written = true;
+}
+
+void PdfWriter::writeXrefSection() {
+    std::string text = "xref\n0 " + std::to_string(entries_.size()) + '\r';
+    text += "0000000000 65535 f \r";
+    write(text);
+    std::string block;
+    block.reserve(20 * 4096);
+    char line[32];
+    for (size_t i = 1; i < entries_.size(); ++i) {
+        const OutputEntry& e = entries_[i];
+        // Ten digits hold offsets up to 9,999,999,999; past that the table cannot be written.
+        if (e.written && e.offset > 9'999'999'999) throw CPdfException("Output file too large");
+        std::snprintf(line, sizeof line, "%010" PRId64 " %05d %c \r", e.written ? e.offset : 0,
+                      e.written ? e.gen : 0, e.written ? 'n' : 'f');
+        block += line;
+        if (block.size() >= 20 * 4096) {
+            write(block);
+            block.clear();
+        }
+    }
+    write(block);
+}
+
+void PdfWriter::writeTrailer(int64_t xrefOffset, int32_t rootNum, int32_t rootGen,
+                             int32_t infoNum, int32_t infoGen) {
+    std::string text = "trailer\n<<\n/Size " + std::to_string(entries_.size());
+    text += "\n/Root " + std::to_string(rootNum) + ' ' + std::to_string(rootGen) + " R\n";
+    if (infoNum != 0) text += "/Info " + std::to_string(infoNum) + ' ' + std::to_string(infoGen) + " R\n";
+    text += ">>\nstartxref\n" + std::to_string(xrefOffset) + "\n%%EOF";
+    write(text);
+}
+
+} // namespace tavrix

@@ -1,0 +1,51 @@
+// The output's objects and its one cross-reference table: new objects are appended with the
+// numbers above the input's highest, input objects keep their numbers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/writer/output_file.hpp"
+
+namespace tavrix {
+
+struct OutputEntry {
+    int64_t offset = 0;
+    int32_t gen = 0;
+    bool written = false;
+};
+
+class PdfWriter {
+public:
+    // One cleared entry per input object number.
+    PdfWriter(OutputFile& out, size_t inputEntries) : out_(out), entries_(inputEntries) {}
+
+    void write(std::string_view bytes) { out_.write(bytes); }
+    int64_t position() const { return out_.position(); }
+
+    // Writes "<number>" + `text` (which begins with " 0 obj") and returns the new number.
+    int32_t appendObject(std::string_view text);
+    // The object about to be written at the current position is `num` with generation `gen`.
+    void markWritten(int32_t num, int32_t gen);
+    void setOffset(int32_t num, int64_t offset) { entries_[static_cast<size_t>(num)].offset = offset; }
+    void setWritten(int32_t num, int32_t gen) {
+        entries_[static_cast<size_t>(num)].gen = gen;
+        entries_[static_cast<size_t>(num)].written = true;
+    }
+
+    bool isWritten(int32_t num) const { return entries_[static_cast<size_t>(num)].written; }
+    size_t size() const { return entries_.size(); }
+    const std::vector<OutputEntry>& entries() const { return entries_; }
+
+    void writeXrefSection();
+    void writeTrailer(int64_t xrefOffset, int32_t rootNum, int32_t rootGen, int32_t infoNum,
+                      int32_t infoGen);
+
+private:
+    OutputFile& out_;
+    std::vector<OutputEntry> entries_;
+};
+
+} // namespace tavrix

@@ -1,0 +1,63 @@
+// Shared pieces of the automation tests: temporary folders, a private registry file, apartments,
+// and a minimal PDF to stamp.
+#pragma once
+
+#include <string>
+
+#include "tavrixrt/runtime.hpp"
+
+namespace tavrix_test {
+
+// A fresh folder under $TMPDIR (or /tmp), removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Points the runtime at a registry file of its own for the object's lifetime.
+class PrivateRegistry {
+public:
+    PrivateRegistry();
+    ~PrivateRegistry();
+    const std::string& path() const { return path_; }
+
+private:
+    TempDir dir_;
+    std::string path_;
+    std::string previous_;
+    bool hadPrevious_ = false;
+};
+
+// One apartment on the current thread.
+class Apartment {
+public:
+    explicit Apartment(DWORD model = COINIT_APARTMENTTHREADED) : hr_(CoInitializeEx(nullptr, model)) {}
+    ~Apartment() {
+        if (SUCCEEDED(hr_)) CoUninitialize();
+    }
+    Apartment(const Apartment&) = delete;
+    Apartment& operator=(const Apartment&) = delete;
+    HRESULT status() const { return hr_; }
+
+private:
+    HRESULT hr_;
+};
+
+// A valid PDF with `pages` empty Letter pages.
+void writeMinimalPdf(const std::string& path, int pages);
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+bool fileExists(const std::string& path);
+
+// Text of a status code for failure messages, e.g. "0x80040154".
+std::string hex(HRESULT hr);
+
+} // namespace tavrix_test

@@ -1,0 +1,200 @@
+// Apply Text against a recording engine: assignment order, conversions, messages and failures.
+#include <gtest/gtest.h>
+
+#include "desktop/model/engine_client.hpp"
+#include "fakes.hpp"
+
+namespace folvane {
+namespace {
+
+using testing::EngineCall;
+using testing::FakePlatform;
+using testing::FakeRuntime;
+
+class EngineClientTest : public ::testing::Test {
+protected:
+    FakePlatform platform;
+    FakeRuntime runtime;
+    TokenExpander expander = testing::fixedExpander();
+
+    PageParameters stampable() {
+        PageParameters p;
+        p.inputPath = "/in/report.pdf";
+        p.outputPath = "/out/stamped.pdf";
+        return p;
+    }
+    std::vector<std::string> names() const {
+        std::vector<std::string> out;
+        for (const auto& c : runtime.calls) out.push_back(c.name);
+        return out;
+    }
+    const EngineCall& call(const std::string& name) const {
+        for (const auto& c : runtime.calls)
+            if (c.name == name) return c;
+        static EngineCall none{"<none>", 0, {}};
+        return none;
+    }
+};
+
+TEST_F(EngineClientTest, SetsEveryPropertyInOrderThenStamps) {
+    EngineClient client(runtime, platform, expander);
+    ASSERT_TRUE(client.open());
+    PageParameters p = stampable();
+    p.prefixText = "[FILETITLE] p.";
+    p.separatorText = " [YYYY] ";
+    p.endText = "!";
+    p.fontSize = 11.99;
+    p.shown.vertical = -0.5;
+    p.shown.horizontal = -1;
+    p.shown.fromTop = true;
+    p.forcePortrait = false;
+    p.romanLower = true;
+    p.textColor = makeColor(0x11, 0x22, 0x33);
+    p.cmykC = 50; // remembered from an earlier CMYK choice, but CMYK is off
+    p.angleDegrees = 90;
+    p.opacityPercent = 40;
+    client.applyText(p);
+
+    const std::vector<std::string> expected{
+        "startPage", "endPage", "startNumber", "endNumber", "mask",      "nth",
+        "onePageNo", "seq",     "up2",         "ab2",       "nopg",      "romUpper",
+        "rom",       "noforce", "reverse",     "font",      "fontSize",  "fontAngle",
+        "opacity",   "color",   "CMYKcolor",   "fliph",     "flipv",     "posv",
+        "posh",      "prefix",  "sep",         "end",       "align",     "getTavrixFile"};
+    EXPECT_EQ(names(), expected);
+    EXPECT_EQ(call("fontSize").value, 11);
+    EXPECT_EQ(call("posv").value, 0);
+    EXPECT_EQ(call("posh").value, -1);
+    EXPECT_EQ(call("flipv").value, 1);
+    EXPECT_EQ(call("noforce").value, 1);
+    EXPECT_EQ(call("rom").value, 1);
+    EXPECT_EQ(call("fontAngle").value, 90);
+    EXPECT_EQ(call("opacity").value, 40);
+    EXPECT_EQ(call("color").value, 0x112233);
+    EXPECT_EQ(call("CMYKcolor").value, 0);
+    EXPECT_EQ(call("font").text, "Arial");
+    EXPECT_EQ(call("prefix").text, "report p.");
+    EXPECT_EQ(call("sep").text, " 2026 ");
+    EXPECT_EQ(call("align").text, "left");
+    EXPECT_EQ(call("getTavrixFile").text, "/in/report.pdf|/out/stamped.pdf|");
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text, "Done!\n\nOutput file: /out/stamped.pdf\n\n");
+    EXPECT_EQ(platform.messages[0].caption, "Folvane");
+}
+
+TEST_F(EngineClientTest, CmykIsSentOnlyWhileUseCmykIsOn) {
+    EngineClient client(runtime, platform, expander);
+    client.open();
+    PageParameters p = stampable();
+    p.useCmyk = true;
+    p.cmykC = 100, p.cmykM = 50, p.cmykY = 0, p.cmykK = 1;
+    client.applyText(p);
+    EXPECT_EQ(call("CMYKcolor").value, static_cast<int32_t>(0xFF800003));
+}
+
+TEST_F(EngineClientTest, AlignIsLeftUntouchedWhenNoFlagIsSet) {
+    EngineClient client(runtime, platform, expander);
+    client.open();
+    PageParameters p = stampable();
+    p.shown.alignLeft = false;
+    client.applyText(p);
+    EXPECT_EQ(call("align").name, "<none>");
+    runtime.calls.clear();
+    p.shown.alignRight = p.shown.alignCenter = true;
+    client.applyText(p);
+    EXPECT_EQ(call("align").text, "right");
+}
+
+TEST_F(EngineClientTest, EmptyPathsStopBeforeTheEngine) {
+    EngineClient client(runtime, platform, expander);
+    client.open();
+    PageParameters p;
+    client.applyText(p);
+    EXPECT_EQ(platform.texts(), std::vector<std::string>{"No input filename specified"});
+    p.inputPath = "in.pdf";
+    client.applyText(p);
+    EXPECT_EQ(platform.texts().back(), "No output filename specified");
+    EXPECT_TRUE(runtime.calls.empty());
+}
+
+TEST_F(EngineClientTest, StoresTheShownPositionIntoTheSelectedSet) {
+    EngineClient client(runtime, platform, expander);
+    client.open();
+    PageParameters p = stampable();
+    p.shown = {"Top Left", 780, 20, false, false, true, false, false};
+    p.applyToAll = false;
+    p.applyToEven = true;
+    const PositionSet allOdd = p.allOdd;
+    client.applyText(p);
+    EXPECT_EQ(p.even, p.shown);
+    EXPECT_EQ(p.allOdd, allOdd);
+    EXPECT_EQ(call("posv").value, 780);
+}
+
+TEST_F(EngineClientTest, FailingSetterStopsTheRunWithItsMessage) {
+    runtime.configure = [](testing::RecordingEngine& e) {
+        e.failOn = "fontSize";
+        e.failure = static_cast<HResult>(0x80040203);
+    };
+    EngineClient client(runtime, platform, expander);
+    client.open();
+    PageParameters p = stampable();
+    client.applyText(p);
+    EXPECT_EQ(names().back(), "fontSize");
+    EXPECT_EQ(platform.texts(), std::vector<std::string>{"IDispatch error #3"});
+}
+
+TEST_F(EngineClientTest, FailingMethodIsReportedWithoutDone) {
+    runtime.configure = [](testing::RecordingEngine& e) {
+        e.methodResult = static_cast<HResult>(0x80004005);
+    };
+    runtime.knownMessages = {{static_cast<HResult>(0x80004005), "Unspecified error\r\n"}};
+    EngineClient client(runtime, platform, expander);
+    client.open();
+    PageParameters p = stampable();
+    client.applyText(p);
+    EXPECT_EQ(platform.texts(), std::vector<std::string>{"Unspecified error"});
+}
+
+TEST_F(EngineClientTest, EngineResultTextIsShownAfterDone) {
+    runtime.configure = [](testing::RecordingEngine& e) { e.resultText = "Stamp file issue\r\n"; };
+    EngineClient client(runtime, platform, expander);
+    client.open();
+    PageParameters p = stampable();
+    client.applyText(p);
+    EXPECT_EQ(platform.texts().back(),
+              "Done!\n\nOutput file: /out/stamped.pdf\n\nStamp file issue\r\n");
+}
+
+TEST_F(EngineClientTest, OpenFailures) {
+    runtime.createResult = kNoInterface;
+    {
+        EngineClient client(runtime, platform, expander);
+        EXPECT_TRUE(client.open()); // no such interface: silently empty
+        EXPECT_FALSE(client.hasEngine());
+        PageParameters p = stampable();
+        client.applyText(p);
+        EXPECT_EQ(platform.texts(), std::vector<std::string>{"Unknown error 0x80004003"});
+    }
+    EXPECT_EQ(runtime.initializeCount, runtime.uninitializeCount);
+
+    platform.messages.clear();
+    runtime.createResult = static_cast<HResult>(0x80040154);
+    runtime.knownMessages = {{runtime.createResult, "Class not registered\n"}};
+    EngineClient client(runtime, platform, expander);
+    EXPECT_FALSE(client.open());
+    EXPECT_EQ(platform.texts(), std::vector<std::string>{"Class not registered"});
+    EXPECT_EQ(runtime.initializeCount, runtime.uninitializeCount);
+    client.close(true); // must not shut the runtime down a second time
+    EXPECT_EQ(runtime.initializeCount, runtime.uninitializeCount);
+}
+
+TEST_F(EngineClientTest, ErrorTextFallbacks) {
+    EXPECT_EQ(errorText(static_cast<HResult>(0x80040200), runtime), "Unknown error 0x80040200");
+    EXPECT_EQ(errorText(static_cast<HResult>(0x80040201), runtime), "IDispatch error #1");
+    EXPECT_EQ(errorText(static_cast<HResult>(0x8004FFFF), runtime), "IDispatch error #65023");
+    EXPECT_EQ(errorText(static_cast<HResult>(0x80050000), runtime), "Unknown error 0x80050000");
+}
+
+} // namespace
+} // namespace folvane

@@ -1,0 +1,118 @@
+// Apply Text through the automation runtime against the real engine library, registered in a
+// private registry file.
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "desktop/model/automation_runtime.hpp"
+#include "desktop/model/engine_client.hpp"
+#include "fakes.hpp"
+#include "pdf_fixture.hpp"
+#include "tavrixrt/runtime.hpp"
+
+namespace folvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RealEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("folvane-engine-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        ::setenv("TAVRIX_REGISTRY", (dir_ / "registry").c_str(), 1);
+    }
+    void TearDown() override {
+        ::unsetenv("TAVRIX_REGISTRY");
+        fs::remove_all(dir_);
+    }
+    void registerEngine() {
+        if (!fs::exists(FOLVANE_ENGINE_LIBRARY)) GTEST_SKIP() << "engine library not built";
+        ASSERT_EQ(RegisterServerLibrary(FOLVANE_ENGINE_LIBRARY), S_OK);
+    }
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+    testing::FakePlatform platform;
+    AutomationRuntime runtime;
+    TokenExpander expander = testing::fixedExpander();
+    fs::path dir_;
+};
+
+TEST_F(RealEngineTest, StampsAFileAndSaysDone) {
+    registerEngine();
+    testing::writePdf(path("in.pdf"), 2);
+    EngineClient client(runtime, platform, expander);
+    ASSERT_TRUE(client.open());
+    ASSERT_TRUE(client.hasEngine());
+
+    PageParameters p;
+    p.inputPath = path("in.pdf");
+    p.outputPath = path("out.pdf");
+    p.prefixText = "[FILETITLE] ";
+    p.endText = " ([YYYY])";
+    p.fontSize = 11.99;
+    p.shown.vertical = -0.5;
+    client.applyText(p);
+    ASSERT_EQ(platform.texts(),
+              std::vector<std::string>{"Done!\n\nOutput file: " + p.outputPath + "\n\n"});
+    EXPECT_EQ(testing::commandOutput("qpdf --check '" + p.outputPath + "' >/dev/null 2>&1; echo $?"),
+              "0\n");
+    const std::string text =
+        testing::commandOutput("pdftotext -layout '" + p.outputPath + "' - 2>/dev/null");
+    EXPECT_NE(text.find("in 1 / 2 (2026)"), std::string::npos) << text;
+    EXPECT_NE(text.find("in 2 / 2 (2026)"), std::string::npos) << text;
+
+    // Settings stay in the instance; a second run with other texts uses them.
+    platform.messages.clear();
+    p.outputPath = path("second.pdf");
+    p.prefixText = "Sheet ";
+    p.endText.clear();
+    p.onePageNumberOnly = true;
+    p.separatorText.clear();
+    client.applyText(p);
+    const std::string second =
+        testing::commandOutput("pdftotext '" + p.outputPath + "' - 2>/dev/null");
+    EXPECT_NE(second.find("Sheet 2"), std::string::npos) << second;
+    EXPECT_EQ(second.find("/ 2"), std::string::npos) << second;
+}
+
+TEST_F(RealEngineTest, EngineFailureArrivesInsideDone) {
+    registerEngine();
+    EngineClient client(runtime, platform, expander);
+    ASSERT_TRUE(client.open());
+    PageParameters p;
+    p.inputPath = path("missing.pdf");
+    p.outputPath = path("out.pdf");
+    client.applyText(p);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text.rfind("Done!\n\nOutput file: " + p.outputPath + "\n\n", 0),
+              0u);
+    EXPECT_GT(platform.messages[0].text.size(),
+              std::string("Done!\n\nOutput file: \n\n").size() + p.outputPath.size());
+    EXPECT_FALSE(fs::exists(p.outputPath));
+}
+
+TEST_F(RealEngineTest, EmptyPathsNeverReachTheEngine) {
+    registerEngine();
+    EngineClient client(runtime, platform, expander);
+    ASSERT_TRUE(client.open());
+    PageParameters p;
+    client.applyText(p);
+    p.inputPath = path("in.pdf");
+    client.applyText(p);
+    EXPECT_EQ(platform.texts(), (std::vector<std::string>{"No input filename specified",
+                                                          "No output filename specified"}));
+}
+
+TEST_F(RealEngineTest, UnregisteredEngineIsReportedWithTheSystemText) {
+    EngineClient client(runtime, platform, expander);
+    EXPECT_FALSE(client.open());
+    EXPECT_EQ(platform.texts(), std::vector<std::string>{"Class not registered."});
+}
+
+} // namespace
+} // namespace folvane

@@ -1,0 +1,219 @@
+// Fonts files: record fields, line rules, the file mark, and loading into the shared table.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "engine/fonts/font_metrics.hpp"
+#include "engine/fonts/fonts_file.hpp"
+
+namespace tavrix {
+namespace {
+
+// A record with box -10 -20 900 800 and the given "|w0|w1|..." tail.
+std::string record(const std::string& name, const std::string& widths = "") {
+    return "FONT|" + name + "|-10|-20|900|800|0|0|0|0|0|0" + widths + "\n";
+}
+
+std::string repeatedWidth(int value, int count) {
+    std::string widths;
+    for (int i = 0; i < count; ++i)
+        widths += "|" + std::to_string(value);
+    return widths;
+}
+
+std::optional<std::vector<FontMetrics>> readRecords(const std::string& bytes) {
+    std::istringstream in(bytes);
+    return readFontRecords(in);
+}
+
+// The table is shared by the whole test binary, so each test writes its own file and uses
+// font names no other test uses.
+std::string writeFontsFile(const std::string& bytes) {
+    const std::string path = ::testing::TempDir() + "tavrix_fonts_" +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+                             ".txt";
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+TEST(FontRecord, ReadsFieldsByPosition) {
+    const FontMetrics font =
+        parseFontRecord("FONT|Test Face|-46| +12|abc|7x|a|b|c|d|e|f|100|-2|300\r");
+    EXPECT_EQ(font.name, "Test Face");
+    EXPECT_EQ(font.box, (std::array<int32_t, 4>{-46, 12, 0, 7}));
+    EXPECT_EQ(font.widths[0], 100);
+    EXPECT_EQ(font.widths[1], -2);
+    EXPECT_EQ(font.widths[2], 300); // the carriage return ends the number
+    EXPECT_EQ(font.widths[3], 0);
+}
+
+TEST(FontRecord, RunOfSeparatorsCountsAsOne) {
+    const FontMetrics font = parseFontRecord("FONT||Name|||1|2|3|4|5|6|7|8|9|10|11|||12");
+    EXPECT_EQ(font.name, "Name");
+    EXPECT_EQ(font.box, (std::array<int32_t, 4>{1, 2, 3, 4}));
+    EXPECT_EQ(font.widths[0], 11);
+    EXPECT_EQ(font.widths[1], 12);
+}
+
+TEST(FontRecord, ShortAndOverlongRecords) {
+    const FontMetrics noField12 = parseFontRecord("FONT|N|1|2|3|4|5|6|7|8|9");
+    EXPECT_EQ(noField12.box, (std::array<int32_t, 4>{1, 2, 3, 4}));
+    for (int32_t width : noField12.widths)
+        EXPECT_EQ(width, 0);
+    EXPECT_EQ(parseFontRecord("FONT").name, "");
+
+    std::string line = "FONT|N|1|2|3|4|5|6|7|8|9|10";
+    for (int code = 0; code < 300; ++code)
+        line += "|" + std::to_string(code);
+    const FontMetrics many = parseFontRecord(line);
+    EXPECT_EQ(many.widths[255], 255);
+}
+
+TEST(FontRecord, NumbersSaturateInsteadOfOverflowing) {
+    const FontMetrics font =
+        parseFontRecord("FONT|N|99999999999|-99999999999|2147483647|-2147483648");
+    EXPECT_EQ(font.box[0], std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(font.box[1], std::numeric_limits<int32_t>::min());
+    EXPECT_EQ(font.box[2], std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(font.box[3], std::numeric_limits<int32_t>::min());
+}
+
+TEST(FontsFileLines, TwentyBytesAreSkippedTwentyOneAreRead) {
+    const std::string line20 = "FONT|Twenty|1|2|3|4\n";
+    const std::string line21 = "FONT|Twentyo|1|2|3|4\n";
+    ASSERT_EQ(line20.size(), 20u);
+    ASSERT_EQ(line21.size(), 21u);
+    auto records = readRecords(line20 + line21);
+    ASSERT_TRUE(records);
+    ASSERT_EQ(records->size(), 1u);
+    EXPECT_EQ((*records)[0].name, "Twentyo");
+
+    // Without a line break the last line counts its bytes alone.
+    records = readRecords(line20 + line21.substr(0, 20));
+    ASSERT_TRUE(records);
+    EXPECT_TRUE(records->empty());
+    records = readRecords(line20 + "FONT|Twentyon|1|2|3|4");
+    ASSERT_TRUE(records);
+    EXPECT_EQ(records->size(), 1u);
+}
+
+TEST(FontsFileLines, LongLineIsOneRecord) {
+    const std::string name(3000, 'L');
+    std::string widths;
+    for (int code = 0; code < 256; ++code)
+        widths += "|" + std::string(10, '0') + std::to_string(code);
+    const std::string line = record(name, widths);
+    ASSERT_GT(line.size(), 4096u);
+    const auto records = readRecords(line + record("Next"));
+    ASSERT_TRUE(records);
+    ASSERT_EQ(records->size(), 2u);
+    EXPECT_EQ((*records)[0].name, name);
+    EXPECT_EQ((*records)[0].widths[255], 255);
+    EXPECT_EQ((*records)[1].name, "Next");
+}
+
+TEST(FontsFileMark, FileMustStartWithMark) {
+    EXPECT_FALSE(readRecords(""));
+    EXPECT_FALSE(readRecords("FONX|Name|1|2|3|4|5|6|7|8\n"));
+    EXPECT_FALSE(readRecords("\n" + record("Name")));
+    const auto withHeader = readRecords("FONT\n" + record("Name"));
+    ASSERT_TRUE(withHeader);
+    EXPECT_EQ(withHeader->size(), 1u);
+}
+
+TEST(LoadFontsFile, RecordsBecomeUsableAndBuiltinsWin) {
+    const FontMetrics* arial = findFont("Arial");
+    const std::array<int32_t, 4> arialBox = arial->box;
+    const std::string path =
+        writeFontsFile(record("Arial", repeatedWidth(1, 256)) + record("Load Test One") +
+                       record("LoadTestTwo", repeatedWidth(7, 3)));
+    ASSERT_EQ(findFont("LoadTestOne"), nullptr);
+
+    testing::internal::CaptureStdout();
+    loadFontsFile(path);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nUsing fonts file: '" + path + "'\n");
+
+    EXPECT_EQ(findFont("Arial"), arial);
+    EXPECT_EQ(arial->box, arialBox);
+    EXPECT_EQ(arial->widths[65], 667);
+    const FontMetrics* one = findFont("LoadTestOne");
+    const FontMetrics* two = findFont("Load-Test-Two");
+    ASSERT_NE(one, nullptr);
+    ASSERT_NE(two, nullptr);
+    EXPECT_EQ(one->name, "Load Test One");
+    EXPECT_EQ(one->box, (std::array<int32_t, 4>{-10, -20, 900, 800}));
+    EXPECT_EQ(one->widths[0], 0);
+    EXPECT_EQ(textWidth("LoadTestTwo", "\x01\x02\x03"), 14);
+
+    // Loading the file again (the next job) keeps the first entries.
+    testing::internal::CaptureStdout();
+    loadFontsFile(path);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(findFont("LoadTestOne"), one);
+}
+
+TEST(LoadFontsFile, RejectedOrMissingFileChangesNothing) {
+    const std::string path = writeFontsFile("XONT|RejectedFace|1|2|3|4|5|6|7|8|9|10|11\n");
+    testing::internal::CaptureStdout();
+    loadFontsFile(path);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\nUsing fonts file: '" + path + "'\nInvalid font file.\n");
+    EXPECT_EQ(findFont("RejectedFace"), nullptr);
+
+    testing::internal::CaptureStdout();
+    loadFontsFile(::testing::TempDir() + "tavrix_fonts_no_such_file.txt");
+    loadFontsFile("");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+TEST(LoadFontsFile, NameWithoutLettersIsNotKept) {
+    loadFontsFile(writeFontsFile(record("1234-5678", repeatedWidth(9, 4))));
+    EXPECT_EQ(findFont("1234-5678"), nullptr);
+    EXPECT_EQ(findFont(""), nullptr);
+}
+
+TEST(LoadFontsFile, ConcurrentLoadsAndLookups) {
+    constexpr int kNames = 40;
+    auto nameOf = [](char thread, int i) {
+        return std::string("Concurrent") + thread + char('a' + i / 26) + char('a' + i % 26);
+    };
+    std::string fileA, fileB;
+    for (int i = 0; i < kNames; ++i) {
+        fileA += record(nameOf('A', i), repeatedWidth(i + 1, 1));
+        fileB += record(nameOf('B', i), repeatedWidth(i + 1, 1));
+    }
+    const std::string pathA = writeFontsFile(fileA);
+    const std::string pathB = pathA + ".b";
+    std::ofstream(pathB, std::ios::binary) << fileB;
+    const FontMetrics* arial = findFont("Arial");
+
+    std::atomic<bool> wrongLookup{false};
+    auto job = [&](const std::string& path, char own) {
+        for (int round = 0; round < 20; ++round) {
+            loadFontsFile(path);
+            for (int i = 0; i < kNames; ++i) {
+                const FontMetrics* font = findFont(nameOf(own, i));
+                if (font == nullptr || font->widths[0] != i + 1 || findFont("Arial") != arial ||
+                    textWidth("Arial", "Page 1") != 3169)
+                    wrongLookup = true;
+            }
+        }
+    };
+    testing::internal::CaptureStdout();
+    std::thread a(job, pathA, 'A');
+    std::thread b(job, pathB, 'B');
+    a.join();
+    b.join();
+    testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(wrongLookup);
+    EXPECT_EQ(findFont(nameOf('B', kNames - 1))->widths[0], kNames);
+}
+
+} // namespace
+} // namespace tavrix

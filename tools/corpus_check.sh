@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Runs tavrix over a folder of real PDF files and checks every output with independent tools:
+# qpdf --check, the page count, and pdftotext of the whole document against the input's.
+# Usage: tools/corpus_check.sh FOLDER [TAVRIX [extra tavrix options...]]
+# With a MANIFEST.tsv in FOLDER (columns file ... encrypted qpdf_check ...), the expected
+# verdicts are read from it. Prints one line per file and a summary.
+set -u
+dir=${1:?folder of PDF files}
+tavrix=${2:-$(dirname "$0")/../build/tavrix}
+shift 2 2>/dev/null || shift $#
+extra=("$@")
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+pass=0 fail=0 refused=0
+col() { awk -F'\t' -v f="$1" -v c="$2" 'NR==1{for(i=1;i<=NF;i++) if($i==c) k=i; next} $1==f{print $k}' "$dir/MANIFEST.tsv" 2>/dev/null; }
+for pdf in "$dir"/*.pdf; do
+  name=$(basename "$pdf")
+  enc=$(col "$name" encrypted); verdict=$(col "$name" qpdf_check)
+  res="$out/$name"
+  timeout 60 "$tavrix" "${extra[@]}" "$pdf" "$res" >"$out/stdout" 2>"$out/stderr"
+  rc=$?
+  if [ $rc -ne 0 ]; then
+    if [ $rc -eq 1 ] && grep -q "Stamp file issue" "$out/stderr" && [ ! -e "$res" ]; then
+      echo "REFUSED $name (encrypted=$enc qpdf=$verdict)"; refused=$((refused+1))
+    else
+      echo "FAIL $name: exit $rc $(head -c 200 "$out/stderr")"; fail=$((fail+1))
+    fi
+    continue
+  fi
+  problems=""
+  qpdf --check "$res" >"$out/check" 2>&1 || { [ $? -eq 3 ] && problems+=" qpdf-warnings" || problems+=" qpdf-check"; }
+  pin=$(qpdf --show-npages "$pdf" 2>/dev/null); pout=$(qpdf --show-npages "$res" 2>/dev/null)
+  [ "$pin" = "$pout" ] || problems+=" pages($pin->$pout)"
+  if [ ${#extra[@]} -eq 0 ] || [ "${extra[*]}" = "--startPage 100000" ]; then
+    timeout 60 pdftotext -q "$pdf" "$out/a.txt" 2>/dev/null; timeout 60 pdftotext -q "$res" "$out/b.txt" 2>/dev/null
+    if [ "${extra[*]}" = "--startPage 100000" ]; then cmp -s "$out/a.txt" "$out/b.txt" || problems+=" text"; fi
+  fi
+  if [ -z "$problems" ]; then pass=$((pass+1)); else echo "FAIL $name:$problems"; fail=$((fail+1)); fi
+  rm -f "$res"
+done
+echo "$pass passed, $fail failed, $refused refused"
