@@ -31,9 +31,15 @@ for pdf in "$dir"/*.pdf; do
   qpdf --check "$res" >"$out/check" 2>&1 || { [ $? -eq 3 ] && problems+=" qpdf-warnings" || problems+=" qpdf-check"; }
   pin=$(qpdf --show-npages "$pdf" 2>/dev/null); pout=$(qpdf --show-npages "$res" 2>/dev/null)
   [ "$pin" = "$pout" ] || problems+=" pages($pin->$pout)"
-  if [ ${#extra[@]} -eq 0 ] || [ "${extra[*]}" = "--startPage 100000" ]; then
+  if [ "${extra[*]}" = "--startPage 100000" ]; then
+    # Nothing stamped: the text of the whole document must be unchanged.
     timeout 60 pdftotext -q "$pdf" "$out/a.txt" 2>/dev/null; timeout 60 pdftotext -q "$res" "$out/b.txt" 2>/dev/null
-    if [ "${extra[*]}" = "--startPage 100000" ]; then cmp -s "$out/a.txt" "$out/b.txt" || problems+=" text"; fi
+    cmp -s "$out/a.txt" "$out/b.txt" || problems+=" text"
+  elif [ ${#extra[@]} -eq 0 ]; then
+    # Default stamp: "Page k / N" on every page k whose text can be extracted at all.
+    timeout 120 pdftotext -q "$pdf" "$out/a.txt" 2>/dev/null; timeout 120 pdftotext -q "$res" "$out/b.txt" 2>/dev/null
+    missing=$(awk -v n="$pout" 'BEGIN{RS="\f"} NR<=n && index($0, "Page " NR " / " n)==0 {m++} END{print m+0}' "$out/b.txt")
+    [ "$missing" = 0 ] || problems+=" stamp-missing-on-$missing-pages"
   fi
   if [ -z "$problems" ]; then pass=$((pass+1)); else echo "FAIL $name:$problems"; fail=$((fail+1)); fi
   rm -f "$res"

@@ -5,14 +5,18 @@
 #include <memory>
 #include <random>
 
+#include "engine/fonts/font_metrics.hpp"
+#include "engine/fonts/font_objects.hpp"
 #include "engine/pdf/pdf_document.hpp"
 #include "engine/pdf/pdf_exception.hpp"
 #include "engine/pdf/raw_object.hpp"
 #include "engine/service/job_steps.hpp"
 #include "engine/text/number_text.hpp"
 #include "engine/writer/output_file.hpp"
+#include "engine/writer/page_patcher.hpp"
 #include "engine/writer/page_tree.hpp"
 #include "engine/writer/pdf_writer.hpp"
+#include "engine/writer/stamp_content.hpp"
 
 namespace tavrix {
 namespace {
@@ -62,8 +66,9 @@ int32_t resourceNumber() {
 
 class CopyPass {
 public:
-    CopyPass(StampJob& job, XrefTable& xref, PdfWriter& writer, const PageList& pages)
-        : job_(job), xref_(xref), writer_(writer), pages_(pages) {}
+    CopyPass(StampJob& job, XrefTable& xref, PdfWriter& writer, const PageList& pages,
+             const RunResources& resources)
+        : job_(job), xref_(xref), writer_(writer), pages_(pages), resources_(resources) {}
 
     void run() {
         const auto& entries = xref_.entries();
@@ -108,14 +113,21 @@ private:
             return;
         }
         stampText_ = composeStampText(job_.settings, *n, pages_.pageCount());
-        (void)num;
-        writer_.write(raw.bytes());
+        const PageSlot& pageSlot = pages_.slots()[slot];
+        const Placement at =
+            placeStamp(job_.settings, pageSlot.box, pageRotation(raw.bytes()), stampText_);
+        const int32_t q = writer_.appendObject(buildSaveStateStream());
+        const int32_t s = writer_.appendObject(buildStampStream(
+            job_.settings, at, resources_.gsName, resources_.fontName, stampText_));
+        PagePatcher patcher(xref_, writer_, resources_);
+        patcher.patchPage(num, raw.bytes(), q, s);
     }
 
     StampJob& job_;
     XrefTable& xref_;
     PdfWriter& writer_;
     const PageList& pages_;
+    const RunResources& resources_;
     int dots_ = 0;
     int32_t highest_ = 0;
     std::string stampText_;
@@ -149,12 +161,19 @@ void stampFile(StampJob& job) {
         PageList pages;
         pages.build(xref, catalog.bytes());
 
-        (void)resourceNumber;
+        loadFontsFile(job.settings.fontfile);
+        RunResources resources;
+        resources.fontName = "F" + std::to_string(resourceNumber());
+        const int32_t descriptor = writer.appendObject(fontDescriptorText(job.settings.font));
+        resources.fontNum = writer.appendObject(
+            fontObjectText(job.settings.font, resources.fontName, descriptor));
+        resources.gsName = "GS" + std::to_string(resourceNumber());
+        resources.gsNum = writer.appendObject(buildOpacityState(job.settings.opacity));
 
         if (!job.settings.importit.empty())
             job.settings.startNumber = readImportNumber(job.settings.importit);
 
-        CopyPass pass(job, xref, writer, pages);
+        CopyPass pass(job, xref, writer, pages, resources);
         pass.run();
 
         const int32_t next = static_cast<int32_t>(static_cast<uint32_t>(pass.highest()) + 1u);

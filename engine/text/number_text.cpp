@@ -71,6 +71,10 @@ std::string composeStampText(const StampSettings& job, int32_t n, uint32_t pageC
             escaped += "\\050";
         else if (c == ')')
             escaped += "\\051";
+        // A backslash would start an escape of its own (a trailing one would swallow the
+        // closing parenthesis and break the page's content), so it is escaped the same way.
+        else if (c == '\\')
+            escaped += "\\134";
         else
             escaped += c;
     }

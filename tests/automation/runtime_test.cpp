@@ -184,7 +184,7 @@ TEST(Messages, SystemTextFallbacksAndTrailingLineBreak) {
     EXPECT_EQ(message(E_POINTER), "Invalid pointer.");
     EXPECT_EQ(FormatSystemMessage(makeHresult(0x80040201u)), nullptr);
     EXPECT_EQ(message(makeHresult(0x80040201u)), "IDispatch error #1");
-    EXPECT_EQ(message(makeHresult(0x8004FFFFu)), "IDispatch error #64991");
+    EXPECT_EQ(message(makeHresult(0x8004FFFFu)), "IDispatch error #65023");
     // 0x80040200 itself is not above the boundary.
     EXPECT_EQ(message(makeHresult(0x80040200u)), "Unknown error 0x80040200");
     EXPECT_EQ(message(makeHresult(0x80050000u)), "Unknown error 0x80050000");

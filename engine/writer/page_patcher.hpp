@@ -1,0 +1,51 @@
+// Rewrites a selected page so that it draws the two new content streams around its own
+// content and knows the run's font and graphics state. The page's text is edited in place:
+// short texts are inserted at positions found by searching; the parsed page only tells which
+// form each entry has.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/pdf/xref_table.hpp"
+#include "engine/writer/pdf_writer.hpp"
+
+namespace tavrix {
+
+struct RunResources {
+    std::string fontName; // "F<digits>"
+    int32_t fontNum = 0;
+    std::string gsName; // "GS<digits>"
+    int32_t gsNum = 0;
+};
+
+class PagePatcher {
+public:
+    PagePatcher(XrefTable& xref, PdfWriter& writer, const RunResources& resources)
+        : xref_(xref), writer_(writer), res_(resources) {}
+
+    // Writes any rewritten indirect objects, then the patched page; `q` and `s` are the
+    // numbers of the save-state and stamp streams just appended.
+    void patchPage(int32_t pageNum, std::string_view pageText, int32_t q, int32_t s);
+
+private:
+    void patchContents(std::string& page, const class PdfDict& dict, int32_t q, int32_t s);
+    void patchResources(std::string& page, const class PdfDict& dict);
+    // Inserts the font and graphics state into the dictionary text that starts at `from`.
+    void addToResources(std::string& text, size_t from, const class PdfDict& resources);
+    void addEntry(std::string& text, size_t from, const class PdfDict& resources,
+                  std::string_view key, const std::string& name, int32_t num);
+    void rewriteIndirectDict(int32_t num, const std::string& insert);
+    int32_t outputGen(int32_t num) const;
+
+    XrefTable& xref_;
+    PdfWriter& writer_;
+    const RunResources& res_;
+};
+
+// The text of the dictionary that starts at the first "<<" at or after `from`, through its
+// matching ">>"; empty when there is none.
+std::string_view dictionaryTextAt(std::string_view text, size_t from);
+
+} // namespace tavrix

@@ -1,0 +1,37 @@
+// The objects that draw a stamp: the run's opacity graphics state, and per stamped page a
+// stream that saves the graphics state before the page's content and one that restores it
+// and draws the text after it. Also where on the page the text goes, and at which angle.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/service/stamp_settings.hpp"
+
+namespace tavrix {
+
+struct Placement {
+    float x = 0;
+    float y = 0;
+    float angle = 0; // degrees, counter-clockwise
+};
+
+std::string buildOpacityState(int32_t opacity);
+std::string buildSaveStateStream();
+std::string colourOperator(const StampSettings& settings);
+
+// The integer after the first "/Rotate" of the page's own text (a minus sign just before the
+// digits is kept); 0 when there is none.
+int32_t pageRotation(std::string_view pageText);
+
+// Reference point and angle for `text` (already escaped) on a page with box x0 y0 x1 y1.
+Placement placeStamp(const StampSettings& settings, const std::array<float, 4>& box,
+                     int32_t rotation, std::string_view text);
+
+std::string buildStampStream(const StampSettings& settings, const Placement& at,
+                             const std::string& gsName, const std::string& fontName,
+                             std::string_view text);
+
+} // namespace tavrix

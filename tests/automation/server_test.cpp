@@ -1,0 +1,222 @@
+// The server's object in-process, where the settings a client made can be read back: every slot
+// and every dispatch identifier lands in its own field, with the conversions of its kind.
+#include <gtest/gtest.h>
+#include <sstream>
+
+#include "engine/service/property_table.hpp"
+#include "engine/service/tavrix_com_object.hpp"
+#include "tavrixrt/com_ptr.hpp"
+
+using tavrix::ITavrixCom;
+using tavrix::StampSettings;
+using tavrix::TavrixComObject;
+using tavrixrt::Bstr;
+using tavrixrt::ComPtr;
+
+namespace {
+
+// Every field, so that a put that lands in the wrong field shows up as a difference.
+std::string describe(const StampSettings& s) {
+    std::ostringstream o;
+    o << s.startPage << '|' << s.endPage << '|' << s.startNumber << '|' << s.endNumber << '|'
+      << s.mask << '|' << s.nth << '|' << s.seq << s.reverse << s.onePageNo << s.up2 << s.ab2
+      << s.rom << s.romUpper << '|' << s.importit << '|' << s.exportit << '|' << s.nopg << '|'
+      << s.prefix << '|' << s.sep << '|' << s.end << '|' << s.font << '|' << s.fontfile << '|'
+      << s.color << '|' << s.fontSize << '|' << s.fontAngle << '|' << s.noforce << '|' << s.posh
+      << '|' << s.posv << '|' << s.flipv << s.fliph << '|' << s.align << '|' << s.renameoutput
+      << '|' << s.opacity << '|' << s.CMYKcolor;
+    return o.str();
+}
+
+ComPtr<ITavrixCom> createObject() {
+    ComPtr<IClassFactory> factory;
+    EXPECT_EQ(tavrix::getClassObject(tavrix::CLSID_TavrixCom, IID_IClassFactory,
+                                     factory.putVoid()),
+              S_OK);
+    ComPtr<ITavrixCom> object;
+    EXPECT_EQ(factory->CreateInstance(nullptr, tavrix::IID_ITavrixCom, object.putVoid()), S_OK);
+    return object;
+}
+
+const StampSettings& settingsOf(const ComPtr<ITavrixCom>& object) {
+    return static_cast<TavrixComObject*>(object.get())->engine().settings();
+}
+
+// Calls vtable slot `slot` of `object` the way a C client does.
+template <class Arg> HRESULT callSlot(ITavrixCom* object, int slot, Arg arg) {
+    using Fn = HRESULT (*)(ITavrixCom*, Arg);
+    void** table = *reinterpret_cast<void***>(object);
+    return reinterpret_cast<Fn>(table[slot])(object, arg);
+}
+
+HRESULT invokePut(ITavrixCom* object, DISPID dispid, VARIANT value, UINT* argErr = nullptr) {
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS params{&value, &named, 1, 1};
+    return object->Invoke(dispid, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr,
+                          argErr);
+}
+
+VARIANT longValue(LONG v) {
+    VARIANT var;
+    VariantInit(&var);
+    var.vt = VT_I4;
+    var.lVal = v;
+    return var;
+}
+
+VARIANT textValue(const Bstr& text) {
+    VARIANT var;
+    VariantInit(&var);
+    var.vt = VT_BSTR;
+    var.bstrVal = text.get();
+    return var;
+}
+
+} // namespace
+
+TEST(ServerObject, EverySlotAndEveryDispatchIdentifierSetsItsOwnField) {
+    int slot = tavrix::kGetTavrixFileSlot + 1;
+    for (const tavrix::PropertyInfo& p : tavrix::tavrixProperties()) {
+        SCOPED_TRACE(std::string(p.name));
+        ComPtr<ITavrixCom> bySlot = createObject();
+        ComPtr<ITavrixCom> byDispid = createObject();
+        tavrix::TavrixCom expected;
+        if (p.type == tavrix::PropertyType::Long || p.type == tavrix::PropertyType::Flag) {
+            const LONG value = 7000 + slot;
+            EXPECT_EQ(callSlot(bySlot.get(), slot, value), S_OK);
+            EXPECT_EQ(invokePut(byDispid.get(), p.dispid, longValue(value)), S_OK);
+            expected.putLong(p.dispid, value);
+        } else {
+            const std::string value = "text of " + std::string(p.name);
+            Bstr text(value);
+            EXPECT_EQ(callSlot(bySlot.get(), slot, text.get()), S_OK);
+            EXPECT_EQ(invokePut(byDispid.get(), p.dispid, textValue(text)), S_OK);
+            expected.putText(p.dispid, value);
+        }
+        EXPECT_NE(describe(expected.settings()), describe(StampSettings{}));
+        EXPECT_EQ(describe(settingsOf(bySlot)), describe(expected.settings()));
+        EXPECT_EQ(describe(settingsOf(byDispid)), describe(expected.settings()));
+        ++slot;
+    }
+    EXPECT_EQ(slot, tavrix::kGetTavrixFileSlot + 34);
+}
+
+TEST(ServerObject, FlagsStoreAnyNonZeroValueAsTrue) {
+    ComPtr<ITavrixCom> object = createObject();
+    const StampSettings& s = settingsOf(object);
+    EXPECT_EQ(object->put_seq(2), S_OK);
+    EXPECT_TRUE(s.seq);
+    EXPECT_EQ(object->put_seq(0), S_OK);
+    EXPECT_FALSE(s.seq);
+    EXPECT_EQ(object->put_seq(-1), S_OK);
+    EXPECT_TRUE(s.seq);
+    VARIANT no;
+    VariantInit(&no);
+    no.vt = VT_BOOL;
+    no.boolVal = VARIANT_FALSE;
+    EXPECT_EQ(invokePut(object.get(), 12, no), S_OK);
+    EXPECT_FALSE(s.seq);
+    EXPECT_EQ(invokePut(object.get(), 34, longValue(INT32_MIN)), S_OK);
+    EXPECT_TRUE(s.fliph);
+}
+
+TEST(ServerObject, PutByDispatchIdentifier22SetsThePrefixInWindows1252) {
+    ComPtr<ITavrixCom> object = createObject();
+    Bstr text("Seite \xE2\x80\x93 Caf\xC3\xA9 \xE2\x82\xAC \xE6\x97\xA5");
+    EXPECT_EQ(invokePut(object.get(), 22, textValue(text)), S_OK);
+    EXPECT_EQ(settingsOf(object).prefix, "Seite \x96 Caf\xE9 \x80 ?");
+    // Paths keep their UTF-8.
+    Bstr path("/tmp/\xC3\x9C" "bersicht.txt");
+    EXPECT_EQ(object->put_importit(path.get()), S_OK);
+    EXPECT_EQ(settingsOf(object).importit, "/tmp/\xC3\x9C" "bersicht.txt");
+    // Text properties take numbers as their decimal text, long ones decimal text as numbers.
+    EXPECT_EQ(invokePut(object.get(), 22, longValue(-5)), S_OK);
+    EXPECT_EQ(settingsOf(object).prefix, "-5");
+    Bstr number(" 12 ");
+    EXPECT_EQ(invokePut(object.get(), 6, textValue(number)), S_OK);
+    EXPECT_EQ(settingsOf(object).startPage, 12);
+}
+
+TEST(ServerObject, TextsSetOneAfterAnotherKeepTheirOwnValues) {
+    ComPtr<ITavrixCom> object = createObject();
+    const std::string longPrefix(5000, 'p');
+    Bstr prefix(longPrefix), end("E"), importit("/i");
+    ASSERT_EQ(object->put_prefix(prefix.get()), S_OK);
+    ASSERT_EQ(object->put_end(end.get()), S_OK);
+    ASSERT_EQ(object->put_importit(importit.get()), S_OK);
+    EXPECT_EQ(settingsOf(object).prefix, longPrefix);
+    EXPECT_EQ(settingsOf(object).end, "E");
+    EXPECT_EQ(settingsOf(object).importit, "/i");
+    EXPECT_EQ(object->put_sep(nullptr), S_OK); // a null string is the empty text
+    EXPECT_EQ(settingsOf(object).sep, "");
+}
+
+TEST(ServerObject, MalformedInvocationsAreRefusedWithoutTouchingTheSettings) {
+    ComPtr<ITavrixCom> object = createObject();
+    const std::string before = describe(settingsOf(object));
+    VARIANT arg = longValue(3);
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS put{&arg, &named, 1, 1};
+    DISPPARAMS unnamed{&arg, nullptr, 1, 0};
+    VARIANT two[2] = {arg, arg};
+    DISPPARAMS twoArgs{two, &named, 2, 1};
+    VARIANT result;
+    VariantInit(&result);
+
+    EXPECT_EQ(object->Invoke(6, IID_NULL, 0, DISPATCH_PROPERTYGET, &put, &result, nullptr, nullptr),
+              DISP_E_MEMBERNOTFOUND) << "put-only";
+    EXPECT_EQ(object->Invoke(6, IID_NULL, 0, DISPATCH_METHOD, &unnamed, nullptr, nullptr, nullptr),
+              DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(object->Invoke(6, IID_NULL, 0, DISPATCH_PROPERTYPUT, &unnamed, nullptr, nullptr,
+                             nullptr),
+              DISP_E_PARAMNOTFOUND);
+    EXPECT_EQ(object->Invoke(6, IID_NULL, 0, DISPATCH_PROPERTYPUT, &twoArgs, nullptr, nullptr,
+                             nullptr),
+              DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(object->Invoke(39, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr,
+                             nullptr),
+              DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(object->Invoke(6, tavrix::IID_ITavrixCom, 0, DISPATCH_PROPERTYPUT, &put, nullptr,
+                             nullptr, nullptr),
+              DISP_E_UNKNOWNINTERFACE);
+    EXPECT_EQ(object->Invoke(6, IID_NULL, 0, DISPATCH_PROPERTYPUT, nullptr, nullptr, nullptr,
+                             nullptr),
+              E_INVALIDARG);
+    DISPPARAMS broken{nullptr, &named, 1, 1};
+    EXPECT_EQ(object->Invoke(6, IID_NULL, 0, DISPATCH_PROPERTYPUT, &broken, nullptr, nullptr,
+                             nullptr),
+              E_INVALIDARG);
+
+    Bstr word("twelve");
+    UINT argErr = 99;
+    EXPECT_EQ(invokePut(object.get(), 6, textValue(word), &argErr), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(argErr, 0u);
+    VARIANT huge;
+    VariantInit(&huge);
+    huge.vt = VT_R8;
+    huge.dblVal = 1e12;
+    EXPECT_EQ(invokePut(object.get(), 28, huge), DISP_E_OVERFLOW);
+
+    // The method: three texts, no named arguments.
+    EXPECT_EQ(object->Invoke(5, IID_NULL, 0, DISPATCH_METHOD, &unnamed, &result, nullptr, nullptr),
+              DISP_E_BADPARAMCOUNT);
+    Bstr a("a");
+    VARIANT texts[3] = {textValue(a), textValue(a), textValue(a)};
+    DISPID names[1] = {0};
+    DISPPARAMS withNames{texts, names, 3, 1};
+    EXPECT_EQ(object->Invoke(5, IID_NULL, 0, DISPATCH_METHOD, &withNames, &result, nullptr,
+                             nullptr),
+              DISP_E_NONAMEDARGS);
+    EXPECT_EQ(object->Invoke(5, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, &result, nullptr,
+                             nullptr),
+              DISP_E_MEMBERNOTFOUND);
+    texts[0].vt = VT_NULL; // the last argument (m_params) cannot be text
+    DISPPARAMS nullParam{texts, nullptr, 3, 0};
+    argErr = 99;
+    EXPECT_EQ(object->Invoke(5, IID_NULL, 0, DISPATCH_METHOD, &nullParam, &result, nullptr,
+                             &argErr),
+              DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(argErr, 0u);
+    EXPECT_EQ(result.vt, VT_EMPTY);
+    EXPECT_EQ(describe(settingsOf(object)), before);
+}
