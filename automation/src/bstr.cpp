@@ -21,6 +21,11 @@ uint32_t byteCount(BSTR s) {
 }
 
 constexpr char16_t kReplacement = 0xFFFD;
+// Bytes 0x80-0xFF that are not part of valid UTF-8 are carried as the unpaired low surrogates
+// U+DC80-U+DCFF, so that any byte string (a Linux file name need not be UTF-8) survives the trip
+// to UTF-16 and back.
+constexpr char16_t kEscapeFirst = 0xDC80;
+constexpr char16_t kEscapeLast = 0xDCFF;
 
 void appendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -83,37 +88,31 @@ std::u16string utf16FromUtf8(std::string_view utf8) {
     size_t i = 0;
     while (i < utf8.size()) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
-        int extra;
-        char32_t c;
-        char32_t minimum;
         if (lead < 0x80) {
             out += static_cast<char16_t>(lead);
             ++i;
             continue;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            extra = 1, c = lead & 0x1F, minimum = 0x80;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            extra = 2, c = lead & 0x0F, minimum = 0x800;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            extra = 3, c = lead & 0x07, minimum = 0x10000;
-        } else {
-            out += kReplacement; // stray continuation byte or invalid lead
-            ++i;
-            continue;
         }
-        // A truncated or broken sequence is replaced as one unit up to the first bad byte.
-        size_t j = i + 1;
-        bool ok = true;
-        for (int k = 0; k < extra; ++k, ++j) {
-            if (j >= utf8.size() || (static_cast<unsigned char>(utf8[j]) & 0xC0) != 0x80) {
+        int extra = 0;
+        char32_t c = 0;
+        char32_t minimum = 0;
+        if (lead >= 0xC2 && lead <= 0xDF)
+            extra = 1, c = lead & 0x1F, minimum = 0x80;
+        else if (lead >= 0xE0 && lead <= 0xEF)
+            extra = 2, c = lead & 0x0F, minimum = 0x800;
+        else if (lead >= 0xF0 && lead <= 0xF4)
+            extra = 3, c = lead & 0x07, minimum = 0x10000;
+        bool ok = extra > 0;
+        for (int k = 1; ok && k <= extra; ++k) {
+            if (i + k >= utf8.size() || (static_cast<unsigned char>(utf8[i + k]) & 0xC0) != 0x80)
                 ok = false;
-                break;
-            }
-            c = (c << 6) | (static_cast<unsigned char>(utf8[j]) & 0x3F);
+            else
+                c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
         }
         if (!ok || c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            out += kReplacement;
-            i = j;
+            // Not UTF-8: the byte travels as an escape so that it comes back unchanged.
+            out += static_cast<char16_t>(kEscapeFirst - 0x80 + lead);
+            ++i;
             continue;
         }
         if (c >= 0x10000) {
@@ -123,7 +122,7 @@ std::u16string utf16FromUtf8(std::string_view utf8) {
         } else {
             out += static_cast<char16_t>(c);
         }
-        i = j;
+        i += extra + 1;
     }
     return out;
 }
@@ -137,6 +136,8 @@ std::string utf8FromUtf16(std::u16string_view utf16) {
             utf16[i + 1] <= 0xDFFF) {
             appendUtf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (utf16[i + 1] - 0xDC00));
             ++i;
+        } else if (u >= kEscapeFirst && u <= kEscapeLast) {
+            out += static_cast<char>(u - kEscapeFirst + 0x80); // an escaped byte
         } else if (u >= 0xD800 && u <= 0xDFFF) {
             appendUtf8(out, kReplacement);
         } else {

@@ -7,7 +7,7 @@
 namespace folvane {
 
 class AutomationRuntime : public EngineRuntime {
-public:
+  public:
     HResult initialize() override;
     void uninitialize() override;
     HResult createEngine(std::unique_ptr<EngineInstance>& engine) override;

@@ -4,10 +4,13 @@
 
 namespace folvane {
 
-void CmykForm::setValues(const CmykValues& v) { values_ = v; }
+void CmykForm::setValues(const CmykValues& v) {
+    values_ = v;
+}
 
 void CmykForm::refreshFields() {
-    for (int i = 0; i < kFieldCount; ++i) fields_[i] = std::to_string(values_[i]);
+    for (int i = 0; i < kFieldCount; ++i)
+        fields_[i] = std::to_string(values_[i]);
 }
 
 bool CmykForm::commitFields(Platform& platform) {

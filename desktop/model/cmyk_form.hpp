@@ -12,7 +12,7 @@
 namespace folvane {
 
 class CmykForm {
-public:
+  public:
     static constexpr int kFieldCount = 4; // C, M, Y, K
 
     const CmykValues& values() const { return values_; }
@@ -33,7 +33,7 @@ public:
     // The rough RGB guide painted in the form's swatch.
     uint32_t swatchColor() const { return cmykToRgb(cmyk()); }
 
-private:
+  private:
     CmykValues values_{};
     std::array<std::string, kFieldCount> fields_{"0", "0", "0", "0"};
     int failedField_ = -1;

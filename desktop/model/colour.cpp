@@ -6,16 +6,22 @@ namespace folvane {
 namespace {
 
 // nearest(x): add one half and drop the fraction.
-int32_t nearest(double x) { return static_cast<int32_t>(x + 0.5); }
+int32_t nearest(double x) {
+    return static_cast<int32_t>(x + 0.5);
+}
 
-double percent(int32_t p) { return std::clamp(p, 0, 100) / 100.0; }
+double percent(int32_t p) {
+    return std::clamp(p, 0, 100) / 100.0;
+}
 
 uint32_t channel(double ink, double k) {
     return static_cast<uint32_t>(std::clamp(nearest(255 * (1 - (k + (1 - k) * ink))), 0, 255));
 }
 
 // round(p * 255 / 100) in integers, so that 50 % gives 128 exactly.
-uint32_t byteOf(int32_t p) { return static_cast<uint32_t>((std::clamp(p, 0, 100) * 255 + 50) / 100); }
+uint32_t byteOf(int32_t p) {
+    return static_cast<uint32_t>((std::clamp(p, 0, 100) * 255 + 50) / 100);
+}
 
 } // namespace
 

@@ -14,9 +14,15 @@ struct Cmyk {
 constexpr uint32_t makeColor(uint32_t r, uint32_t g, uint32_t b) {
     return (r & 0xFF) | (g & 0xFF) << 8 | (b & 0xFF) << 16;
 }
-constexpr uint32_t redOf(uint32_t color) { return color & 0xFF; }
-constexpr uint32_t greenOf(uint32_t color) { return color >> 8 & 0xFF; }
-constexpr uint32_t blueOf(uint32_t color) { return color >> 16 & 0xFF; }
+constexpr uint32_t redOf(uint32_t color) {
+    return color & 0xFF;
+}
+constexpr uint32_t greenOf(uint32_t color) {
+    return color >> 8 & 0xFF;
+}
+constexpr uint32_t blueOf(uint32_t color) {
+    return color >> 16 & 0xFF;
+}
 
 // Black, where the chromatic part has no value, is C = M = Y = 0, K = 100.
 Cmyk rgbToCmyk(uint32_t color);

@@ -17,7 +17,9 @@ int32_t dispid(std::string_view name) {
     return info ? info->dispid : -1;
 }
 
-int32_t flag(bool on) { return on ? 1 : 0; }
+int32_t flag(bool on) {
+    return on ? 1 : 0;
+}
 
 } // namespace
 
@@ -42,9 +44,13 @@ EngineClient::EngineClient(EngineRuntime& runtime, Platform& platform,
                            const TokenExpander& expander)
     : runtime_(runtime), platform_(platform), expander_(expander) {}
 
-EngineClient::~EngineClient() { close(true); }
+EngineClient::~EngineClient() {
+    close(true);
+}
 
-void EngineClient::report(HResult hr) { platform_.showMessage(errorText(hr, runtime_)); }
+void EngineClient::report(HResult hr) {
+    platform_.showMessage(errorText(hr, runtime_));
+}
 
 bool EngineClient::open() {
     HResult hr = runtime_.initialize();
@@ -92,8 +98,7 @@ void EngineClient::applyText(PageParameters& p) {
     const PositionSet& at = p.shown;
     // The CMYK colour is sent only while "Use CMYK" is on: the engine prefers a non-zero
     // CMYKcolor over color, and an earlier CMYK choice must not override the colour shown.
-    const int32_t cmyk =
-        p.useCmyk ? engineCmyk(Cmyk{p.cmykC, p.cmykM, p.cmykY, p.cmykK}) : 0;
+    const int32_t cmyk = p.useCmyk ? engineCmyk(Cmyk{p.cmykC, p.cmykM, p.cmykY, p.cmykK}) : 0;
     const char* align = at.alignLeft     ? "left"
                         : at.alignRight  ? "right"
                         : at.alignCenter ? "center"

@@ -21,12 +21,14 @@ inline constexpr HResult kInvalidPointer = static_cast<HResult>(0x80004003);
 inline constexpr HResult kOutOfMemory = static_cast<HResult>(0x8007000E);
 inline constexpr HResult kUnexpected = static_cast<HResult>(0x8000FFFF);
 
-inline bool failed(HResult hr) { return hr < 0; }
+inline bool failed(HResult hr) {
+    return hr < 0;
+}
 
 // One engine instance as the client sees it: put-only properties by dispatch identifier and the
 // stamping method. Texts are UTF-8 here; the binding converts them for the call.
 class EngineInstance {
-public:
+  public:
     virtual ~EngineInstance() = default;
     virtual HResult putLong(int32_t dispid, int32_t value) = 0;
     virtual HResult putText(int32_t dispid, const std::string& value) = 0;
@@ -36,7 +38,7 @@ public:
 
 // The automation runtime for the user-interface thread.
 class EngineRuntime {
-public:
+  public:
     virtual ~EngineRuntime() = default;
     virtual HResult initialize() = 0; // single-threaded apartment
     virtual void uninitialize() = 0;
@@ -51,7 +53,7 @@ public:
 std::string errorText(HResult hr, EngineRuntime& runtime);
 
 class EngineClient {
-public:
+  public:
     EngineClient(EngineRuntime& runtime, Platform& platform, const TokenExpander& expander);
     ~EngineClient();
     EngineClient(const EngineClient&) = delete;
@@ -69,7 +71,7 @@ public:
 
     bool hasEngine() const { return engine_ != nullptr; }
 
-private:
+  private:
     void report(HResult hr);
 
     EngineRuntime& runtime_;

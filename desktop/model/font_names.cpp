@@ -170,6 +170,8 @@ constexpr std::array<std::string_view, 161> kFontNames{
 
 } // namespace
 
-std::span<const std::string_view> builtInFontNames() { return kFontNames; }
+std::span<const std::string_view> builtInFontNames() {
+    return kFontNames;
+}
 
 } // namespace folvane

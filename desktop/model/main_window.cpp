@@ -43,7 +43,7 @@ struct QuickPosition {
     double horizontal;
     bool asksToCentre;
 };
-const QuickPosition kQuickPositions[6] = {{10, 20, false},  {10, 560, false}, {10, 280, true},
+const QuickPosition kQuickPositions[6] = {{10, 20, false},  {10, 560, false},  {10, 280, true},
                                           {780, 20, false}, {780, 560, false}, {780, 280, true}};
 
 std::string rangeMessage(int low, int high) {
@@ -98,7 +98,9 @@ const std::vector<std::string>& prefixPresets() {
     return presets;
 }
 
-const std::vector<std::string>& endPresets() { return kEndPresets; }
+const std::vector<std::string>& endPresets() {
+    return kEndPresets;
+}
 
 MainWindow::MainWindow(Platform& platform, EngineRuntime& runtime, TokenExpander expander)
     : platform_(platform), expander_(std::move(expander)), engine_(runtime, platform, expander_),
@@ -125,7 +127,9 @@ void MainWindow::start() {
     refreshPreview();
 }
 
-void MainWindow::notifyFields() { observer_->fieldsChanged(); }
+void MainWindow::notifyFields() {
+    observer_->fieldsChanged();
+}
 
 bool MainWindow::commit() {
     PageParameters& p = record_;
@@ -161,42 +165,113 @@ bool MainWindow::commit() {
         };
         bool ok = true;
         switch (f) {
-        case Field::EndText: p.endText = text; break;
-        case Field::PrefixText: p.prefixText = text; break;
-        case Field::SeparatorText: p.separatorText = text; break;
-        case Field::FirstNumber: ok = integer(p.firstNumber); break;
-        case Field::FirstPage: ok = integer(p.firstPage); break;
-        case Field::LastNumber: ok = integer(p.lastNumber); break;
-        case Field::LastPage: ok = integer(p.lastPage); break;
-        case Field::OnePageNumberOnly: p.onePageNumberOnly = on; break;
-        case Field::Vertical: ok = real(at.vertical); break;
-        case Field::Horizontal: ok = real(at.horizontal); break;
-        case Field::FontSize: ok = real(p.fontSize); break;
-        case Field::NoPageNumbers: p.noPageNumbers = on; break;
-        case Field::PositionName: at.positionName = text; break;
-        case Field::MaskDigits: ok = integer(p.maskDigits); break;
-        case Field::Nth: ok = integer(p.nth); break;
-        case Field::TwoUp: p.twoUp = on; break;
-        case Field::AbTwoUp: p.abTwoUp = on; break;
-        case Field::Sequential: p.sequential = on; break;
-        case Field::Angle: ok = ranged(p.angleDegrees, 0, 360); break;
-        case Field::FromLeft: at.fromRight = !on; break;
-        case Field::FromRight: at.fromRight = on; break;
-        case Field::FromBottom: at.fromTop = !on; break;
-        case Field::FromTop: at.fromTop = on; break;
-        case Field::ForcePortrait: p.forcePortrait = on; break;
-        case Field::AlignLeft: at.alignLeft = on; break;
-        case Field::AlignRight: at.alignRight = on; break;
-        case Field::AlignCenter: at.alignCenter = on; break;
-        case Field::RomanUpper: p.romanUpper = on; break;
-        case Field::RomanLower: p.romanLower = on; break;
-        case Field::FontName: p.fontName = text; break;
-        case Field::Reverse: p.reverse = on; break;
-        case Field::UseCmyk: p.useCmyk = on; break;
-        case Field::Opacity: ok = ranged(p.opacityPercent, 0, 100); break;
-        case Field::InputPath: p.inputPath = text; break;
-        case Field::OutputPath: p.outputPath = text; break;
-        case Field::Count: break;
+        case Field::EndText:
+            p.endText = text;
+            break;
+        case Field::PrefixText:
+            p.prefixText = text;
+            break;
+        case Field::SeparatorText:
+            p.separatorText = text;
+            break;
+        case Field::FirstNumber:
+            ok = integer(p.firstNumber);
+            break;
+        case Field::FirstPage:
+            ok = integer(p.firstPage);
+            break;
+        case Field::LastNumber:
+            ok = integer(p.lastNumber);
+            break;
+        case Field::LastPage:
+            ok = integer(p.lastPage);
+            break;
+        case Field::OnePageNumberOnly:
+            p.onePageNumberOnly = on;
+            break;
+        case Field::Vertical:
+            ok = real(at.vertical);
+            break;
+        case Field::Horizontal:
+            ok = real(at.horizontal);
+            break;
+        case Field::FontSize:
+            ok = real(p.fontSize);
+            break;
+        case Field::NoPageNumbers:
+            p.noPageNumbers = on;
+            break;
+        case Field::PositionName:
+            at.positionName = text;
+            break;
+        case Field::MaskDigits:
+            ok = integer(p.maskDigits);
+            break;
+        case Field::Nth:
+            ok = integer(p.nth);
+            break;
+        case Field::TwoUp:
+            p.twoUp = on;
+            break;
+        case Field::AbTwoUp:
+            p.abTwoUp = on;
+            break;
+        case Field::Sequential:
+            p.sequential = on;
+            break;
+        case Field::Angle:
+            ok = ranged(p.angleDegrees, 0, 360);
+            break;
+        case Field::FromLeft:
+            at.fromRight = !on;
+            break;
+        case Field::FromRight:
+            at.fromRight = on;
+            break;
+        case Field::FromBottom:
+            at.fromTop = !on;
+            break;
+        case Field::FromTop:
+            at.fromTop = on;
+            break;
+        case Field::ForcePortrait:
+            p.forcePortrait = on;
+            break;
+        case Field::AlignLeft:
+            at.alignLeft = on;
+            break;
+        case Field::AlignRight:
+            at.alignRight = on;
+            break;
+        case Field::AlignCenter:
+            at.alignCenter = on;
+            break;
+        case Field::RomanUpper:
+            p.romanUpper = on;
+            break;
+        case Field::RomanLower:
+            p.romanLower = on;
+            break;
+        case Field::FontName:
+            p.fontName = text;
+            break;
+        case Field::Reverse:
+            p.reverse = on;
+            break;
+        case Field::UseCmyk:
+            p.useCmyk = on;
+            break;
+        case Field::Opacity:
+            ok = ranged(p.opacityPercent, 0, 100);
+            break;
+        case Field::InputPath:
+            p.inputPath = text;
+            break;
+        case Field::OutputPath:
+            p.outputPath = text;
+            break;
+        case Field::Count:
+            break;
         }
         if (!ok) {
             observer_->focusField(f);
@@ -330,8 +405,7 @@ void MainWindow::saveSettings() {
 void MainWindow::saveSettingsAs() {
     commit();
     refresh();
-    const auto file =
-        platform_.chooseFileToSave({"Save Page Parameters File", kPpfFilters, "PPF"});
+    const auto file = platform_.chooseFileToSave({"Save Page Parameters File", kPpfFilters, "PPF"});
     if (!file) return;
     currentParametersFile_ = *file;
     saveParameters();
@@ -452,7 +526,8 @@ void MainWindow::checkClicked(Field f) {
         at.fromTop = !fields_.checked(Field::FromBottom);
         refresh();
         if (!at.fromTop)
-            platform_.showMessage("Note: all bottom positions will be from the bottom page margin.");
+            platform_.showMessage(
+                "Note: all bottom positions will be from the bottom page margin.");
         break;
     case Field::FromTop:
         commit();
@@ -509,10 +584,17 @@ void MainWindow::toggleUseCmyk() {
 void MainWindow::choosePreset(Field f, const std::string& preset) {
     commit();
     switch (f) {
-    case Field::PrefixText: record_.prefixText = preset; break;
-    case Field::SeparatorText: record_.separatorText = preset; break;
-    case Field::EndText: record_.endText = preset; break;
-    default: return;
+    case Field::PrefixText:
+        record_.prefixText = preset;
+        break;
+    case Field::SeparatorText:
+        record_.separatorText = preset;
+        break;
+    case Field::EndText:
+        record_.endText = preset;
+        break;
+    default:
+        return;
     }
     refresh();
     refreshPreview();

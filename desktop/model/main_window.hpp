@@ -66,13 +66,13 @@ bool isCheckField(Field f);
 // The window's fields as the user left them. Text fields hold what was typed; check boxes their
 // state.
 class WindowFields {
-public:
+  public:
     const std::string& text(Field f) const { return texts_[index(f)]; }
     void setText(Field f, std::string value) { texts_[index(f)] = std::move(value); }
     bool checked(Field f) const { return checks_[index(f)]; }
     void setChecked(Field f, bool on) { checks_[index(f)] = on; }
 
-private:
+  private:
     static size_t index(Field f) { return static_cast<size_t>(f); }
     std::array<std::string, kFieldCount> texts_;
     std::array<bool, kFieldCount> checks_{};
@@ -89,17 +89,17 @@ enum class WindowEnd { Open, CloseButton, Frame, EnterKey, EscapeKey };
 
 // Told about changes that the window must show.
 class WindowObserver {
-public:
+  public:
     virtual ~WindowObserver() = default;
-    virtual void fieldsChanged() {}           // after refresh(): show every field again
-    virtual void previewChanged() {}          // the preview text changed
-    virtual void swatchChanged() {}           // textColor may have changed
-    virtual void focusField(Field) {}         // a field failed its commit
-    virtual void windowEnded(WindowEnd) {}    // close the window
+    virtual void fieldsChanged() {}        // after refresh(): show every field again
+    virtual void previewChanged() {}       // the preview text changed
+    virtual void swatchChanged() {}        // textColor may have changed
+    virtual void focusField(Field) {}      // a field failed its commit
+    virtual void windowEnded(WindowEnd) {} // close the window
 };
 
 class MainWindow {
-public:
+  public:
     MainWindow(Platform& platform, EngineRuntime& runtime,
                TokenExpander expander = TokenExpander());
     ~MainWindow();
@@ -152,7 +152,7 @@ public:
     void textTyped(Field f);
     void chooseColour();
 
-private:
+  private:
     void end(WindowEnd how);
     void notifyFields();
     void toggleUseCmyk();

@@ -14,7 +14,7 @@ namespace folvane {
 namespace {
 
 class Writer {
-public:
+  public:
     void text(const char* key, const std::string& value) {
         out_ += key;
         out_ += ';';
@@ -30,7 +30,7 @@ public:
     }
     std::string take() { return std::move(out_); }
 
-private:
+  private:
     std::string out_;
 };
 
@@ -75,9 +75,7 @@ KeyReader setKey(PositionSet PageParameters::*set, std::string PositionSet::*fie
     return [set, field](LoadContext& c, std::string_view v) { (c.p.*set).*field = v; };
 }
 KeyReader setKey(PositionSet PageParameters::*set, double PositionSet::*field) {
-    return [set, field](LoadContext& c, std::string_view v) {
-        (c.p.*set).*field = leadingReal(v);
-    };
+    return [set, field](LoadContext& c, std::string_view v) { (c.p.*set).*field = leadingReal(v); };
 }
 KeyReader setKey(PositionSet PageParameters::*set, bool PositionSet::*field) {
     return [set, field](LoadContext& c, std::string_view) { (c.p.*set).*field = true; };

@@ -28,7 +28,7 @@ struct FileChoice {
 inline constexpr const char* kProgramCaption = "Folvane";
 
 class Platform {
-public:
+  public:
     virtual ~Platform() = default;
 
     virtual Answer showMessage(const std::string& text, const std::string& caption,

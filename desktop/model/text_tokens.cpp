@@ -18,13 +18,17 @@ namespace {
 // locale; kept here so that the program's own locale never changes what a stamp says.
 const char* const kDayNames[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                   "Thursday", "Friday", "Saturday"};
-const char* const kMonthNames[12] = {"January", "February", "March",     "April",
-                                     "May",     "June",     "July",      "August",
-                                     "September", "October", "November", "December"};
+const char* const kMonthNames[12] = {"January",   "February", "March",    "April",
+                                     "May",       "June",     "July",     "August",
+                                     "September", "October",  "November", "December"};
 
-bool isSeparator(char c) { return c == '/' || c == '\\'; }
+bool isSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
-bool isLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool isLeapYear(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 // 0-based day of the year.
 int dayOfYear(const LocalTime& t) {
@@ -174,7 +178,8 @@ std::string TokenExpander::expand(const std::string& text, const std::string& in
     replaceAll(out, "[TOPFOLDERPATH]", topFolderName(inputPath));
     replaceAll(out, "[MM]", format("%.2d", now.month));
     replaceAll(out, "[DD]", format("%.2d", now.day));
-    replaceAll(out, "[YY]", format("%.2d", now.year)); // all digits of the year, as stored files expect
+    replaceAll(out, "[YY]",
+               format("%.2d", now.year)); // all digits of the year, as stored files expect
     replaceAll(out, "[YYYY]", format("%.4d", now.year));
     replaceAll(out, "[M]", format("%d", now.month));
     replaceAll(out, "[D]", format("%d", now.day));
@@ -231,8 +236,8 @@ std::string previewText(const PageParameters& p, const TokenExpander& expander) 
                end;
     }
     if (p.onePageNumberOnly) return prefix + zeroFilled(p.firstNumber, p.maskDigits) + sep + end;
-    return prefix + zeroFilled(p.firstNumber, p.maskDigits) + sep +
-           zeroFilled(9999, p.maskDigits) + end;
+    return prefix + zeroFilled(p.firstNumber, p.maskDigits) + sep + zeroFilled(9999, p.maskDigits) +
+           end;
 }
 
 } // namespace folvane

@@ -34,14 +34,14 @@ LocalTime systemClock();
 FileTimes readFileTimes(const std::string& path);
 
 class TokenExpander {
-public:
+  public:
     explicit TokenExpander(Clock clock = systemClock, FileTimeReader fileTimes = readFileTimes);
 
     // Replaces every token, in the fixed token order, using one reading of the clock. A text
     // without any "[" is returned as it is, without reading the clock or the file.
     std::string expand(const std::string& text, const std::string& inputPath) const;
 
-private:
+  private:
     Clock clock_;
     FileTimeReader fileTimes_;
 };

@@ -68,6 +68,8 @@ void CmykDialog::saveAndExit() {
     if (form_.failedField() >= 0) fields_[static_cast<size_t>(form_.failedField())]->setFocus();
 }
 
-void CmykDialog::paintSwatch() { swatch_->setStyleSheet(swatchStyle(form_.swatchColor())); }
+void CmykDialog::paintSwatch() {
+    swatch_->setStyleSheet(swatchStyle(form_.swatchColor()));
+}
 
 } // namespace folvane

@@ -14,10 +14,10 @@ class CmykForm;
 class Platform;
 
 class CmykDialog : public QDialog {
-public:
+  public:
     CmykDialog(CmykForm& form, Platform& platform, QWidget* parent = nullptr);
 
-private:
+  private:
     void fieldEdited(int index, const QString& text);
     void saveAndExit();
     void paintSwatch();

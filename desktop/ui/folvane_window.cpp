@@ -29,7 +29,9 @@ namespace {
 // Hints stay up long enough to read their several lines.
 constexpr int kHintMilliseconds = 20000;
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 // Fields whose typing commits at once and refreshes the preview.
 bool commitsOnChange(Field f) {
@@ -47,14 +49,18 @@ FolvaneWindow::FolvaneWindow(MainWindow& model, QWidget* parent)
     buildMenus();
     setCentralWidget(buildContent());
     installHints();
-    for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->installEventFilter(this);
-    for (QCheckBox* box : findChildren<QCheckBox*>()) box->installEventFilter(this);
+    for (QLineEdit* edit : findChildren<QLineEdit*>())
+        edit->installEventFilter(this);
+    for (QCheckBox* box : findChildren<QCheckBox*>())
+        box->installEventFilter(this);
     model_.setObserver(this);
     fieldsChanged();
     swatchChanged();
 }
 
-FolvaneWindow::~FolvaneWindow() { model_.setObserver(nullptr); }
+FolvaneWindow::~FolvaneWindow() {
+    model_.setObserver(nullptr);
+}
 
 void FolvaneWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
@@ -89,7 +95,8 @@ QComboBox* FolvaneWindow::addList(Field f, const char* objectName,
     list->setObjectName(QString::fromLatin1(objectName));
     list->setEditable(true);
     list->setInsertPolicy(QComboBox::NoInsert);
-    for (const std::string& item : items) list->addItem(qs(item));
+    for (const std::string& item : items)
+        list->addItem(qs(item));
     widgets_[static_cast<size_t>(f)] = list;
     connect(list->lineEdit(), &QLineEdit::textEdited, this, [this, f](const QString& text) {
         model_.fields().setText(f, text.toStdString());
@@ -132,10 +139,12 @@ QWidget* FolvaneWindow::buildContent() {
         files->addWidget(viewButton, row, 3);
         return std::array<QWidget*, 4>{caption, edit, browseButton, viewButton};
     };
-    fileRow(0, "In:", Field::InputPath, "inputPath", [this] { model_.browseInput(); },
-            [this] { model_.viewInput(); });
-    outputRow_ = fileRow(1, "Out:", Field::OutputPath, "outputPath",
-                         [this] { model_.browseOutput(); }, [this] { model_.viewOutput(); });
+    fileRow(
+        0, "In:", Field::InputPath, "inputPath", [this] { model_.browseInput(); },
+        [this] { model_.viewInput(); });
+    outputRow_ = fileRow(
+        1, "Out:", Field::OutputPath, "outputPath", [this] { model_.browseOutput(); },
+        [this] { model_.viewOutput(); });
     top->addLayout(files);
 
     auto* columns = new QHBoxLayout;
@@ -300,7 +309,8 @@ void FolvaneWindow::installHints() {
 void FolvaneWindow::fieldsChanged() {
     if (model_.fontListFilled() && fontList_->count() == 0)
         for (std::string_view name : builtInFontNames())
-            fontList_->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+            fontList_->addItem(
+                QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
     updating_ = true;
     WindowFields& fields = model_.fields();
     for (size_t i = 0; i < kFieldCount; ++i) {
@@ -319,9 +329,13 @@ void FolvaneWindow::fieldsChanged() {
     updating_ = false;
 }
 
-void FolvaneWindow::previewChanged() { preview_->setText(qs(model_.preview())); }
+void FolvaneWindow::previewChanged() {
+    preview_->setText(qs(model_.preview()));
+}
 
-void FolvaneWindow::swatchChanged() { swatch_->setStyleSheet(swatchStyle(model_.record().textColor)); }
+void FolvaneWindow::swatchChanged() {
+    swatch_->setStyleSheet(swatchStyle(model_.record().textColor));
+}
 
 void FolvaneWindow::focusField(Field f) {
     QWidget* w = widgetFor(f);

@@ -15,7 +15,7 @@ class QPushButton;
 namespace folvane {
 
 class FolvaneWindow : public QMainWindow, public WindowObserver {
-public:
+  public:
     explicit FolvaneWindow(MainWindow& model, QWidget* parent = nullptr);
     ~FolvaneWindow() override;
 
@@ -31,13 +31,13 @@ public:
     void focusField(Field f) override;
     void windowEnded(WindowEnd how) override;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     QLineEdit* addLineEdit(Field f, const char* objectName);
     QComboBox* addList(Field f, const char* objectName, const std::vector<std::string>& items);
     QCheckBox* addCheck(Field f, const char* label, const char* objectName);

@@ -27,10 +27,14 @@ Answer QtPlatform::showMessage(const std::string& text, const std::string& capti
         box.setDefaultButton(QMessageBox::Yes);
     }
     switch (box.exec()) {
-    case QMessageBox::Yes: return Answer::Yes;
-    case QMessageBox::No: return Answer::No;
-    case QMessageBox::Cancel: return Answer::Cancel;
-    default: return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    case QMessageBox::Cancel:
+        return Answer::Cancel;
+    default:
+        return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
     }
 }
 
@@ -44,8 +48,7 @@ std::optional<std::string> QtPlatform::chooseFile(const FileChoice& choice, bool
     dialog.setNameFilters(filters);
     if (!choice.defaultExtension.empty())
         dialog.setDefaultSuffix(QString::fromStdString(choice.defaultExtension));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().constFirst().toStdString();
 }
 

@@ -10,7 +10,7 @@
 namespace folvane {
 
 class QtPlatform : public Platform {
-public:
+  public:
     using Platform::showMessage;
 
     // Dialogs are centred on `parent` once it is set.
@@ -24,7 +24,7 @@ public:
     bool editCmyk(CmykForm& form) override;
     void openWithShell(const std::string& path) override;
 
-private:
+  private:
     std::optional<std::string> chooseFile(const FileChoice& choice, bool forSaving);
 
     QPointer<QWidget> parent_;

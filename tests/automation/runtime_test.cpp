@@ -72,17 +72,29 @@ TEST(Bstr, NonAsciiRoundTripsThroughUtf8) {
     EXPECT_EQ(pair.get()[1], 0xDCC4);
 }
 
-TEST(Utf8, MalformedInputBecomesReplacementCharacters) {
+TEST(Utf8, BytesThatAreNotUtf8SurviveTheRoundTrip) {
     using tavrixrt::utf16FromUtf8;
-    EXPECT_EQ(utf16FromUtf8("a\xFF" "b"), u"a\uFFFDb");
-    EXPECT_EQ(utf16FromUtf8("\xC3"), u"\uFFFD");              // truncated at the end
-    EXPECT_EQ(utf16FromUtf8("\xE2\x82" "x"), u"\uFFFDx");     // truncated in the middle
-    EXPECT_EQ(utf16FromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");    // overlong lead is invalid
-    EXPECT_EQ(utf16FromUtf8("\xE0\x80\xAF"), u"\uFFFD");      // overlong three-byte form
-    EXPECT_EQ(utf16FromUtf8("\xED\xA0\x80"), u"\uFFFD");      // encoded surrogate
-    EXPECT_EQ(utf16FromUtf8("\xF4\x90\x80\x80"), u"\uFFFD");  // beyond U+10FFFF
-    EXPECT_EQ(tavrixrt::utf8FromUtf16(u"x\xD800y"), "x\xEF\xBF\xBDy"); // lone surrogate
-    EXPECT_EQ(tavrixrt::utf8FromUtf16(std::u16string(1, 0xDC00)), "\xEF\xBF\xBD");
+    using tavrixrt::utf8FromUtf16;
+    EXPECT_EQ(utf16FromUtf8("a\xFF" "b"), u"a\xDCFF" u"b");
+    EXPECT_EQ(utf16FromUtf8("\xC3"), u"\xDCC3");                    // truncated at the end
+    EXPECT_EQ(utf16FromUtf8("\xE2\x82" "x"), u"\xDCE2\xDC82" u"x"); // truncated in the middle
+    EXPECT_EQ(utf16FromUtf8("\xC0\xAF"), u"\xDCC0\xDCAF");           // overlong form
+    EXPECT_EQ(utf16FromUtf8("\xED\xA0\x80").size(), 3u);              // encoded surrogate
+    EXPECT_EQ(utf16FromUtf8("\xF4\x90\x80\x80").size(), 4u);          // beyond U+10FFFF
+    // A Latin-1 file name, and every byte value, come back unchanged.
+    std::string all;
+    for (int b = 1; b < 256; ++b)
+        all += static_cast<char>(b);
+    for (const std::string& bytes :
+         {std::string("/tmp/R\xE9sum\xE9.pdf"), all, std::string("\xED\xB2\x80\xF0\x9F")}) {
+        EXPECT_EQ(utf8FromUtf16(utf16FromUtf8(bytes)), bytes);
+        Bstr b(bytes);
+        EXPECT_EQ(b.utf8(), bytes);
+    }
+    // Unpaired surrogates that are not escapes become U+FFFD.
+    EXPECT_EQ(utf8FromUtf16(u"x\xD800y"), "x\xEF\xBF\xBDy");
+    EXPECT_EQ(utf8FromUtf16(std::u16string(1, 0xDC00)), "\xEF\xBF\xBD");
+    EXPECT_EQ(utf8FromUtf16(std::u16string(1, 0xDC80)), "\x80");
 }
 
 TEST(Guid, TextRoundTripAndMalformedForms) {

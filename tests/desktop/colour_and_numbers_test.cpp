@@ -13,7 +13,9 @@ TEST(Colour, RgbToCmykFollowsTheFormula) {
     EXPECT_EQ(rgbToCmyk(makeColor(128, 64, 32)), (Cmyk{0, 50, 75, 50}));
 }
 
-TEST(Colour, PureBlackIsFullBlackInk) { EXPECT_EQ(rgbToCmyk(0), (Cmyk{0, 0, 0, 100})); }
+TEST(Colour, PureBlackIsFullBlackInk) {
+    EXPECT_EQ(rgbToCmyk(0), (Cmyk{0, 0, 0, 100}));
+}
 
 TEST(Colour, CmykToRgbClampsPercentagesFromFiles) {
     EXPECT_EQ(cmykToRgb({0, 100, 100, 0}), makeColor(255, 0, 0));

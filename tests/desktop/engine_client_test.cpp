@@ -12,7 +12,7 @@ using testing::FakePlatform;
 using testing::FakeRuntime;
 
 class EngineClientTest : public ::testing::Test {
-protected:
+  protected:
     FakePlatform platform;
     FakeRuntime runtime;
     TokenExpander expander = testing::fixedExpander();
@@ -25,7 +25,8 @@ protected:
     }
     std::vector<std::string> names() const {
         std::vector<std::string> out;
-        for (const auto& c : runtime.calls) out.push_back(c.name);
+        for (const auto& c : runtime.calls)
+            out.push_back(c.name);
         return out;
     }
     const EngineCall& call(const std::string& name) const {
@@ -56,11 +57,11 @@ TEST_F(EngineClientTest, SetsEveryPropertyInOrderThenStamps) {
     client.applyText(p);
 
     const std::vector<std::string> expected{
-        "startPage", "endPage", "startNumber", "endNumber", "mask",      "nth",
-        "onePageNo", "seq",     "up2",         "ab2",       "nopg",      "romUpper",
-        "rom",       "noforce", "reverse",     "font",      "fontSize",  "fontAngle",
-        "opacity",   "color",   "CMYKcolor",   "fliph",     "flipv",     "posv",
-        "posh",      "prefix",  "sep",         "end",       "align",     "getTavrixFile"};
+        "startPage", "endPage", "startNumber", "endNumber", "mask",     "nth",
+        "onePageNo", "seq",     "up2",         "ab2",       "nopg",     "romUpper",
+        "rom",       "noforce", "reverse",     "font",      "fontSize", "fontAngle",
+        "opacity",   "color",   "CMYKcolor",   "fliph",     "flipv",    "posv",
+        "posh",      "prefix",  "sep",         "end",       "align",    "getTavrixFile"};
     EXPECT_EQ(names(), expected);
     EXPECT_EQ(call("fontSize").value, 11);
     EXPECT_EQ(call("posv").value, 0);
@@ -80,12 +81,8 @@ TEST_F(EngineClientTest, SetsEveryPropertyInOrderThenStamps) {
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text, "Done!\n\nOutput file: /out/stamped.pdf\n\n");
     EXPECT_EQ(platform.messages[0].caption, "Folvane");
-}
 
-TEST_F(EngineClientTest, CmykIsSentOnlyWhileUseCmykIsOn) {
-    EngineClient client(runtime, platform, expander);
-    client.open();
-    PageParameters p = stampable();
+    runtime.calls.clear();
     p.useCmyk = true;
     p.cmykC = 100, p.cmykM = 50, p.cmykY = 0, p.cmykK = 1;
     client.applyText(p);
@@ -154,16 +151,6 @@ TEST_F(EngineClientTest, FailingMethodIsReportedWithoutDone) {
     PageParameters p = stampable();
     client.applyText(p);
     EXPECT_EQ(platform.texts(), std::vector<std::string>{"Unspecified error"});
-}
-
-TEST_F(EngineClientTest, EngineResultTextIsShownAfterDone) {
-    runtime.configure = [](testing::RecordingEngine& e) { e.resultText = "Stamp file issue\r\n"; };
-    EngineClient client(runtime, platform, expander);
-    client.open();
-    PageParameters p = stampable();
-    client.applyText(p);
-    EXPECT_EQ(platform.texts().back(),
-              "Done!\n\nOutput file: /out/stamped.pdf\n\nStamp file issue\r\n");
 }
 
 TEST_F(EngineClientTest, OpenFailures) {

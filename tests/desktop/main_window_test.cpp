@@ -17,7 +17,7 @@ using testing::FakeRuntime;
 
 // Runs each test in a fresh working directory, where "Default.ppf" lives.
 class MainWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         previous_ = fs::current_path();
         dir_ = fs::temp_directory_path() /
@@ -44,10 +44,9 @@ protected:
     void writeFile(const fs::path& path, const std::string& bytes) {
         std::ofstream(path, std::ios::binary) << bytes;
     }
-    std::vector<std::string> engineNames() const {
-        std::vector<std::string> out;
-        for (const auto& c : runtime.calls) out.push_back(c.name);
-        return out;
+    static void click(MainWindow& w, Field f, bool on) {
+        w.fields().setChecked(f, on);
+        w.checkClicked(f);
     }
     int32_t engineValue(const std::string& name) const {
         for (const auto& c : runtime.calls)
@@ -126,9 +125,9 @@ TEST_F(MainWindowTest, BadFieldStopsCommitButApplyStillRuns) {
 
     EXPECT_EQ(platform.texts().front(), "Please enter an integer.");
     EXPECT_EQ(spy.focused, std::vector<Field>{Field::LastPage});
-    EXPECT_EQ(engineValue("startPage"), 4);    // before the bad field: taken
-    EXPECT_EQ(engineValue("endPage"), 99999);  // the bad field keeps its old value
-    EXPECT_EQ(engineValue("posv"), 10);        // after it: not taken
+    EXPECT_EQ(engineValue("startPage"), 4);   // before the bad field: taken
+    EXPECT_EQ(engineValue("endPage"), 99999); // the bad field keeps its old value
+    EXPECT_EQ(engineValue("posv"), 10);       // after it: not taken
     EXPECT_EQ(engineText("getTavrixFile"), "/in/old.pdf|/out/old.pdf|");
     EXPECT_EQ(platform.texts().back(), "Done!\n\nOutput file: /out/old.pdf\n\n");
 }
@@ -138,7 +137,8 @@ TEST_F(MainWindowTest, RangedFieldsKeepTheirValueAndStopTheCommit) {
     w.fields().setText(Field::Angle, "400");
     w.fields().setChecked(Field::ForcePortrait, false); // after the angle
     EXPECT_FALSE(w.commit());
-    EXPECT_EQ(platform.texts(), std::vector<std::string>{"Please enter an integer between 0 and 360."});
+    EXPECT_EQ(platform.texts(),
+              std::vector<std::string>{"Please enter an integer between 0 and 360."});
     EXPECT_EQ(w.record().angleDegrees, 400);
     EXPECT_TRUE(w.record().forcePortrait);
 
@@ -146,7 +146,8 @@ TEST_F(MainWindowTest, RangedFieldsKeepTheirValueAndStopTheCommit) {
     w.fields().setText(Field::Angle, "90");
     w.fields().setText(Field::Opacity, "150");
     EXPECT_FALSE(w.commit());
-    EXPECT_EQ(platform.texts(), std::vector<std::string>{"Please enter an integer between 0 and 100."});
+    EXPECT_EQ(platform.texts(),
+              std::vector<std::string>{"Please enter an integer between 0 and 100."});
     EXPECT_EQ(w.record().opacityPercent, 150);
     EXPECT_FALSE(w.record().forcePortrait);
 
@@ -250,7 +251,8 @@ TEST_F(MainWindowTest, SaveSettingsMessages) {
     EXPECT_TRUE(platform.messages.empty());
     platform.files = {(dir_ / "no-such-dir" / "x.ppf").string()};
     w.saveSettingsAs();
-    EXPECT_EQ(platform.texts().back(), "Can't save to :" + (dir_ / "no-such-dir" / "x.ppf").string());
+    EXPECT_EQ(platform.texts().back(),
+              "Can't save to :" + (dir_ / "no-such-dir" / "x.ppf").string());
 }
 
 TEST_F(MainWindowTest, LoadSettingsColour) {
@@ -291,8 +293,7 @@ TEST_F(MainWindowTest, QuickSetup) {
     EXPECT_TRUE(w.record().shown.alignLeft);
 
     // from-right and from-top are left alone, except that Yes measures from the left again.
-    w.fields().setChecked(Field::FromRight, true);
-    w.checkClicked(Field::FromRight);
+    click(w, Field::FromRight, true);
     platform.answers = {Answer::Yes};
     w.selectPosition(5);
     const PositionSet& at = w.record().shown;
@@ -307,16 +308,13 @@ TEST_F(MainWindowTest, QuickSetup) {
 
 TEST_F(MainWindowTest, LinkedCheckBoxes) {
     MainWindow& w = started();
-    w.fields().setChecked(Field::TwoUp, true);
-    w.checkClicked(Field::TwoUp);
-    w.fields().setChecked(Field::AbTwoUp, true);
-    w.checkClicked(Field::AbTwoUp);
+    click(w, Field::TwoUp, true);
+    click(w, Field::AbTwoUp, true);
     EXPECT_TRUE(w.record().abTwoUp);
     EXPECT_FALSE(w.record().twoUp);
     EXPECT_FALSE(w.fields().checked(Field::TwoUp));
 
-    w.fields().setChecked(Field::AlignRight, true);
-    w.checkClicked(Field::AlignRight);
+    click(w, Field::AlignRight, true);
     EXPECT_TRUE(w.record().shown.alignRight);
     EXPECT_FALSE(w.record().shown.alignLeft);
     w.fields().setChecked(Field::AlignRight, false); // clearing the one box leaves none
@@ -324,28 +322,23 @@ TEST_F(MainWindowTest, LinkedCheckBoxes) {
     EXPECT_FALSE(w.record().shown.alignLeft || w.record().shown.alignRight ||
                  w.record().shown.alignCenter);
 
-    w.fields().setChecked(Field::RomanUpper, true);
-    w.checkClicked(Field::RomanUpper);
+    click(w, Field::RomanUpper, true);
     EXPECT_EQ(w.preview(), "Page I / CMXCIX");
-    w.fields().setChecked(Field::RomanLower, true);
-    w.checkClicked(Field::RomanLower);
+    click(w, Field::RomanLower, true);
     EXPECT_FALSE(w.record().romanUpper);
     EXPECT_EQ(w.preview(), "Page i / cmxcix");
 
-    w.fields().setChecked(Field::FromTop, true);
-    w.checkClicked(Field::FromTop);
+    click(w, Field::FromTop, true);
     EXPECT_TRUE(w.record().shown.fromTop);
     EXPECT_FALSE(w.fields().checked(Field::FromBottom));
     EXPECT_EQ(platform.texts().back(),
               "Note: all from bottom positions will be negative from the top page margin\r\n"
               "e.g. entering 80 would mean 80 pixels from the top page margin.");
-    w.fields().setChecked(Field::FromBottom, true);
-    w.checkClicked(Field::FromBottom);
+    click(w, Field::FromBottom, true);
     EXPECT_FALSE(w.record().shown.fromTop);
     EXPECT_EQ(platform.texts().back(),
               "Note: all bottom positions will be from the bottom page margin.");
-    w.fields().setChecked(Field::FromLeft, false);
-    w.checkClicked(Field::FromLeft);
+    click(w, Field::FromLeft, false);
     EXPECT_TRUE(w.record().shown.fromRight);
     EXPECT_TRUE(w.fields().checked(Field::FromRight));
     EXPECT_EQ(platform.texts().back(),
@@ -355,17 +348,14 @@ TEST_F(MainWindowTest, LinkedCheckBoxes) {
 TEST_F(MainWindowTest, NoPageNumbersEmptiesOnlyTheDefaultSeparator) {
     MainWindow& w = started();
     w.fields().setText(Field::SeparatorText, " of ");
-    w.fields().setChecked(Field::NoPageNumbers, true);
-    w.checkClicked(Field::NoPageNumbers);
+    click(w, Field::NoPageNumbers, true);
     EXPECT_EQ(w.record().separatorText, " of ");
     EXPECT_EQ(w.preview(), "Page  of ");
 
-    w.fields().setChecked(Field::NoPageNumbers, false);
-    w.checkClicked(Field::NoPageNumbers);
+    click(w, Field::NoPageNumbers, false);
     w.choosePreset(Field::SeparatorText, " / ");
     EXPECT_EQ(w.fields().text(Field::SeparatorText), " / ");
-    w.fields().setChecked(Field::NoPageNumbers, true);
-    w.checkClicked(Field::NoPageNumbers);
+    click(w, Field::NoPageNumbers, true);
     EXPECT_EQ(w.record().separatorText, "");
     EXPECT_EQ(w.fields().text(Field::SeparatorText), "");
     EXPECT_EQ(w.preview(), "Page ");
@@ -406,13 +396,11 @@ TEST_F(MainWindowTest, BrowseAndView) {
 TEST_F(MainWindowTest, CmykSwitchAndForm) {
     MainWindow& w = started();
     w.record().textColor = makeColor(200, 100, 50);
-    w.fields().setChecked(Field::UseCmyk, true);
-    w.checkClicked(Field::UseCmyk);
+    click(w, Field::UseCmyk, true);
     EXPECT_EQ(w.record().cmykC, 0);
     EXPECT_EQ(w.record().cmykK, 22);
     EXPECT_EQ(w.cmykForm().values()[2], 75);
-    w.fields().setChecked(Field::UseCmyk, false);
-    w.checkClicked(Field::UseCmyk);
+    click(w, Field::UseCmyk, false);
     const uint32_t back = w.record().textColor;
     EXPECT_LE(std::abs(int(redOf(back)) - 200), 1);
     EXPECT_LE(std::abs(int(greenOf(back)) - 100), 1);
@@ -420,16 +408,13 @@ TEST_F(MainWindowTest, CmykSwitchAndForm) {
 
     // Black stays black through the switch.
     w.record().textColor = 0;
-    w.fields().setChecked(Field::UseCmyk, true);
-    w.checkClicked(Field::UseCmyk);
+    click(w, Field::UseCmyk, true);
     EXPECT_EQ(w.record().cmykK, 100);
-    w.fields().setChecked(Field::UseCmyk, false);
-    w.checkClicked(Field::UseCmyk);
+    click(w, Field::UseCmyk, false);
     EXPECT_EQ(w.record().textColor, 0u);
 
     // The CMYK form: Cancel keeps the record but the form remembers what was typed.
-    w.fields().setChecked(Field::UseCmyk, true);
-    w.checkClicked(Field::UseCmyk);
+    click(w, Field::UseCmyk, true);
     platform.cmykEditor = [this](CmykForm& form) {
         EXPECT_EQ(form.fieldText(3), "100");
         form.setFieldText(0, "100");
@@ -455,29 +440,13 @@ TEST_F(MainWindowTest, CmykSwitchAndForm) {
     EXPECT_EQ(w.record().textColor, makeColor(0, 255, 255));
 
     // With CMYK off the colour chooser decides; Cancel keeps the colour.
-    w.fields().setChecked(Field::UseCmyk, false);
-    w.checkClicked(Field::UseCmyk);
+    click(w, Field::UseCmyk, false);
     platform.colour = makeColor(1, 2, 3);
     w.chooseColour();
     EXPECT_EQ(w.record().textColor, makeColor(1, 2, 3));
     platform.colour.reset();
     w.chooseColour();
     EXPECT_EQ(w.record().textColor, makeColor(1, 2, 3));
-}
-
-TEST_F(MainWindowTest, ApplyTextSendsTheCommittedFields) {
-    MainWindow& w = started();
-    w.fields().setText(Field::InputPath, "/in/x.pdf");
-    w.fields().setText(Field::OutputPath, "/out/x.pdf");
-    w.fields().setText(Field::FontSize, "11.99");
-    w.fields().setText(Field::Vertical, "-0.5");
-    w.fields().setChecked(Field::ForcePortrait, false);
-    w.applyText();
-    EXPECT_EQ(engineValue("fontSize"), 11);
-    EXPECT_EQ(engineValue("posv"), 0);
-    EXPECT_EQ(engineValue("noforce"), 1);
-    EXPECT_EQ(engineNames().back(), "getTavrixFile");
-    EXPECT_EQ(w.record().allOdd.vertical, -0.5);
 }
 
 } // namespace

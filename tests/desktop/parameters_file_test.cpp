@@ -12,7 +12,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class ParametersFileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
                ("folvane-ppf-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
@@ -155,23 +155,25 @@ TEST_F(ParametersFileTest, UnreadableFileChangesNothing) {
 TEST_F(ParametersFileTest, LineRules) {
     const std::string longPrefix(600, 'p');
     const std::string path = write("rules.ppf", "PREFIXSTR;first\r\n"
-                                                "PREFIXSTR;" + longPrefix + "\r\n"
-                                                "SEPSTR;a;b;c\r\n"
-                                                ";;;\r\n"
-                                                "\r\n"
-                                                "ENDSTR;\r\n"
-                                                "STARTNUM;12abc\n"
-                                                "ENDNUM;abc\n"
-                                                "STARTPROC;  -7\n"
-                                                "MASK;\n"
-                                                "UNKNOWNKEY;5\n"
-                                                "prefixstr;lower case key is not a key\n"
-                                                "ODDEVENDIFFERENT\n"
-                                                "SAMEPOSITION\n"
-                                                "APPLYTOEVEN\n"
-                                                "FONTSIZE;1.5e1pt\n"
-                                                "TEXTCOLOR;16711680\n"
-                                                "INFILE;/a/b.pdf\n");
+                                                "PREFIXSTR;" +
+                                                    longPrefix +
+                                                    "\r\n"
+                                                    "SEPSTR;a;b;c\r\n"
+                                                    ";;;\r\n"
+                                                    "\r\n"
+                                                    "ENDSTR;\r\n"
+                                                    "STARTNUM;12abc\n"
+                                                    "ENDNUM;abc\n"
+                                                    "STARTPROC;  -7\n"
+                                                    "MASK;\n"
+                                                    "UNKNOWNKEY;5\n"
+                                                    "prefixstr;lower case key is not a key\n"
+                                                    "ODDEVENDIFFERENT\n"
+                                                    "SAMEPOSITION\n"
+                                                    "APPLYTOEVEN\n"
+                                                    "FONTSIZE;1.5e1pt\n"
+                                                    "TEXTCOLOR;16711680\n"
+                                                    "INFILE;/a/b.pdf\n");
     PageParameters p;
     p.endText = "old";
     p.maskDigits = 4;

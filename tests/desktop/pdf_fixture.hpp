@@ -16,7 +16,8 @@ inline std::string buildPdf(int pageCount) {
     };
     object("<< /Type /Catalog /Pages 2 0 R >>");
     std::string kids;
-    for (int i = 0; i < pageCount; ++i) kids += std::to_string(3 + i) + " 0 R ";
+    for (int i = 0; i < pageCount; ++i)
+        kids += std::to_string(3 + i) + " 0 R ";
     object("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pageCount) + " >>");
     for (int i = 0; i < pageCount; ++i)
         object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> >>");
@@ -42,7 +43,8 @@ inline std::string commandOutput(const std::string& command) {
     if (FILE* pipe = ::popen(command.c_str(), "r")) {
         char buf[4096];
         size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) text.append(buf, n);
+        while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
+            text.append(buf, n);
         ::pclose(pipe);
     }
     return text;

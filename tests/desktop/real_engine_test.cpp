@@ -17,7 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class RealEngineTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
                ("folvane-engine-" + std::to_string(::getpid()) + "-" +
@@ -59,8 +59,9 @@ TEST_F(RealEngineTest, StampsAFileAndSaysDone) {
     client.applyText(p);
     ASSERT_EQ(platform.texts(),
               std::vector<std::string>{"Done!\n\nOutput file: " + p.outputPath + "\n\n"});
-    EXPECT_EQ(testing::commandOutput("qpdf --check '" + p.outputPath + "' >/dev/null 2>&1; echo $?"),
-              "0\n");
+    EXPECT_EQ(
+        testing::commandOutput("qpdf --check '" + p.outputPath + "' >/dev/null 2>&1; echo $?"),
+        "0\n");
     const std::string text =
         testing::commandOutput("pdftotext -layout '" + p.outputPath + "' - 2>/dev/null");
     EXPECT_NE(text.find("in 1 / 2 (2026)"), std::string::npos) << text;

@@ -1,5 +1,7 @@
-// Conversions between UTF-8 (the platform's native text) and the UTF-16 of wide strings. Invalid
-// input never fails: malformed UTF-8 sequences and unpaired surrogates become U+FFFD.
+// Conversions between UTF-8 (the platform's native text) and the UTF-16 of wide strings. They never
+// fail and lose nothing that a file name can hold: each byte that is not part of valid UTF-8
+// travels as the unpaired surrogate U+DC80-U+DCFF and becomes the same byte again on the way
+// back. Other unpaired surrogates become U+FFFD.
 #pragma once
 
 #include <string>

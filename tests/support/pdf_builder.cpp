@@ -1,0 +1,226 @@
+#include "support/pdf_builder.hpp"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace testpdf {
+
+std::string deflate(const std::string& data) {
+    uLongf size = compressBound(static_cast<uLong>(data.size()));
+    std::string out(size, '\0');
+    if (compress2(reinterpret_cast<Bytef*>(out.data()), &size,
+                  reinterpret_cast<const Bytef*>(data.data()), static_cast<uLong>(data.size()),
+                  9) != Z_OK)
+        throw std::runtime_error("compress failed");
+    out.resize(size);
+    return out;
+}
+
+std::string streamBody(const std::string& dictEntries, const std::string& data) {
+    return "<< " + dictEntries + " /Length " + std::to_string(data.size()) + " >>\nstream\n" +
+           data + "\nendstream";
+}
+
+std::string flateBody(const std::string& dictEntries, const std::string& data) {
+    return streamBody(dictEntries + " /Filter /FlateDecode", deflate(data));
+}
+
+namespace {
+
+struct Entry {
+    int type;        // 0 free, 1 in use, 2 compressed
+    int64_t field2;  // offset or object stream number
+    int field3;      // generation or index
+};
+
+std::string be(uint64_t v, int width) {
+    std::string out(static_cast<size_t>(width), '\0');
+    for (int i = width - 1; i >= 0; --i) {
+        out[static_cast<size_t>(i)] = static_cast<char>(v & 0xFF);
+        v >>= 8;
+    }
+    return out;
+}
+
+// Stream entries for the given numbers, as rows of W = [1 4 2], optionally PNG Up-predicted.
+std::string streamRows(const std::map<int, Entry>& entries, bool predictor) {
+    std::string rows;
+    std::string previous(7, '\0');
+    for (const auto& [num, e] : entries) {
+        std::string row = be(static_cast<uint64_t>(e.type), 1) +
+                          be(static_cast<uint64_t>(e.field2), 4) +
+                          be(static_cast<uint64_t>(e.field3), 2);
+        if (predictor) {
+            std::string up(1, '\x02');
+            for (size_t i = 0; i < row.size(); ++i)
+                up += static_cast<char>(static_cast<unsigned char>(row[i]) -
+                                        static_cast<unsigned char>(previous[i]));
+            previous = row;
+            rows += up;
+        } else {
+            rows += row;
+        }
+    }
+    return rows;
+}
+
+// "/Index [a n b m ...]" covering exactly the given numbers in runs.
+std::string indexArray(const std::map<int, Entry>& entries) {
+    std::string out = "/Index [";
+    int start = -1, prev = -2;
+    for (const auto& [num, e] : entries) {
+        if (num != prev + 1) {
+            if (start >= 0) out += std::to_string(start) + " " + std::to_string(prev - start + 1) + " ";
+            start = num;
+        }
+        prev = num;
+    }
+    if (start >= 0) out += std::to_string(start) + " " + std::to_string(prev - start + 1);
+    return out + "]";
+}
+
+std::string tableText(const std::map<int, Entry>& entries) {
+    std::string out = "xref\n";
+    int start = -1, prev = -2;
+    std::string block;
+    auto flush = [&] {
+        if (start >= 0)
+            out += std::to_string(start) + " " + std::to_string(prev - start + 1) + "\n" + block;
+        block.clear();
+    };
+    for (const auto& [num, e] : entries) {
+        if (num != prev + 1) {
+            flush();
+            start = num;
+        }
+        prev = num;
+        char line[24];
+        std::snprintf(line, sizeof line, "%010lld %05d %c\r\n", static_cast<long long>(e.field2),
+                      e.field3, e.type == 1 ? 'n' : 'f');
+        block += line;
+    }
+    flush();
+    return out;
+}
+
+} // namespace
+
+std::string PdfBuilder::build() {
+    std::string out = junkBeforeHeader + header;
+    const int64_t shift = static_cast<int64_t>(junkBeforeHeader.size());
+    auto pos = [&] { return static_cast<int64_t>(out.size()) - shift; };
+    int maxNum = 0;
+    int64_t prevXref = -1;
+    for (Revision& rev : revisions) {
+        for (const auto& [num, body] : rev.objects) maxNum = std::max(maxNum, num);
+        for (int num : rev.freed) maxNum = std::max(maxNum, num);
+    }
+    for (size_t r = 0; r < revisions.size(); ++r) {
+        Revision& rev = revisions[r];
+        std::map<int, Entry> entries;
+        if (r == 0) entries[0] = {0, 0, 65535};
+        offsets.clear();
+        // Object stream first, so that its members get their index.
+        std::vector<int> members(rev.compressed.begin(), rev.compressed.end());
+        int osNum = rev.objectStreamNum;
+        if (!members.empty() && osNum == 0) osNum = ++maxNum;
+        for (const auto& [num, body] : rev.objects) {
+            if (rev.compressed.count(num)) continue;
+            const int gen = rev.generations.count(num) ? rev.generations.at(num) : 0;
+            entries[num] = {1, pos(), gen};
+            offsets[num] = pos() + shift;
+            out += std::to_string(num) + " " + std::to_string(gen) + " obj\n" + body + "\nendobj\n";
+        }
+        if (!members.empty()) {
+            std::string headerPart, data;
+            for (size_t i = 0; i < members.size(); ++i) {
+                headerPart += std::to_string(members[i]) + " " + std::to_string(data.size()) + " ";
+                data += rev.objects.at(members[i]) + "\n";
+                entries[members[i]] = {2, osNum, static_cast<int>(i)};
+            }
+            const std::string content = headerPart + "\n" + data;
+            entries[osNum] = {1, pos(), 0};
+            offsets[osNum] = pos() + shift;
+            out += std::to_string(osNum) + " 0 obj\n" +
+                   flateBody("/Type /ObjStm /N " + std::to_string(members.size()) + " /First " +
+                                 std::to_string(headerPart.size() + 1),
+                             content) +
+                   "\nendobj\n";
+        }
+        for (int num : rev.freed) entries[num] = {0, 0, 1};
+        // Streams take the next number for themselves.
+        const int size = rev.xref == XrefKind::Table ? maxNum + 1 : maxNum + 2;
+        std::string trailerKeys = "/Size " + std::to_string(size) + " /Root " +
+                                  std::to_string(rootNum) + " 0 R";
+        if (prevXref >= 0) trailerKeys += " /Prev " + std::to_string(prevXref);
+        if (!rev.trailerExtra.empty()) trailerKeys += " " + rev.trailerExtra;
+        const int64_t xrefPos = pos();
+        if (rev.xref == XrefKind::Table) {
+            out += tableText(entries) + "trailer\n<< " + trailerKeys + " >>\n";
+        } else if (rev.xref == XrefKind::Stream) {
+            const int xrefNum = maxNum + 1;
+            entries[xrefNum] = {1, xrefPos, 0};
+            const std::string rows = streamRows(entries, rev.predictor);
+            std::string dict = "/Type /XRef /W [1 4 2] " + indexArray(entries) + " " + trailerKeys;
+            if (rev.predictor) dict += " /DecodeParms << /Predictor 12 /Columns 7 >>";
+            out += std::to_string(xrefNum) + " 0 obj\n" + flateBody(dict, rows) + "\nendobj\n";
+        } else {
+            // Hybrid: the table lists only objects stored directly; the companion stream
+            // (named by XRefStm) lists the compressed ones.
+            std::map<int, Entry> streamEntries, tableEntries;
+            for (const auto& [num, e] : entries) (e.type == 2 ? streamEntries : tableEntries)[num] = e;
+            const int xrefNum = maxNum + 1;
+            const int64_t stmPos = pos();
+            const std::string rows = streamRows(streamEntries, rev.predictor);
+            std::string dict = "/Type /XRef /W [1 4 2] " + indexArray(streamEntries) +
+                               " /Size " + std::to_string(size);
+            if (rev.predictor) dict += " /DecodeParms << /Predictor 12 /Columns 7 >>";
+            out += std::to_string(xrefNum) + " 0 obj\n" + flateBody(dict, rows) + "\nendobj\n";
+            tableEntries[xrefNum] = {1, stmPos, 0};
+            const int64_t tablePos = pos();
+            out += tableText(tableEntries) + "trailer\n<< " + trailerKeys + " /XRefStm " +
+                   std::to_string(stmPos) + " >>\n";
+            out += "startxref\n" + std::to_string(tablePos) + "\n%%EOF\n";
+            prevXref = tablePos;
+            lastStartxref = tablePos;
+            continue;
+        }
+        out += "startxref\n" + std::to_string(xrefPos) + "\n%%EOF\n";
+        prevXref = xrefPos;
+        lastStartxref = xrefPos;
+    }
+    return out;
+}
+
+PdfBuilder simpleDocument(int pages, XrefKind xref, bool objectStreams) {
+    PdfBuilder b;
+    Revision& r = b.base();
+    r.xref = xref;
+    std::string kids;
+    const int firstPage = 3;
+    const int font = firstPage + 2 * pages;
+    for (int k = 0; k < pages; ++k) kids += std::to_string(firstPage + k) + " 0 R ";
+    r.objects[1] = "<< /Type /Catalog /Pages 2 0 R >>";
+    r.objects[2] = "<< /Type /Pages /Kids [ " + kids + "] /Count " + std::to_string(pages) + " >>";
+    for (int k = 0; k < pages; ++k) {
+        const int page = firstPage + k;
+        const int content = firstPage + pages + k;
+        r.objects[page] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " +
+                          std::to_string(content) + " 0 R /Resources << /Font << /F1 " +
+                          std::to_string(font) + " 0 R >> >> >>";
+        r.objects[content] = streamBody(
+            "", "BT /F1 24 Tf 72 700 Td (Hello " + std::to_string(k + 1) + ") Tj ET");
+        if (objectStreams) r.compressed.insert(page);
+    }
+    r.objects[font] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+    if (objectStreams) {
+        r.compressed.insert(1);
+        r.compressed.insert(2);
+        r.compressed.insert(font);
+    }
+    return b;
+}
+
+} // namespace testpdf

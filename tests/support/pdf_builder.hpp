@@ -1,0 +1,52 @@
+// Builds test PDF files with computed offsets: classic cross-reference tables or streams (with
+// or without a PNG predictor), object streams, incremental updates, hybrid files, junk before
+// the header. Object bodies are given as text; the builder adds "N G obj" ... "endobj".
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace testpdf {
+
+enum class XrefKind { Table, Stream, Hybrid };
+
+struct Revision {
+    std::map<int, std::string> objects; // number -> body
+    std::map<int, int> generations;     // number -> generation (default 0)
+    std::set<int> freed;                // listed as free in this revision's section
+    std::set<int> compressed;           // stored in an object stream of this revision
+    int objectStreamNum = 0;            // number for that object stream (0: max + 1)
+    XrefKind xref = XrefKind::Table;
+    bool predictor = false;             // PNG Up predictor on the xref stream
+    std::string trailerExtra;           // extra trailer keys, e.g. "/Info 9 0 R"
+};
+
+class PdfBuilder {
+public:
+    std::string junkBeforeHeader;
+    std::string header = "%PDF-1.5\n%\xE2\xE3\xCF\xD3\n";
+    int rootNum = 1;
+    std::vector<Revision> revisions{Revision{}};
+
+    Revision& base() { return revisions.front(); }
+    Revision& addRevision() { return revisions.emplace_back(); }
+    // Bytes of the file, and where each object's header landed (absolute file offset).
+    std::string build();
+    std::map<int, int64_t> offsets;     // of the newest revision's objects
+    int64_t lastStartxref = 0;
+};
+
+// A stream object body with the given dictionary entries and data ("<< ... /Length n >>").
+std::string streamBody(const std::string& dictEntries, const std::string& data);
+// The same, Flate-compressed with zlib.
+std::string flateBody(const std::string& dictEntries, const std::string& data);
+std::string deflate(const std::string& data);
+
+// A plain document: catalog 1, page tree 2, pages 3.., each page with its own content stream
+// drawing "Hello k" and a shared Helvetica font. Pages are numbered in order.
+PdfBuilder simpleDocument(int pages, XrefKind xref = XrefKind::Table, bool objectStreams = false);
+
+} // namespace testpdf

@@ -1,0 +1,109 @@
+#include "support/test_files.hpp"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace testpdf {
+
+TempDir::TempDir() {
+    std::random_device rd;
+    const auto base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        auto candidate = base / ("tavrix-test-" + std::to_string(rd()));
+        if (std::filesystem::create_directory(candidate)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path_, ec);
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
+
+CommandResult runCommand(const std::vector<std::string>& argv) {
+    TempDir dir;
+    const std::string outPath = dir.file("out"), errPath = dir.file("err");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid;
+    CommandResult result;
+    if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    result.out = readFile(outPath);
+    result.err = readFile(errPath);
+    return result;
+}
+
+std::string tavrixPath() { return TAVRIX_CLI; }
+
+CommandResult runTavrix(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{tavrixPath()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runCommand(argv);
+}
+
+bool toolAvailable(const std::string& name) {
+    return runCommand({"sh", "-c", "command -v " + name}).exitCode == 0;
+}
+
+bool qpdfCheck(const std::string& path, bool allowWarnings, std::string* report) {
+    const CommandResult r = runCommand({"qpdf", "--check", path});
+    if (report) *report = r.out + r.err;
+    return r.exitCode == 0 || (allowWarnings && r.exitCode == 3);
+}
+
+int pageCount(const std::string& path) {
+    const CommandResult r = runCommand({"qpdf", "--show-npages", path});
+    return r.exitCode == 0 ? std::atoi(r.out.c_str()) : -1;
+}
+
+std::string pdfText(const std::string& path, int page) {
+    std::vector<std::string> argv{"pdftotext", "-q"};
+    if (page > 0) {
+        argv.insert(argv.end(), {"-f", std::to_string(page), "-l", std::to_string(page)});
+    }
+    argv.insert(argv.end(), {path, "-"});
+    return runCommand(argv).out;
+}
+
+} // namespace testpdf

@@ -1,0 +1,49 @@
+// Temporary folders, file helpers and the independent validators the tests read outputs with.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testpdf {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+void writeFile(const std::string& path, const std::string& bytes);
+std::string readFile(const std::string& path);
+bool fileExists(const std::string& path);
+
+struct CommandResult {
+    int exitCode = -1;
+    std::string out; // standard output
+    std::string err; // standard error
+};
+// Runs argv (no shell) and captures both outputs.
+CommandResult runCommand(const std::vector<std::string>& argv);
+
+// The command-line client built with the tests.
+std::string tavrixPath();
+// Runs build/tavrix with the given arguments.
+CommandResult runTavrix(const std::vector<std::string>& args);
+
+// qpdf --check passes without errors (warnings inherited from an input are allowed when
+// `allowWarnings`).
+bool qpdfCheck(const std::string& path, bool allowWarnings = false, std::string* report = nullptr);
+int pageCount(const std::string& path);
+// Text of one page (1-based) as pdftotext extracts it, or of the whole file when page is 0.
+std::string pdfText(const std::string& path, int page = 0);
+bool toolAvailable(const std::string& name);
+
+} // namespace testpdf
