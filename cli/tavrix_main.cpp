@@ -1,27 +1,42 @@
 // tavrix: stamps page numbers onto PDF files from the command line.
 //   tavrix [--NAME VALUE | --NAME=VALUE]... INPUT OUTPUT [PARAMS]
+//   tavrix --register [LIBRARY] | --unregister [LIBRARY]
+// The engine is reached only through the automation runtime: it is created by its ProgID, each
+// --NAME is bound with IDispatch::GetIDsOfNames and set with IDispatch::Invoke, and getTavrixFile
+// is called through its slot of ITavrixCom.
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <unistd.h>
 #include <vector>
 
 #include "engine/service/property_table.hpp"
-#include "engine/service/tavrix_com.hpp"
+#include "engine/service/tavrix_com_interface.hpp"
+#include "tavrixrt/com_ptr.hpp"
+#include "tavrixrt/registry.hpp"
 
 namespace {
 
 using tavrix::PropertyInfo;
 using tavrix::PropertyType;
+using tavrixrt::Bstr;
+using tavrixrt::ComPtr;
 
+constexpr int kRunFailed = 1;
 constexpr int kUsageError = 2;
+constexpr int kAutomationError = 3;
 
 struct Setting {
     const PropertyInfo* property;
     std::string value;
 };
+
+bool takesInteger(const PropertyInfo& p) {
+    return p.type == PropertyType::Long || p.type == PropertyType::Flag;
+}
 
 void printHelp() {
     std::printf(
@@ -48,6 +63,13 @@ void printHelp() {
     }
     std::printf("\nExit status: 0 on success, 1 when the run failed (the reason goes to\n"
                 "standard error), 2 for a usage error.\n");
+    std::printf("\n"
+                "The engine is created through the automation runtime, which finds it in the\n"
+                "registry file ($TAVRIX_REGISTRY, else ~/.config/tavrix/registry):\n"
+                "  tavrix --register [LIBRARY]    register LIBRARY (default: libtavrix.so\n"
+                "                                 beside this program)\n"
+                "  tavrix --unregister [LIBRARY]  remove the registration\n"
+                "Exit status 3: the engine could not be created or called.\n");
 }
 
 bool parseInteger(const std::string& text, int32_t& out) {
@@ -73,9 +95,119 @@ int usageError(const std::string& message) {
     return kUsageError;
 }
 
+std::string errorText(HRESULT hr) {
+    Bstr text;
+    *text.put() = FormatErrorMessage(hr);
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+    return text.utf8() + " (" + code + ")";
+}
+
+int automationError(const std::string& what, HRESULT hr) {
+    std::fprintf(stderr, "tavrix: %s: %s\n", what.c_str(), errorText(hr).c_str());
+    return kAutomationError;
+}
+
+// What a user can do when the engine cannot be created.
+int creationError(HRESULT hr) {
+    automationError("cannot create the engine (Tavrix.TavrixCom)", hr);
+    const std::string registry = tavrixrt::registryPath();
+    std::fprintf(stderr, "Registry file: %s\n", registry.empty() ? "(none)" : registry.c_str());
+    if (hr == REGDB_E_READREGDB)
+        std::fprintf(stderr, "Repair or delete that file, then run 'tavrix --register'.\n");
+    else
+        std::fprintf(stderr, "Register the engine library with 'tavrix --register' "
+                             "(or 'tavrix --register /path/to/libtavrix.so').\n");
+    return kAutomationError;
+}
+
+// libtavrix.so in the folder of this program.
+std::string libraryBesideProgram() {
+    std::string path(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (n <= 0 || static_cast<size_t>(n) >= path.size()) return "libtavrix.so";
+    path.resize(static_cast<size_t>(n));
+    return path.substr(0, path.find_last_of('/') + 1) + "libtavrix.so";
+}
+
+int registration(bool add, const std::vector<std::string>& args) {
+    if (args.size() > 1) return usageError("--register and --unregister take at most a library");
+    const std::string library = args.empty() ? libraryBesideProgram() : args[0];
+    const HRESULT hr =
+        add ? RegisterServerLibrary(library.c_str()) : UnregisterServerLibrary(library.c_str());
+    if (FAILED(hr))
+        return automationError(std::string(add ? "cannot register " : "cannot unregister ") +
+                                   library,
+                               hr);
+    std::printf("%s %s in %s\n", add ? "Registered" : "Unregistered", library.c_str(),
+                tavrixrt::registryPath().c_str());
+    return 0;
+}
+
+HRESULT put(IDispatch* engine, const Setting& s) {
+    const std::u16string name = tavrixrt::utf16FromUtf8(s.property->name);
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
+    DISPID dispid = DISPID_UNKNOWN;
+    HRESULT hr = engine->GetIDsOfNames(IID_NULL, names, 1, 0, &dispid);
+    if (FAILED(hr)) return hr;
+    VARIANT value;
+    VariantInit(&value);
+    Bstr text;
+    if (takesInteger(*s.property)) {
+        int32_t number = 0;
+        parseInteger(s.value, number); // checked while reading the command line
+        value.vt = VT_I4;
+        value.lVal = number;
+    } else {
+        text = Bstr(s.value);
+        if (!text.get()) return E_OUTOFMEMORY;
+        value.vt = VT_BSTR;
+        value.bstrVal = text.get();
+    }
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS params{&value, &named, 1, 1};
+    return engine->Invoke(dispid, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr,
+                          nullptr);
+}
+
+// Creates the engine, applies the settings and runs one call; the apartment is open.
+int run(const std::vector<Setting>& settings, const std::vector<std::string>& positional) {
+    CLSID clsid{};
+    HRESULT hr = CLSIDFromProgID(u"Tavrix.TavrixCom", &clsid);
+    if (hr == CO_E_CLASSSTRING) hr = REGDB_E_CLASSNOTREG; // the ProgID is not registered
+    if (FAILED(hr)) return creationError(hr);
+    ComPtr<IUnknown> unknown;
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, unknown.putVoid());
+    if (FAILED(hr)) return creationError(hr);
+    ComPtr<tavrix::ITavrixCom> engine;
+    hr = unknown.queryInterface(tavrix::IID_ITavrixCom, engine);
+    if (FAILED(hr)) return creationError(hr);
+
+    for (const Setting& s : settings) {
+        hr = put(engine.get(), s);
+        if (FAILED(hr)) return automationError("--" + std::string(s.property->name), hr);
+    }
+    Bstr input(positional[0]), output(positional[1]),
+        params(positional.size() > 2 ? positional[2] : ""), result;
+    if (!input.get() || !output.get() || !params.get())
+        return automationError("getTavrixFile", E_OUTOFMEMORY);
+    hr = engine->getTavrixFile(input.get(), output.get(), params.get(), result.put());
+    std::fflush(stdout);
+    if (FAILED(hr)) return automationError("getTavrixFile", hr);
+    const std::string text = result.utf8();
+    if (text.empty()) return 0;
+    std::fputs(text.c_str(), stderr);
+    return kRunFailed;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && (std::string_view(argv[1]) == "--register" ||
+                      std::string_view(argv[1]) == "--unregister"))
+        return registration(std::string_view(argv[1]) == "--register",
+                            std::vector<std::string>(argv + 2, argv + argc));
+
     std::vector<Setting> settings;
     std::vector<std::string> positional;
     bool optionsEnded = false;
@@ -105,7 +237,7 @@ int main(int argc, char** argv) {
         }
         const PropertyInfo* property = tavrix::findProperty(name);
         if (!property) return usageError("unknown property --" + name);
-        if (property->type == PropertyType::Long || property->type == PropertyType::Flag) {
+        if (takesInteger(*property)) {
             int32_t number;
             if (!parseInteger(value, number))
                 return usageError("--" + name + " needs an integer, got '" + value + "'");
@@ -115,20 +247,9 @@ int main(int argc, char** argv) {
     if (positional.size() < 2 || positional.size() > 3)
         return usageError("expected INPUT OUTPUT [PARAMS]");
 
-    tavrix::TavrixCom engine;
-    for (const Setting& s : settings) {
-        if (s.property->type == PropertyType::Long || s.property->type == PropertyType::Flag) {
-            int32_t number = 0;
-            parseInteger(s.value, number);
-            engine.putLong(s.property->dispid, number);
-        } else {
-            engine.putText(s.property->dispid, s.value);
-        }
-    }
-    const std::string result = engine.getTavrixFile(positional[0], positional[1],
-                                                    positional.size() > 2 ? positional[2] : "");
-    std::fflush(stdout);
-    if (result.empty()) return 0;
-    std::fputs(result.c_str(), stderr);
-    return 1;
+    const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(hr)) return automationError("cannot start the automation runtime", hr);
+    const int status = run(settings, positional);
+    CoUninitialize();
+    return status;
 }

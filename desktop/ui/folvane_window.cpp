@@ -383,12 +383,15 @@ bool FolvaneWindow::onOutputRow(int windowY) const {
     return windowY >= top && windowY <= bottom;
 }
 
-void FolvaneWindow::dropEvent(QDropEvent* event) {
+void FolvaneWindow::dropUrls(const QList<QUrl>& urls, QPoint windowPos) {
     std::vector<std::string> paths;
-    for (const QUrl& url : event->mimeData()->urls())
+    for (const QUrl& url : urls)
         if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
-    const bool output = onOutputRow(event->position().toPoint().y());
-    model_.dropFiles(paths, output);
+    model_.dropFiles(paths, onOutputRow(windowPos.y()));
+}
+
+void FolvaneWindow::dropEvent(QDropEvent* event) {
+    dropUrls(event->mimeData()->urls(), event->position().toPoint());
     event->acceptProposedAction();
 }
 

@@ -2,7 +2,10 @@
 // with what the user types, and routes clicks, keys, drops and the close box to its commands.
 #pragma once
 
+#include <QList>
 #include <QMainWindow>
+#include <QPoint>
+#include <QUrl>
 #include <array>
 
 #include "desktop/model/main_window.hpp"
@@ -23,6 +26,9 @@ class FolvaneWindow : public QMainWindow, public WindowObserver {
     QWidget* widgetFor(Field f) const { return widgets_[static_cast<size_t>(f)]; }
     QPushButton* swatch() const { return swatch_; }
     QLineEdit* previewField() const { return preview_; }
+
+    // Files dropped at `windowPos`: on the "Out:" row they name the output, elsewhere the input.
+    void dropUrls(const QList<QUrl>& urls, QPoint windowPos);
 
     // WindowObserver
     void fieldsChanged() override;

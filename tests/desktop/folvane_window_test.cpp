@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest/QtTest>
@@ -125,12 +124,10 @@ class FolvaneWindowTest : public QObject {
 
     void dropsOnTheOutRowSetTheOutput() {
         Session s;
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(path("a.pdf")), QUrl::fromLocalFile(path("b.pdf"))});
+        const QList<QUrl> urls{QUrl::fromLocalFile(path("a.pdf")),
+                               QUrl::fromLocalFile(path("b.pdf"))};
         auto dropAt = [&](QWidget* target) {
-            const QPoint at = target->mapTo(&s.window, target->rect().center());
-            QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(&s.window, &drop);
+            s.window.dropUrls(urls, target->mapTo(&s.window, target->rect().center()));
         };
         dropAt(s.edit("outputPath"));
         QCOMPARE(s.edit("outputPath")->text(), path("b.pdf"));

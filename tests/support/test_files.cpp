@@ -76,7 +76,23 @@ CommandResult runCommand(const std::vector<std::string>& argv) {
 
 std::string tavrixPath() { return TAVRIX_CLI; }
 
+// build/tavrix creates the engine through the automation runtime, which finds it in a registry
+// file. The first run gives this test process a registry file of its own (TAVRIX_REGISTRY, which
+// the child inherits) with the freshly built library registered: the user's registry is never
+// read or written.
+static void registerEngineOnce() {
+    static const bool registered = [] {
+        static TempDir registryDir;
+        ::setenv("TAVRIX_REGISTRY", registryDir.file("registry").c_str(), 1);
+        const CommandResult r = runCommand({tavrixPath(), "--register", TAVRIX_LIBRARY});
+        if (r.exitCode != 0) throw std::runtime_error("tavrix --register failed: " + r.err);
+        return true;
+    }();
+    (void)registered;
+}
+
 CommandResult runTavrix(const std::vector<std::string>& args) {
+    registerEngineOnce();
     std::vector<std::string> argv{tavrixPath()};
     argv.insert(argv.end(), args.begin(), args.end());
     return runCommand(argv);
