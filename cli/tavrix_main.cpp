@@ -136,9 +136,8 @@ int registration(bool add, const std::vector<std::string>& args) {
     const HRESULT hr =
         add ? RegisterServerLibrary(library.c_str()) : UnregisterServerLibrary(library.c_str());
     if (FAILED(hr))
-        return automationError(std::string(add ? "cannot register " : "cannot unregister ") +
-                                   library,
-                               hr);
+        return automationError(
+            std::string(add ? "cannot register " : "cannot unregister ") + library, hr);
     std::printf("%s %s in %s\n", add ? "Registered" : "Unregistered", library.c_str(),
                 tavrixrt::registryPath().c_str());
     return 0;
@@ -203,8 +202,8 @@ int run(const std::vector<Setting>& settings, const std::vector<std::string>& po
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && (std::string_view(argv[1]) == "--register" ||
-                      std::string_view(argv[1]) == "--unregister"))
+    if (argc >= 2 &&
+        (std::string_view(argv[1]) == "--register" || std::string_view(argv[1]) == "--unregister"))
         return registration(std::string_view(argv[1]) == "--register",
                             std::vector<std::string>(argv + 2, argv + argc));
 

@@ -11,11 +11,17 @@ TAVRIX_ENTRY_POINT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, void**
 }
 
 // S_OK only when no object of the library is alive and no client locks its class factory.
-TAVRIX_ENTRY_POINT HRESULT DllCanUnloadNow() { return tavrix::server::canUnloadNow(); }
+TAVRIX_ENTRY_POINT HRESULT DllCanUnloadNow() {
+    return tavrix::server::canUnloadNow();
+}
 
 // Writes the ProgIDs, the class, its in-process server path and the type library into the
 // registry file.
-TAVRIX_ENTRY_POINT HRESULT DllRegisterServer() { return tavrix::registerServer(); }
+TAVRIX_ENTRY_POINT HRESULT DllRegisterServer() {
+    return tavrix::registerServer();
+}
 
 // Removes what DllRegisterServer wrote, except the shared roots.
-TAVRIX_ENTRY_POINT HRESULT DllUnregisterServer() { return tavrix::unregisterServer(); }
+TAVRIX_ENTRY_POINT HRESULT DllUnregisterServer() {
+    return tavrix::unregisterServer();
+}

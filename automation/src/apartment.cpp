@@ -149,7 +149,9 @@ HRESULT CoInitializeEx(void* reserved, DWORD coinit) {
     return S_OK;
 }
 
-HRESULT CoInitialize(void* reserved) { return CoInitializeEx(reserved, COINIT_APARTMENTTHREADED); }
+HRESULT CoInitialize(void* reserved) {
+    return CoInitializeEx(reserved, COINIT_APARTMENTTHREADED);
+}
 
 void CoUninitialize() {
     if (tApartment.initCount == 0 || --tApartment.initCount > 0) return;
@@ -164,8 +166,7 @@ HRESULT CLSIDFromProgID(LPCOLESTR progid, CLSID* clsid) {
     if (!progid || !*progid) return CO_E_CLASSSTRING;
     try {
         const std::string name = tavrixrt::utf8FromUtf16(progid);
-        if (!tavrixrt::RegistryTree::isValidKeyPath(name) ||
-            name.find('\\') != std::string::npos)
+        if (!tavrixrt::RegistryTree::isValidKeyPath(name) || name.find('\\') != std::string::npos)
             return CO_E_CLASSSTRING;
         tavrixrt::RegistryTree registry;
         const HRESULT hr = tavrixrt::readRegistry(registry);
@@ -189,8 +190,7 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void* /*serverInfo*/, RE
     return classObjectLocked(table, clsid, context, riid, ppv);
 }
 
-HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID riid,
-                         void** ppv) {
+HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (tApartment.initCount == 0) return CO_E_NOTINITIALIZED;
@@ -223,7 +223,9 @@ HRESULT OleRun(IUnknown* object) {
     return hr;
 }
 
-HRESULT RegisterServerLibrary(const char* path) { return callEntryPoint(path, "DllRegisterServer"); }
+HRESULT RegisterServerLibrary(const char* path) {
+    return callEntryPoint(path, "DllRegisterServer");
+}
 
 HRESULT UnregisterServerLibrary(const char* path) {
     return callEntryPoint(path, "DllUnregisterServer");

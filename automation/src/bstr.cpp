@@ -12,7 +12,9 @@ constexpr size_t kPrefix = sizeof(uint32_t);
 // The byte count is 32 bits and must leave room for the prefix and the terminator.
 constexpr UINT kMaxLength = (UINT32_MAX - kPrefix - sizeof(OLECHAR)) / sizeof(OLECHAR);
 
-char* blockOf(BSTR s) { return reinterpret_cast<char*>(s) - kPrefix; }
+char* blockOf(BSTR s) {
+    return reinterpret_cast<char*>(s) - kPrefix;
+}
 
 uint32_t byteCount(BSTR s) {
     uint32_t bytes;
@@ -72,9 +74,13 @@ BSTR SysAllocString(const OLECHAR* text) {
     return SysAllocStringLen(text, static_cast<UINT>(length));
 }
 
-UINT SysStringLen(BSTR text) { return text ? byteCount(text) / sizeof(OLECHAR) : 0; }
+UINT SysStringLen(BSTR text) {
+    return text ? byteCount(text) / sizeof(OLECHAR) : 0;
+}
 
-UINT SysStringByteLen(BSTR text) { return text ? byteCount(text) : 0; }
+UINT SysStringByteLen(BSTR text) {
+    return text ? byteCount(text) : 0;
+}
 
 void SysFreeString(BSTR text) {
     if (text) std::free(blockOf(text));

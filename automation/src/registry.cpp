@@ -16,7 +16,9 @@ namespace {
 // A registry holds a few hundred entries; anything far larger is not a registry file.
 constexpr off_t kMaxFileSize = 64 << 20;
 
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char fold(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 std::string folded(std::string_view s) {
     std::string out(s);
@@ -25,7 +27,9 @@ std::string folded(std::string_view s) {
     return out;
 }
 
-bool isControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
+bool isControl(unsigned char c) {
+    return c < 0x20 || c == 0x7F;
+}
 
 std::string quoted(std::string_view s) {
     std::string out = "\"";
@@ -365,8 +369,8 @@ HRESULT readRegistry(RegistryTree& tree, std::string* error) {
     return readRegistryFile(registryPath(), tree, error);
 }
 
-HRESULT editRegistryFile(const std::string& path,
-                         const std::function<HRESULT(RegistryTree&)>& edit, std::string* error) {
+HRESULT editRegistryFile(const std::string& path, const std::function<HRESULT(RegistryTree&)>& edit,
+                         std::string* error) {
     if (path.empty()) {
         if (error) *error = "no registry file: neither TAVRIX_REGISTRY nor HOME is set";
         return REGDB_E_WRITEREGDB;

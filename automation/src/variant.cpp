@@ -109,7 +109,8 @@ HRESULT integerFromText(BSTR text, int64_t& out) {
         ++begin;
         if (begin == end || *begin == '-') return DISP_E_TYPEMISMATCH;
     }
-    if (std::isalpha(static_cast<unsigned char>(*begin))) return DISP_E_TYPEMISMATCH; // "inf", "nan"
+    if (std::isalpha(static_cast<unsigned char>(*begin)))
+        return DISP_E_TYPEMISMATCH; // "inf", "nan"
     int64_t value = 0;
     auto [p, ec] = std::from_chars(begin, end, value);
     if (ec == std::errc() && p == end) {

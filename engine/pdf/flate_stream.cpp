@@ -1,5 +1,6 @@
 #include "engine/pdf/flate_stream.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace tavrix {
@@ -168,6 +169,19 @@ int FlateStream::peekChar() {
     return p.row[p.readIndex];
 }
 
+size_t FlateStream::read(unsigned char* dst, size_t n) {
+    if (predictor_) return PdfStream::read(dst, n);
+    size_t got = 0;
+    while (got < n) {
+        if (outPos_ >= outEnd_ && !refill()) break;
+        const size_t take = std::min(n - got, outEnd_ - outPos_);
+        std::copy_n(out_.data() + outPos_, take, dst + got);
+        outPos_ += take;
+        got += take;
+    }
+    return got;
+}
+
 std::shared_ptr<PdfStream> makeFilter(std::string_view name, std::shared_ptr<FileStream> source,
                                       const PdfObject& params) {
     if (name != "FlateDecode" && name != "Fl") return nullptr;
@@ -189,6 +203,7 @@ std::shared_ptr<PdfStream> makeFilter(std::string_view name, std::shared_ptr<Fil
             colors > kMaxPredictorColors || (bits != 1 && bits != 2 && bits != 4 && bits != 8 &&
                                              bits != 16))
             return nullptr;
+        if (int64_t{columns} * colors * bits > kMaxPredictorRowBits) return nullptr;
     }
     return std::make_shared<FlateStream>(std::move(source), predictor, columns, colors, bits);
 }

@@ -37,6 +37,7 @@ public:
     int nextChar() override;
     int getRawChar() override;
     int peekChar() override;
+    size_t read(unsigned char* dst, size_t n) override;
     std::shared_ptr<PdfDict> streamDict() const override { return source_->streamDict(); }
     int64_t tell() const override { return source_->tell(); }
     int64_t startOffset() const override { return source_->startOffset(); }
@@ -60,6 +61,8 @@ private:
 // Predictor parameters beyond these make the stream unusable rather than a huge allocation.
 inline constexpr int kMaxPredictorColumns = 1 << 20;
 inline constexpr int kMaxPredictorColors = 256;
+// Two rows are held while decoding; no real stream comes near rows of this many bits.
+inline constexpr int64_t kMaxPredictorRowBits = int64_t{1} << 27;
 
 // The decoded form of a raw stream window, or null when its filter is not supported.
 std::shared_ptr<PdfStream> applyFilters(std::shared_ptr<FileStream> raw, const PdfDict& dict);

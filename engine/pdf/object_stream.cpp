@@ -19,10 +19,17 @@ ObjectStream::ObjectStream(XrefTable& xref, int32_t streamNum) : streamNum_(stre
     // Decoded once: both the parsed members and the raw member bytes come from this copy.
     auto data = std::make_shared<std::string>();
     stream.rewind();
-    for (int c = stream.nextChar(); c >= 0; c = stream.nextChar()) {
-        if (data->size() >= kMaxObjectStreamBytes) return;
-        data->push_back(static_cast<char>(c));
+    for (;;) {
+        const size_t at = data->size();
+        if (at >= kMaxObjectStreamBytes) return;
+        data->resize(at + 64 * 1024);
+        const size_t got = stream.read(reinterpret_cast<unsigned char*>(data->data()) + at,
+                                       64 * 1024);
+        data->resize(at + got);
+        if (got == 0) break;
     }
+    // The cache is budgeted by size; the read-ahead room must not stay allocated.
+    data->shrink_to_fit();
     if (static_cast<size_t>(first.getInt()) > data->size()) return;
     // Each header pair takes at least four bytes, which bounds N by the data itself.
     if (static_cast<size_t>(n.getInt()) > data->size() / 2 + 1) return;
@@ -45,7 +52,6 @@ ObjectStream::ObjectStream(XrefTable& xref, int32_t streamNum) : streamNum_(stre
     first_ = first.getInt();
     nums_ = std::move(nums);
     offsets_ = std::move(offsets);
-    parsed_.resize(nums_.size());
 }
 
 std::optional<std::string_view> ObjectStream::memberBytes(int32_t index, int32_t num) const {
@@ -65,8 +71,9 @@ std::optional<std::string_view> ObjectStream::memberBytes(int32_t index, int32_t
 PdfObject ObjectStream::member(XrefTable& xref, int32_t index, int32_t num) {
     const std::optional<std::string_view> bytes = memberBytes(index, num);
     if (!bytes) return PdfObject::makeNull();
-    std::optional<PdfObject>& cached = parsed_[static_cast<size_t>(index)];
-    if (!cached) {
+    // Members are parsed on each fetch: keeping parsed values for whole object streams costs
+    // far more memory than the small parse saves.
+    {
         const auto* base = reinterpret_cast<const unsigned char*>(data_->data());
         const int64_t start = bytes->data() - data_->data();
         const bool last = static_cast<size_t>(index) + 1 == nums_.size();
@@ -76,9 +83,8 @@ PdfObject ObjectStream::member(XrefTable& xref, int32_t index, int32_t num) {
                                                    PdfObject::makeNull());
         if (!last && bytes->empty()) return PdfObject::makeNull();
         PdfParser parser(&xref, window);
-        cached = parser.getObject();
+        return parser.getObject();
     }
-    return *cached;
 }
 
 } // namespace tavrix

@@ -1,5 +1,5 @@
-// One decoded object stream: its member numbers, where each member's bytes lie, and the members
-// parsed on first use. Decoded once and shared by object fetching and raw copying.
+// One decoded object stream: its member numbers and where each member's bytes lie. Decoded
+// once and shared by object fetching and raw copying.
 #pragma once
 
 #include <cstdint>
@@ -35,7 +35,6 @@ private:
     int64_t first_ = 0;
     std::vector<int32_t> nums_;
     std::vector<int64_t> offsets_;
-    std::vector<std::optional<PdfObject>> parsed_;
 };
 
 // Decoded object streams larger than this are refused (no real file comes near it).

@@ -302,7 +302,8 @@ PdfObject PdfParser::makeStream(const PdfObject& dict) {
     }
     const int64_t pos = stream_->tell();
     const PdfObject len = dict.getDict()->lookup("Length");
-    if (!len.isInt()) return PdfObject::makeError();
+    // A negative Length would seek back into the dictionary and read it again as data.
+    if (!len.isInt() || len.getInt() < 0) return PdfObject::makeError();
     std::shared_ptr<PdfStream> raw = stream_->subStream(pos, len.getInt(), dict);
     std::shared_ptr<PdfStream> decoded;
     if (auto file = std::dynamic_pointer_cast<FileStream>(raw))

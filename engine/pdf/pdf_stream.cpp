@@ -10,6 +10,16 @@ int PdfStream::getRawChar() {
     throw CPdfException("Internal: called getRawChar() on non-predictor stream");
 }
 
+size_t PdfStream::read(unsigned char* dst, size_t n) {
+    size_t got = 0;
+    for (; got < n; ++got) {
+        const int c = nextChar();
+        if (c < 0) break;
+        dst[got] = static_cast<unsigned char>(c);
+    }
+    return got;
+}
+
 FileStream::FileStream(std::shared_ptr<const void> owner, const unsigned char* base, size_t size,
                        int64_t start, int64_t length, const PdfObject& dict)
     : owner_(std::move(owner)), base_(base), size_(static_cast<int64_t>(size)), start_(start),

@@ -21,6 +21,8 @@ public:
     virtual int getRawChar();
     // Next byte without advancing, or -1.
     virtual int peekChar() = 0;
+    // Up to `n` next bytes into `dst`; fewer only at the end. Same bytes as nextChar().
+    virtual size_t read(unsigned char* dst, size_t n);
     // The stream dictionary, or null.
     virtual std::shared_ptr<PdfDict> streamDict() const { return nullptr; }
     virtual int64_t tell() const { return 0; }

@@ -170,6 +170,10 @@ std::optional<int64_t> XrefTable::readStreamSection(PdfStream& stream, bool hybr
         if (!v.isInt() || v.getInt() < 0) throw CPdfException("W item of xref Stream is wrong type");
         w[k] = v.getInt();
     }
+    // Rows of no bytes say nothing, and an Index of many large ranges would loop over them
+    // without reading anything: millions of entries per pair from a few bytes of input.
+    if (w[0] == 0 && w[1] == 0 && w[2] == 0)
+        throw CPdfException("W item of xref Stream is wrong type");
     stream.rewind();
     const PdfObject index = dict->lookupRaw("Index");
     if (index.isArray()) {
@@ -256,24 +260,30 @@ std::optional<std::string_view> XrefTable::compressedObjectBytes(int32_t num, in
 }
 
 std::shared_ptr<ObjectStream> XrefTable::objectStream(int32_t streamNum) {
-    for (auto it = streamCache_.begin(); it != streamCache_.end(); ++it) {
-        if ((*it)->streamNum() == streamNum) {
-            streamCache_.splice(streamCache_.begin(), streamCache_, it);
-            return streamCache_.front();
-        }
+    auto hit = cacheIndex_.find(streamNum);
+    if (hit != cacheIndex_.end()) {
+        streamCache_.splice(streamCache_.begin(), streamCache_, hit->second);
+        return streamCache_.front();
     }
     // Decoding is guarded like a fetch: an object stream stored inside itself must not loop.
     if (fetchDepth_ >= limits_.maxFetchDepth) return nullptr;
     DepthGuard guard(fetchDepth_);
     auto os = std::make_shared<ObjectStream>(*this, streamNum);
+    // A nested decode may have cached this stream meanwhile; keep one entry per number.
+    if (auto again = cacheIndex_.find(streamNum); again != cacheIndex_.end()) {
+        cacheBytes_ -= (*again->second)->decodedSize();
+        streamCache_.erase(again->second);
+        cacheIndex_.erase(again);
+    }
     streamCache_.push_front(os);
-    size_t total = 0;
-    for (auto it = streamCache_.begin(); it != streamCache_.end();) {
-        total += (*it)->decodedSize();
-        if (it != streamCache_.begin() && total > limits_.objectStreamCacheBytes)
-            it = streamCache_.erase(it);
-        else
-            ++it;
+    cacheIndex_[streamNum] = streamCache_.begin();
+    cacheBytes_ += os->decodedSize();
+    // Decoded streams are kept while they fit the budget, least recently used out first.
+    while (cacheBytes_ > limits_.objectStreamCacheBytes && streamCache_.size() > 1) {
+        const std::shared_ptr<ObjectStream>& oldest = streamCache_.back();
+        cacheBytes_ -= oldest->decodedSize();
+        cacheIndex_.erase(oldest->streamNum());
+        streamCache_.pop_back();
     }
     return os;
 }

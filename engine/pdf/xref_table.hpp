@@ -6,6 +6,7 @@
 #include <list>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <string_view>
 #include <vector>
 
@@ -23,7 +24,7 @@ struct XrefLimits {
     // Nested fetches (an indirect stream Length, an object stream inside an object stream).
     int maxFetchDepth = 32;
     // Decoded object streams kept for reuse, by total size.
-    size_t objectStreamCacheBytes = size_t{64} << 20;
+    size_t objectStreamCacheBytes = size_t{16} << 20;
 };
 
 class XrefTable {
@@ -75,6 +76,8 @@ private:
     PdfObject trailer_;
     int fetchDepth_ = 0;
     std::list<std::shared_ptr<ObjectStream>> streamCache_; // most recently used first
+    std::unordered_map<int32_t, std::list<std::shared_ptr<ObjectStream>>::iterator> cacheIndex_;
+    size_t cacheBytes_ = 0;
 };
 
 } // namespace tavrix

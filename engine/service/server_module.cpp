@@ -10,9 +10,13 @@ std::atomic<long> gLocks{0};
 
 } // namespace
 
-void objectCreated() { gObjects.fetch_add(1, std::memory_order_relaxed); }
+void objectCreated() {
+    gObjects.fetch_add(1, std::memory_order_relaxed);
+}
 
-void objectDestroyed() { gObjects.fetch_sub(1, std::memory_order_acq_rel); }
+void objectDestroyed() {
+    gObjects.fetch_sub(1, std::memory_order_acq_rel);
+}
 
 HRESULT lockServer(bool lock) {
     if (lock) {

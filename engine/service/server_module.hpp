@@ -18,7 +18,7 @@ HRESULT canUnloadNow();
 // Reference counting shared by every object the library hands out. Each live object (engine
 // instance, class factory, type description) keeps the library loaded.
 template <class Derived, class Interface> class RefCounted : public Interface {
-public:
+  public:
     ULONG AddRef() override { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
     ULONG Release() override {
         const ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
@@ -26,11 +26,11 @@ public:
         return left;
     }
 
-protected:
+  protected:
     RefCounted() { objectCreated(); }
     ~RefCounted() { objectDestroyed(); }
 
-private:
+  private:
     std::atomic<ULONG> refs_{1};
 };
 

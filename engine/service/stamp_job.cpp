@@ -23,6 +23,7 @@ namespace {
 
 // Mapped input pages are given back to the kernel after this many bytes have been copied.
 constexpr size_t kResidentBytes = size_t{8} << 20;
+constexpr size_t kBytesPerObject = 64 * 1024;
 
 // Object streams are dropped from the output: their members are written as plain objects.
 // Only the dictionary is looked at, so stream data that happens to spell the type is copied.
@@ -87,7 +88,9 @@ public:
             else
                 writer_.write(raw.bytes());
             writer_.setWritten(num, e.type == XrefType::InUse ? e.gen : 0);
-            sinceDrop += raw.bytes().size();
+            // Every read maps a little of the file around it (a page's content stream while
+            // patching, say), so objects count as well as bytes.
+            sinceDrop += raw.bytes().size() + kBytesPerObject;
             if (sinceDrop > kResidentBytes) {
                 xref_.file()->dropResidentPages();
                 sinceDrop = 0;

@@ -36,7 +36,7 @@ HRESULT argument(DISPPARAMS& params, UINT position, VARTYPE vt, VARIANT& out, UI
 }
 
 class TavrixComFactory final : public server::RefCounted<TavrixComFactory, IClassFactory> {
-public:
+  public:
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         if (riid == IID_IUnknown || riid == IID_IClassFactory) {
@@ -139,7 +139,8 @@ HRESULT TavrixComObject::Invoke(DISPID dispid, REFIID riid, LCID, WORD flags, DI
     if (params->cNamedArgs != 1 || params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
         return DISP_E_PARAMNOTFOUND;
 
-    const bool isLong = property->type == PropertyType::Long || property->type == PropertyType::Flag;
+    const bool isLong =
+        property->type == PropertyType::Long || property->type == PropertyType::Flag;
     VARIANT value;
     HRESULT hr = argument(*params, 0, isLong ? VT_I4 : VT_BSTR, value, argErr);
     if (FAILED(hr)) return hr;
@@ -159,7 +160,8 @@ HRESULT TavrixComObject::invokeMethod(DISPPARAMS& params, VARIANT* result, UINT*
     for (UINT i = 0; i < 3 && SUCCEEDED(hr); ++i)
         hr = argument(params, 2 - i, VT_BSTR, texts[i], argErr);
     BSTR out = nullptr;
-    if (SUCCEEDED(hr)) hr = getTavrixFile(texts[0].bstrVal, texts[1].bstrVal, texts[2].bstrVal, &out);
+    if (SUCCEEDED(hr))
+        hr = getTavrixFile(texts[0].bstrVal, texts[1].bstrVal, texts[2].bstrVal, &out);
     for (auto& t : texts)
         VariantClear(&t);
     if (FAILED(hr)) return hr;
@@ -177,9 +179,9 @@ HRESULT TavrixComObject::getTavrixFile(BSTR input, BSTR output, BSTR params, BST
     if (!pVal) return E_POINTER;
     *pVal = nullptr;
     return guarded([&] {
-        const std::string text = engine_.getTavrixFile(tavrixrt::utf8FromBstr(input),
-                                                       tavrixrt::utf8FromBstr(output),
-                                                       tavrixrt::utf8FromBstr(params));
+        const std::string text =
+            engine_.getTavrixFile(tavrixrt::utf8FromBstr(input), tavrixrt::utf8FromBstr(output),
+                                  tavrixrt::utf8FromBstr(params));
         *pVal = tavrixrt::bstrFromUtf8(text);
         return *pVal ? S_OK : E_OUTOFMEMORY;
     });
@@ -232,8 +234,7 @@ HRESULT registerServer() {
             // The type library: its entry, where it lives, and the interface it describes.
             const std::string version = keys.typeLib + "\\1.0";
             r.setValue(version, "", kTypeLibraryHelp);
-            r.setValue(version + (sizeof(void*) == 8 ? "\\0\\linux64" : "\\0\\linux32"), "",
-                       path);
+            r.setValue(version + (sizeof(void*) == 8 ? "\\0\\linux64" : "\\0\\linux32"), "", path);
             r.setValue(version + "\\FLAGS", "", "0");
             r.setValue(version + "\\HELPDIR", "", folder);
             r.setValue(keys.interface, "", kInterfaceName);

@@ -9,7 +9,7 @@
 namespace tavrix {
 
 class TavrixComObject final : public server::RefCounted<TavrixComObject, ITavrixCom> {
-public:
+  public:
     // IUnknown: answers IUnknown, IDispatch and ITavrixCom, all with the same pointer.
     HRESULT QueryInterface(REFIID riid, void** ppv) override;
 
@@ -60,7 +60,7 @@ public:
     // The engine behind the interface; for tests that look at the settings a client made.
     const TavrixCom& engine() const { return engine_; }
 
-private:
+  private:
     HRESULT putLong(DISPID dispid, LONG value);
     HRESULT putText(DISPID dispid, BSTR value);
     HRESULT invokeMethod(DISPPARAMS& params, VARIANT* result, UINT* argErr);

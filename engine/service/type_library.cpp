@@ -32,13 +32,13 @@ std::vector<MemberDescription> buildMembers() {
                                        : p.name == "posv" ? "m_posv"
                                                           : p.name;
         const bool isLong = p.type == PropertyType::Long || p.type == PropertyType::Flag;
-        members.push_back({p.name,
-                           p.dispid,
-                           INVOKE_PROPERTYPUT,
-                           slot++,
-                           "property " + std::string(shown),
-                           {{"newVal", static_cast<VARTYPE>(isLong ? VT_I4 : VT_BSTR),
-                             PARAMFLAG_FIN}}});
+        members.push_back(
+            {p.name,
+             p.dispid,
+             INVOKE_PROPERTYPUT,
+             slot++,
+             "property " + std::string(shown),
+             {{"newVal", static_cast<VARTYPE>(isLong ? VT_I4 : VT_BSTR), PARAMFLAG_FIN}}});
     }
     return members;
 }
@@ -68,7 +68,7 @@ enum class TypeKind { Interface, Class };
 HRESULT createTypeInfo(TypeKind kind, ITypeInfo** info);
 
 class TypeLibrary final : public server::RefCounted<TypeLibrary, ITypeLib> {
-public:
+  public:
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         if (riid == IID_IUnknown || riid == IID_ITypeLib) {
@@ -106,9 +106,9 @@ public:
 
     HRESULT GetLibAttr(TLIBATTR** attr) override {
         if (!attr) return E_INVALIDARG;
-        *attr = new (std::nothrow) TLIBATTR{LIBID_TavrixLib, 0,
-                                            sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32,
-                                            kTypeLibraryMajor, kTypeLibraryMinor, 0};
+        *attr = new (std::nothrow) TLIBATTR{
+            LIBID_TavrixLib,   0, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32, kTypeLibraryMajor,
+            kTypeLibraryMinor, 0};
         return *attr ? S_OK : E_OUTOFMEMORY;
     }
 
@@ -137,8 +137,8 @@ public:
         if (!name || !found) return E_INVALIDARG;
         try {
             const std::string text = tavrixrt::utf8FromUtf16(name);
-            *found = findMember(text) || sameName(text, kInterfaceName) ||
-                     sameName(text, kClassName);
+            *found =
+                findMember(text) || sameName(text, kInterfaceName) || sameName(text, kClassName);
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         }
@@ -154,7 +154,7 @@ public:
 };
 
 class TypeInfo final : public server::RefCounted<TypeInfo, ITypeInfo> {
-public:
+  public:
     explicit TypeInfo(TypeKind kind) : kind_(kind) {}
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
@@ -282,12 +282,12 @@ public:
         return idsOfNames(names, count, memids);
     }
 
-    HRESULT Invoke(void* instance, MEMBERID memid, WORD flags, DISPPARAMS* params,
-                   VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) override {
+    HRESULT Invoke(void* instance, MEMBERID memid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                   EXCEPINFO* excepInfo, UINT* argErr) override {
         if (!instance) return E_INVALIDARG;
         if (kind_ != TypeKind::Interface) return DISP_E_MEMBERNOTFOUND;
-        return static_cast<ITavrixCom*>(instance)->Invoke(memid, IID_NULL, 0, flags, params,
-                                                          result, excepInfo, argErr);
+        return static_cast<ITavrixCom*>(instance)->Invoke(memid, IID_NULL, 0, flags, params, result,
+                                                          excepInfo, argErr);
     }
 
     HRESULT GetDocumentation(MEMBERID memid, BSTR* name, BSTR* doc, DWORD* helpContext,
@@ -352,13 +352,11 @@ public:
 
     void ReleaseTypeAttr(TYPEATTR* attr) override { delete attr; }
 
-    void ReleaseFuncDesc(FUNCDESC* desc) override {
-        delete reinterpret_cast<FunctionBlock*>(desc);
-    }
+    void ReleaseFuncDesc(FUNCDESC* desc) override { delete reinterpret_cast<FunctionBlock*>(desc); }
 
     void ReleaseVarDesc(VARDESC*) override {}
 
-private:
+  private:
     static constexpr HREFTYPE kInterfaceHref = 1;
     TypeKind kind_;
 };
@@ -393,8 +391,8 @@ HRESULT idsOfNames(LPOLESTR* names, UINT count, DISPID* ids) {
     for (UINT i = 0; i < count; ++i)
         ids[i] = DISPID_UNKNOWN;
     try {
-        const MemberDescription* m = names[0] ? findMember(tavrixrt::utf8FromUtf16(names[0]))
-                                              : nullptr;
+        const MemberDescription* m =
+            names[0] ? findMember(tavrixrt::utf8FromUtf16(names[0])) : nullptr;
         if (!m) return DISP_E_UNKNOWNNAME;
         ids[0] = m->dispid;
         HRESULT hr = S_OK;
@@ -414,7 +412,9 @@ HRESULT createInterfaceTypeInfo(ITypeInfo** info) {
     return createTypeInfo(TypeKind::Interface, info);
 }
 
-HRESULT createClassTypeInfo(ITypeInfo** info) { return createTypeInfo(TypeKind::Class, info); }
+HRESULT createClassTypeInfo(ITypeInfo** info) {
+    return createTypeInfo(TypeKind::Class, info);
+}
 
 HRESULT createTypeLibrary(ITypeLib** lib) {
     if (!lib) return E_INVALIDARG;

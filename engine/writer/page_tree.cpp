@@ -129,6 +129,7 @@ void PageList::walk(XrefTable& xref, int32_t rootNum) {
     };
     std::unordered_set<int32_t> entered{rootNum};
     std::vector<Frame> stack;
+    size_t visited = 0;
     stack.push_back({kidsOf(readRawObject(xref, rootNum).bytes()), 0});
     while (!stack.empty()) {
         Frame& top = stack.back();
@@ -137,6 +138,8 @@ void PageList::walk(XrefTable& xref, int32_t rootNum) {
             continue;
         }
         const int32_t kid = top.kids[top.next++];
+        // Each kid read maps a little of the file; give those pages back now and then.
+        if (++visited % 256 == 0) xref.file()->dropResidentPages();
         if (kid < 0 || static_cast<size_t>(kid) >= xref.entries().size())
             throw CPdfException("Corrupted PDF file");
         const RawObject text = readRawObject(xref, kid);

@@ -1,7 +1,7 @@
 #include "engine/writer/stamp_content.hpp"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <vector>
 
 #include "engine/fonts/font_metrics.hpp"
@@ -10,11 +10,20 @@
 namespace tavrix {
 namespace {
 
-// printf into a std::string of whatever length the values need.
-template <typename... Args> std::string format(const char* fmt, Args... args) {
-    const int n = std::snprintf(nullptr, 0, fmt, args...);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    std::snprintf(out.data(), out.size() + 1, fmt, args...);
+// "%f" (six decimals) without the cost of printf; the digits are the same for every double.
+void appendFixed(std::string& out, double v, int precision = 6) {
+    char buffer[64];
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed,
+                                 precision);
+    out.append(buffer, r.ptr);
+}
+
+std::string fixedList(std::initializer_list<double> values) {
+    std::string out;
+    for (double v : values) {
+        if (!out.empty()) out += ' ';
+        appendFixed(out, v);
+    }
     return out;
 }
 
@@ -28,7 +37,9 @@ std::string streamObject(std::string_view content) {
 } // namespace
 
 std::string buildOpacityState(int32_t opacity) {
-    return format(" 0 obj<</Type/ExtGState/ca %.2f>>\n endobj\n", opacity * 0.01);
+    std::string text = " 0 obj<</Type/ExtGState/ca ";
+    appendFixed(text, opacity * 0.01, 2);
+    return text + ">>\n endobj\n";
 }
 
 std::string buildSaveStateStream() { return streamObject("q\n"); }
@@ -36,12 +47,14 @@ std::string buildSaveStateStream() { return streamObject("q\n"); }
 std::string colourOperator(const StampSettings& s) {
     if (s.CMYKcolor != 0) {
         const auto c = static_cast<uint32_t>(s.CMYKcolor);
-        return format("%f %f %f %f k", (c >> 24 & 0xFF) / 255.0, (c >> 16 & 0xFF) / 255.0,
-                      (c >> 8 & 0xFF) / 255.0, (c & 0xFF) / 255.0);
+        return fixedList({(c >> 24 & 0xFF) / 255.0, (c >> 16 & 0xFF) / 255.0,
+                          (c >> 8 & 0xFF) / 255.0, (c & 0xFF) / 255.0}) +
+               " k";
     }
     const auto rgb = static_cast<uint32_t>(s.color);
-    return format("%f %f %f rg", (rgb >> 16 & 0xFF) / 255.0, (rgb >> 8 & 0xFF) / 255.0,
-                  (rgb & 0xFF) / 255.0);
+    return fixedList({(rgb >> 16 & 0xFF) / 255.0, (rgb >> 8 & 0xFF) / 255.0,
+                      (rgb & 0xFF) / 255.0}) +
+           " rg";
 }
 
 int32_t pageRotation(std::string_view text) {
@@ -61,62 +74,46 @@ int32_t pageRotation(std::string_view text) {
 Placement placeStamp(const StampSettings& s, const std::array<float, 4>& box, int32_t r,
                      std::string_view text) {
     const float x0 = box[0], y0 = box[1], x1 = box[2], y1 = box[3];
+    // Only a rotation by a multiple of 90 turns the page; 360 is upright again, and a value
+    // that is no multiple of 90 (not allowed by the format) is ignored as viewers ignore it.
+    const int32_t quarter = s.noforce && r % 90 == 0 ? ((r % 360 + 360) % 360) / 90 : 0;
+    // The page as displayed: its width and height, and the reference point measured in it.
+    // posh runs from the displayed left edge (right with fliph), posv from the displayed bottom
+    // (top with flipv); -1 centres.
+    const float width = quarter % 2 == 0 ? x1 - x0 : y1 - y0;
+    const float height = quarter % 2 == 0 ? y1 - y0 : x1 - x0;
     const float h = static_cast<float>(s.posh), v = static_cast<float>(s.posv);
-    const bool turned = s.noforce && r != 0;
-    const bool r90 = r == 90 || r == -270, r180 = r == 180 || r == -180,
-               r270 = r == 270 || r == -90;
-    float X = x0, Y = y0, A = static_cast<float>(s.fontAngle);
-
-    if (!s.flipv && !s.fliph) {
-        if (!turned) {
-            X = x0 + h;
-            Y = y0 + v;
-        } else {
-            A += static_cast<float>(r);
-            if (r90) X = x1 - v, Y = y0 + h;
-            else if (r180) X = x1 - h, Y = y1 - v;
-            else if (r270) X = x0 + v, Y = y1 - h;
-        }
-    }
-    if (s.flipv) {
-        if (!turned) {
-            X = X + h;
-            Y = y1 - v;
-        } else {
-            A += static_cast<float>(r);
-            if (r90) X = X + v, Y = Y + h;
-            else if (r180) X = x1 - h, Y = Y + v;
-            else if (r270) X = x1 - h, Y = y1 - v;
-        }
-    }
-    if (s.fliph) {
-        if (!turned) {
-            X = x1 - h;
-            if (!s.flipv) Y = y0 + v;
-        } else {
-            A += static_cast<float>(r);
-            if (r90) X = x1 - h, Y = y1 - v;
-            else if (r180) X = X + h, Y = y1 - v;
-            else if (r270) X = X + v, Y = Y + h;
-        }
-    }
-    if (s.posh == -1) {
-        if (turned) Y = (y1 - y0) * 0.5f;
-        else X = (x1 - x0) * 0.5f;
-    }
-    if (s.posv == -1) {
-        if (turned) X = (x1 - x0) * 0.5f;
-        else Y = (y1 - y0) * 0.5f;
-    }
+    float dx = s.posh == -1 ? width * 0.5f : s.fliph ? width - h : h;
+    const float dy = s.posv == -1 ? height * 0.5f : s.flipv ? height - v : v;
+    // "center" centres the text on the reference point, any other value but "left" ends it
+    // there: the start moves back along the displayed baseline by the (integer) width.
     if (s.align != "left") {
-        const int32_t width = textWidth(s.font, text);
-        double w = static_cast<double>(width / 72) * (s.fontSize * 0.07142857142857142);
+        const int32_t textW = textWidth(s.font, text);
+        double w = static_cast<double>(textW / 72) * (s.fontSize * 0.07142857142857142);
         if (s.align == "center") w /= 2;
-        const auto shift = static_cast<float>(static_cast<int64_t>(w));
-        if (turned) Y -= shift;
-        else X -= shift;
+        dx -= static_cast<float>(static_cast<int64_t>(w));
     }
-    return {X, Y, A};
+    Placement at;
+    at.angle = static_cast<float>(s.fontAngle) + (quarter != 0 ? static_cast<float>(r) : 0.0f);
+    switch (quarter) {
+    case 1: // shown turned a quarter clockwise: the displayed left edge is the bottom edge
+        at.x = x1 - dy;
+        at.y = y0 + dx;
+        break;
+    case 2:
+        at.x = x1 - dx;
+        at.y = y1 - dy;
+        break;
+    case 3:
+        at.x = x0 + dy;
+        at.y = y1 - dx;
+        break;
+    default:
+        at.x = x0 + dx;
+        at.y = y0 + dy;
+        break;
+    }
+    return at;
 }
 
 std::string buildStampStream(const StampSettings& s, const Placement& at,
@@ -125,12 +122,11 @@ std::string buildStampStream(const StampSettings& s, const Placement& at,
     const double theta = at.angle * 0.017444444444444446; // pi taken as 3.14
     const float c = static_cast<float>(std::cos(theta));
     const float sn = static_cast<float>(std::sin(theta));
-    std::string content = format("\nQ\nBT\n/%s gs\n%f %f %f %f %f %f Tm\n", gsName.c_str(),
-                                 static_cast<double>(c), static_cast<double>(sn),
-                                 static_cast<double>(-sn), static_cast<double>(c),
-                                 static_cast<double>(at.x), static_cast<double>(at.y));
+    std::string content = "\nQ\nBT\n/" + gsName + " gs\n";
+    content += fixedList({c, sn, -sn, c, at.x, at.y});
+    content += " Tm\n";
     content += colourOperator(s);
-    content += format("\n/%s %d Tf\n(", fontName.c_str(), s.fontSize);
+    content += "\n/" + fontName + " " + std::to_string(s.fontSize) + " Tf\n(";
     content += text;
     content += ") Tj\nET\n";
     return streamObject(content);

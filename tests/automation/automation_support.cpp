@@ -43,9 +43,9 @@ void writeMinimalPdf(const std::string& path, int pages) {
     std::string kids;
     for (int i = 0; i < pages; ++i)
         kids += std::to_string(3 + i) + " 0 R ";
-    std::vector<std::string> objects = {
-        "<< /Type /Catalog /Pages 2 0 R >>",
-        "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>"};
+    std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>",
+                                        "<< /Type /Pages /Kids [" + kids + "] /Count " +
+                                            std::to_string(pages) + " >>"};
     for (int i = 0; i < pages; ++i)
         objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] >>");
     std::string pdf = "%PDF-1.4\n";
@@ -78,7 +78,9 @@ void writeFile(const std::string& path, const std::string& bytes) {
     out << bytes;
 }
 
-bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
+bool fileExists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
 
 std::string hex(HRESULT hr) {
     char text[16];

@@ -10,7 +10,7 @@ namespace tavrix_test {
 
 // A fresh folder under $TMPDIR (or /tmp), removed with everything in it at the end.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -18,18 +18,18 @@ public:
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
 // Points the runtime at a registry file of its own for the object's lifetime.
 class PrivateRegistry {
-public:
+  public:
     PrivateRegistry();
     ~PrivateRegistry();
     const std::string& path() const { return path_; }
 
-private:
+  private:
     TempDir dir_;
     std::string path_;
     std::string previous_;
@@ -38,8 +38,9 @@ private:
 
 // One apartment on the current thread.
 class Apartment {
-public:
-    explicit Apartment(DWORD model = COINIT_APARTMENTTHREADED) : hr_(CoInitializeEx(nullptr, model)) {}
+  public:
+    explicit Apartment(DWORD model = COINIT_APARTMENTTHREADED)
+        : hr_(CoInitializeEx(nullptr, model)) {}
     ~Apartment() {
         if (SUCCEEDED(hr_)) CoUninitialize();
     }
@@ -47,7 +48,7 @@ public:
     Apartment& operator=(const Apartment&) = delete;
     HRESULT status() const { return hr_; }
 
-private:
+  private:
     HRESULT hr_;
 };
 

@@ -39,9 +39,10 @@ std::string guidText(REFGUID g) {
 // it, then asking for ITavrixCom.
 HRESULT createEngine(ComPtr<ITavrixCom>& engine) {
     ComPtr<IUnknown> unknown;
-    HRESULT hr = CoCreateInstance(CLSID_TavrixCom, nullptr,
-                                  CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
-                                  IID_IUnknown, unknown.putVoid());
+    HRESULT hr =
+        CoCreateInstance(CLSID_TavrixCom, nullptr,
+                         CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
+                         IID_IUnknown, unknown.putVoid());
     if (FAILED(hr)) return hr;
     hr = OleRun(unknown.get());
     if (FAILED(hr)) return hr;
@@ -126,7 +127,7 @@ DllCanUnloadNowFn canUnloadNowOfLoadedEngine(void*& handle) {
 
 // Each test has its own registry file with the engine registered, and an apartment.
 class EngineClient : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_EQ(apartment.status(), S_OK);
         ASSERT_EQ(RegisterServerLibrary(kLibrary.c_str()), S_OK);
@@ -171,8 +172,10 @@ TEST_F(EngineClient, RegistrationWritesEveryEntryAndUnregistrationKeepsOnlyTheRo
     EXPECT_FALSE(r.hasKey("Tavrix.TavrixCom.1"));
     EXPECT_FALSE(r.hasKey(key));
     EXPECT_FALSE(r.hasKey("TypeLib\\" + libid));
-    EXPECT_EQ(r.subkeys("CLSID"), std::vector<std::string>{"{00000000-0000-0000-0000-000000000001}"});
-    EXPECT_EQ(r.keyCount(), 4u); // CLSID, the other class, and the empty TypeLib and Interface roots
+    EXPECT_EQ(r.subkeys("CLSID"),
+              std::vector<std::string>{"{00000000-0000-0000-0000-000000000001}"});
+    EXPECT_EQ(r.keyCount(),
+              4u); // CLSID, the other class, and the empty TypeLib and Interface roots
     ComPtr<ITavrixCom> engine;
     EXPECT_EQ(createEngine(engine), REGDB_E_CLASSNOTREG);
     CLSID found;
@@ -262,9 +265,9 @@ TEST_F(EngineClient, StampsByProgIdByNameAndBySlot) {
     CLSID clsid{};
     ASSERT_EQ(CLSIDFromProgID(u"Tavrix.TavrixCom", &clsid), S_OK);
     ComPtr<IDispatch> object;
-    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                               object.putVoid()),
-              S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.putVoid()),
+        S_OK);
     ComPtr<ITavrixCom> engine;
     ASSERT_EQ(object.queryInterface(IID_ITavrixCom, engine), S_OK);
     EXPECT_EQ(static_cast<void*>(engine.get()), static_cast<void*>(object.get()));
@@ -326,7 +329,8 @@ TEST_F(EngineClient, SettingsStayInForceAndAnImportNeverWritesBack) {
 TEST_F(EngineClient, NonAsciiPathsReachTheEngineIntact) {
     const std::string folder = dir.file("D\xC3\xA9p\xC3\xB4t \xE2\x82\xAC \xF0\x9F\x93\x84");
     ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
-    const std::string input = folder + "/\xC3\x9C" "bersicht.pdf";
+    const std::string input = folder + "/\xC3\x9C"
+                                       "bersicht.pdf";
     const std::string output = folder + "/\xE6\x97\xA5\xE6\x9C\xAC.pdf";
     writeMinimalPdf(input, 1);
     ComPtr<ITavrixCom> engine;
@@ -341,14 +345,14 @@ TEST_F(EngineClient, NonAsciiPathsReachTheEngineIntact) {
 
 TEST_F(EngineClient, EveryMemberIsFoundByNameWithItsDispatchIdentifier) {
     static const std::pair<const char16_t*, DISPID> kMembers[] = {
-        {u"getTavrixFile", 5}, {u"startPage", 6},  {u"endPage", 7},       {u"startNumber", 8},
-        {u"endNumber", 9},     {u"mask", 10},      {u"nth", 11},          {u"seq", 12},
-        {u"reverse", 13},      {u"onePageNo", 14}, {u"up2", 15},          {u"ab2", 16},
-        {u"rom", 17},          {u"romUpper", 18},  {u"importit", 19},     {u"exportit", 20},
-        {u"nopg", 21},         {u"prefix", 22},    {u"sep", 23},          {u"end", 24},
-        {u"font", 25},         {u"fontfile", 26},  {u"color", 27},        {u"fontSize", 28},
-        {u"fontAngle", 29},    {u"noforce", 30},   {u"posh", 31},         {u"posv", 32},
-        {u"flipv", 33},        {u"fliph", 34},     {u"align", 35},        {u"renameoutput", 36},
+        {u"getTavrixFile", 5}, {u"startPage", 6},  {u"endPage", 7},   {u"startNumber", 8},
+        {u"endNumber", 9},     {u"mask", 10},      {u"nth", 11},      {u"seq", 12},
+        {u"reverse", 13},      {u"onePageNo", 14}, {u"up2", 15},      {u"ab2", 16},
+        {u"rom", 17},          {u"romUpper", 18},  {u"importit", 19}, {u"exportit", 20},
+        {u"nopg", 21},         {u"prefix", 22},    {u"sep", 23},      {u"end", 24},
+        {u"font", 25},         {u"fontfile", 26},  {u"color", 27},    {u"fontSize", 28},
+        {u"fontAngle", 29},    {u"noforce", 30},   {u"posh", 31},     {u"posv", 32},
+        {u"flipv", 33},        {u"fliph", 34},     {u"align", 35},    {u"renameoutput", 36},
         {u"opacity", 37},      {u"CMYKcolor", 38}};
     ComPtr<ITavrixCom> engine;
     ASSERT_EQ(createEngine(engine), S_OK);
@@ -364,9 +368,8 @@ TEST_F(EngineClient, EveryMemberIsFoundByNameWithItsDispatchIdentifier) {
     EXPECT_EQ(dispid, DISPID_UNKNOWN);
 
     // Parameter names of the method, numbered in declaration order.
-    LPOLESTR names[] = {const_cast<LPOLESTR>(u"getTavrixFile"),
-                        const_cast<LPOLESTR>(u"m_params"), const_cast<LPOLESTR>(u"m_intputFile"),
-                        const_cast<LPOLESTR>(u"nonsense")};
+    LPOLESTR names[] = {const_cast<LPOLESTR>(u"getTavrixFile"), const_cast<LPOLESTR>(u"m_params"),
+                        const_cast<LPOLESTR>(u"m_intputFile"), const_cast<LPOLESTR>(u"nonsense")};
     DISPID ids[4];
     EXPECT_EQ(engine->GetIDsOfNames(IID_NULL, names, 4, 0, ids), DISP_E_UNKNOWNNAME);
     EXPECT_EQ(ids[0], 5);
@@ -401,8 +404,7 @@ TEST_F(EngineClient, TypeInformationDescribesTheInterfaceTheClassAndTheLibrary) 
         EXPECT_EQ(f->memid, static_cast<MEMBERID>(5 + i));
         EXPECT_EQ(f->oVft, static_cast<int>((7 + i) * sizeof(void*))) << "slot order";
         Bstr name, help;
-        ASSERT_EQ(info->GetDocumentation(f->memid, name.put(), help.put(), nullptr, nullptr),
-                  S_OK);
+        ASSERT_EQ(info->GetDocumentation(f->memid, name.put(), help.put(), nullptr, nullptr), S_OK);
         helps.push_back(name.utf8() + ": " + help.utf8());
         if (i == 0) {
             EXPECT_EQ(f->invkind, INVOKE_FUNC);
@@ -449,9 +451,9 @@ TEST_F(EngineClient, TypeInformationDescribesTheInterfaceTheClassAndTheLibrary) 
     ComPtr<ITypeInfo> coclass;
     ASSERT_EQ(lib->GetTypeInfoOfGuid(CLSID_TavrixCom, coclass.put()), S_OK);
     Bstr className, classHelp;
-    ASSERT_EQ(coclass->GetDocumentation(MEMBERID_NIL, className.put(), classHelp.put(), nullptr,
-                                        nullptr),
-              S_OK);
+    ASSERT_EQ(
+        coclass->GetDocumentation(MEMBERID_NIL, className.put(), classHelp.put(), nullptr, nullptr),
+        S_OK);
     EXPECT_EQ(className.utf8(), "TavrixCom");
     EXPECT_EQ(classHelp.utf8(), "TavrixCom Class");
     HREFTYPE href = 0;

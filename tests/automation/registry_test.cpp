@@ -91,9 +91,9 @@ TEST(RegistryFile, MissingFileIsEmptyAndADamagedOneIsNeverOverwritten) {
     EXPECT_EQ(tree.keyCount(), 0u);
 
     // The first edit creates the folders and the file.
-    ASSERT_EQ(tavrixrt::editRegistryFile(path,
-                                         [](RegistryTree& t) { return t.setValue("k", "", "1"); }),
-              S_OK);
+    ASSERT_EQ(
+        tavrixrt::editRegistryFile(path, [](RegistryTree& t) { return t.setValue("k", "", "1"); }),
+        S_OK);
     ASSERT_EQ(tavrixrt::readRegistryFile(path, tree), S_OK);
     EXPECT_EQ(tree.value("k"), "1");
 
@@ -110,12 +110,13 @@ TEST(RegistryFile, MissingFileIsEmptyAndADamagedOneIsNeverOverwritten) {
     writeFile(path, "[k]\n@=\"broken\n");
     std::string error;
     bool called = false;
-    EXPECT_EQ(tavrixrt::editRegistryFile(path,
-                                         [&](RegistryTree&) {
-                                             called = true;
-                                             return S_OK;
-                                         },
-                                         &error),
+    EXPECT_EQ(tavrixrt::editRegistryFile(
+                  path,
+                  [&](RegistryTree&) {
+                      called = true;
+                      return S_OK;
+                  },
+                  &error),
               REGDB_E_READREGDB);
     EXPECT_FALSE(called);
     EXPECT_NE(error.find("line 2"), std::string::npos) << error;

@@ -56,11 +56,10 @@ TEST(Bstr, LengthBeyondTheByteCountIsRefused) {
 }
 
 TEST(Bstr, NonAsciiRoundTripsThroughUtf8) {
-    const std::string texts[] = {
-        "Seite 3 \xE2\x80\x93 Caf\xC3\xA9",        // en dash, e acute
-        "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E",   // CJK
-        "\xF0\x9F\x93\x84 page",                  // outside the BMP: a surrogate pair
-        std::string("nul\0inside", 10), ""};
+    const std::string texts[] = {"Seite 3 \xE2\x80\x93 Caf\xC3\xA9",     // en dash, e acute
+                                 "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", // CJK
+                                 "\xF0\x9F\x93\x84 page", // outside the BMP: a surrogate pair
+                                 std::string("nul\0inside", 10), ""};
     for (const std::string& text : texts) {
         Bstr b(text);
         ASSERT_NE(b.get(), nullptr);
@@ -75,12 +74,18 @@ TEST(Bstr, NonAsciiRoundTripsThroughUtf8) {
 TEST(Utf8, BytesThatAreNotUtf8SurviveTheRoundTrip) {
     using tavrixrt::utf16FromUtf8;
     using tavrixrt::utf8FromUtf16;
-    EXPECT_EQ(utf16FromUtf8("a\xFF" "b"), u"a\xDCFF" u"b");
-    EXPECT_EQ(utf16FromUtf8("\xC3"), u"\xDCC3");                    // truncated at the end
-    EXPECT_EQ(utf16FromUtf8("\xE2\x82" "x"), u"\xDCE2\xDC82" u"x"); // truncated in the middle
-    EXPECT_EQ(utf16FromUtf8("\xC0\xAF"), u"\xDCC0\xDCAF");           // overlong form
-    EXPECT_EQ(utf16FromUtf8("\xED\xA0\x80").size(), 3u);              // encoded surrogate
-    EXPECT_EQ(utf16FromUtf8("\xF4\x90\x80\x80").size(), 4u);          // beyond U+10FFFF
+    EXPECT_EQ(utf16FromUtf8("a\xFF"
+                            "b"),
+              u"a\xDCFF"
+              u"b");
+    EXPECT_EQ(utf16FromUtf8("\xC3"), u"\xDCC3"); // truncated at the end
+    EXPECT_EQ(utf16FromUtf8("\xE2\x82"
+                            "x"),
+              u"\xDCE2\xDC82"
+              u"x");                                         // truncated in the middle
+    EXPECT_EQ(utf16FromUtf8("\xC0\xAF"), u"\xDCC0\xDCAF");   // overlong form
+    EXPECT_EQ(utf16FromUtf8("\xED\xA0\x80").size(), 3u);     // encoded surrogate
+    EXPECT_EQ(utf16FromUtf8("\xF4\x90\x80\x80").size(), 4u); // beyond U+10FFFF
     // A Latin-1 file name, and every byte value, come back unchanged.
     std::string all;
     for (int b = 1; b < 256; ++b)

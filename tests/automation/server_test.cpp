@@ -30,8 +30,7 @@ std::string describe(const StampSettings& s) {
 
 ComPtr<ITavrixCom> createObject() {
     ComPtr<IClassFactory> factory;
-    EXPECT_EQ(tavrix::getClassObject(tavrix::CLSID_TavrixCom, IID_IClassFactory,
-                                     factory.putVoid()),
+    EXPECT_EQ(tavrix::getClassObject(tavrix::CLSID_TavrixCom, IID_IClassFactory, factory.putVoid()),
               S_OK);
     ComPtr<ITavrixCom> object;
     EXPECT_EQ(factory->CreateInstance(nullptr, tavrix::IID_ITavrixCom, object.putVoid()), S_OK);
@@ -126,9 +125,11 @@ TEST(ServerObject, PutByDispatchIdentifier22SetsThePrefixInWindows1252) {
     EXPECT_EQ(invokePut(object.get(), 22, textValue(text)), S_OK);
     EXPECT_EQ(settingsOf(object).prefix, "Seite \x96 Caf\xE9 \x80 ?");
     // Paths keep their UTF-8.
-    Bstr path("/tmp/\xC3\x9C" "bersicht.txt");
+    Bstr path("/tmp/\xC3\x9C"
+              "bersicht.txt");
     EXPECT_EQ(object->put_importit(path.get()), S_OK);
-    EXPECT_EQ(settingsOf(object).importit, "/tmp/\xC3\x9C" "bersicht.txt");
+    EXPECT_EQ(settingsOf(object).importit, "/tmp/\xC3\x9C"
+                                           "bersicht.txt");
     // Text properties take numbers as their decimal text, long ones decimal text as numbers.
     EXPECT_EQ(invokePut(object.get(), 22, longValue(-5)), S_OK);
     EXPECT_EQ(settingsOf(object).prefix, "-5");
@@ -164,28 +165,29 @@ TEST(ServerObject, MalformedInvocationsAreRefusedWithoutTouchingTheSettings) {
     VariantInit(&result);
 
     EXPECT_EQ(object->Invoke(6, IID_NULL, 0, DISPATCH_PROPERTYGET, &put, &result, nullptr, nullptr),
-              DISP_E_MEMBERNOTFOUND) << "put-only";
+              DISP_E_MEMBERNOTFOUND)
+        << "put-only";
     EXPECT_EQ(object->Invoke(6, IID_NULL, 0, DISPATCH_METHOD, &unnamed, nullptr, nullptr, nullptr),
               DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(object->Invoke(6, IID_NULL, 0, DISPATCH_PROPERTYPUT, &unnamed, nullptr, nullptr,
-                             nullptr),
-              DISP_E_PARAMNOTFOUND);
-    EXPECT_EQ(object->Invoke(6, IID_NULL, 0, DISPATCH_PROPERTYPUT, &twoArgs, nullptr, nullptr,
-                             nullptr),
-              DISP_E_BADPARAMCOUNT);
-    EXPECT_EQ(object->Invoke(39, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr,
-                             nullptr),
-              DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(
+        object->Invoke(6, IID_NULL, 0, DISPATCH_PROPERTYPUT, &unnamed, nullptr, nullptr, nullptr),
+        DISP_E_PARAMNOTFOUND);
+    EXPECT_EQ(
+        object->Invoke(6, IID_NULL, 0, DISPATCH_PROPERTYPUT, &twoArgs, nullptr, nullptr, nullptr),
+        DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(
+        object->Invoke(39, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr, nullptr),
+        DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(object->Invoke(6, tavrix::IID_ITavrixCom, 0, DISPATCH_PROPERTYPUT, &put, nullptr,
                              nullptr, nullptr),
               DISP_E_UNKNOWNINTERFACE);
-    EXPECT_EQ(object->Invoke(6, IID_NULL, 0, DISPATCH_PROPERTYPUT, nullptr, nullptr, nullptr,
-                             nullptr),
-              E_INVALIDARG);
+    EXPECT_EQ(
+        object->Invoke(6, IID_NULL, 0, DISPATCH_PROPERTYPUT, nullptr, nullptr, nullptr, nullptr),
+        E_INVALIDARG);
     DISPPARAMS broken{nullptr, &named, 1, 1};
-    EXPECT_EQ(object->Invoke(6, IID_NULL, 0, DISPATCH_PROPERTYPUT, &broken, nullptr, nullptr,
-                             nullptr),
-              E_INVALIDARG);
+    EXPECT_EQ(
+        object->Invoke(6, IID_NULL, 0, DISPATCH_PROPERTYPUT, &broken, nullptr, nullptr, nullptr),
+        E_INVALIDARG);
 
     Bstr word("twelve");
     UINT argErr = 99;
@@ -204,18 +206,17 @@ TEST(ServerObject, MalformedInvocationsAreRefusedWithoutTouchingTheSettings) {
     VARIANT texts[3] = {textValue(a), textValue(a), textValue(a)};
     DISPID names[1] = {0};
     DISPPARAMS withNames{texts, names, 3, 1};
-    EXPECT_EQ(object->Invoke(5, IID_NULL, 0, DISPATCH_METHOD, &withNames, &result, nullptr,
-                             nullptr),
-              DISP_E_NONAMEDARGS);
-    EXPECT_EQ(object->Invoke(5, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, &result, nullptr,
-                             nullptr),
+    EXPECT_EQ(
+        object->Invoke(5, IID_NULL, 0, DISPATCH_METHOD, &withNames, &result, nullptr, nullptr),
+        DISP_E_NONAMEDARGS);
+    EXPECT_EQ(object->Invoke(5, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, &result, nullptr, nullptr),
               DISP_E_MEMBERNOTFOUND);
     texts[0].vt = VT_NULL; // the last argument (m_params) cannot be text
     DISPPARAMS nullParam{texts, nullptr, 3, 0};
     argErr = 99;
-    EXPECT_EQ(object->Invoke(5, IID_NULL, 0, DISPATCH_METHOD, &nullParam, &result, nullptr,
-                             &argErr),
-              DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(
+        object->Invoke(5, IID_NULL, 0, DISPATCH_METHOD, &nullParam, &result, nullptr, &argErr),
+        DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 0u);
     EXPECT_EQ(result.vt, VT_EMPTY);
     EXPECT_EQ(describe(settingsOf(object)), before);

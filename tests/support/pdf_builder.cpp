@@ -171,6 +171,8 @@ std::string PdfBuilder::build() {
             // (named by XRefStm) lists the compressed ones.
             std::map<int, Entry> streamEntries, tableEntries;
             for (const auto& [num, e] : entries) (e.type == 2 ? streamEntries : tableEntries)[num] = e;
+            if (rev.hybridTableFreesCompressed)
+                for (const auto& [num, e] : streamEntries) tableEntries[num] = {0, 0, 0};
             const int xrefNum = maxNum + 1;
             const int64_t stmPos = pos();
             const std::string rows = streamRows(streamEntries, rev.predictor);

@@ -22,6 +22,8 @@ struct Revision {
     XrefKind xref = XrefKind::Table;
     bool predictor = false;             // PNG Up predictor on the xref stream
     std::string trailerExtra;           // extra trailer keys, e.g. "/Info 9 0 R"
+    // Hybrid: the table lists the compressed objects as free instead of omitting them.
+    bool hybridTableFreesCompressed = false;
 };
 
 class PdfBuilder {

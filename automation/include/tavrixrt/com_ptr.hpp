@@ -12,7 +12,7 @@
 namespace tavrixrt {
 
 template <class T> class ComPtr {
-public:
+  public:
     ComPtr() = default;
     ComPtr(const ComPtr& other) : p_(other.p_) {
         if (p_) p_->AddRef();
@@ -44,12 +44,12 @@ public:
         return p_->QueryInterface(riid, out.putVoid());
     }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 
 class Bstr {
-public:
+  public:
     Bstr() = default;
     explicit Bstr(std::string_view utf8) : s_(bstrFromUtf8(utf8)) {}
     Bstr(const Bstr&) = delete;
@@ -70,7 +70,7 @@ public:
     UINT length() const { return SysStringLen(s_); }
     std::string utf8() const { return utf8FromBstr(s_); }
 
-private:
+  private:
     BSTR s_ = nullptr;
 };
 

@@ -31,7 +31,7 @@ inline constexpr const char* kRegistryEnvironmentVariable = "TAVRIX_REGISTRY";
 TAVRIXRT_EXPORT std::string registryPath();
 
 class TAVRIXRT_EXPORT RegistryTree {
-public:
+  public:
     // A key path is one or more non-empty parts separated by "\", without control characters.
     static bool isValidKeyPath(std::string_view path);
 
@@ -52,7 +52,7 @@ public:
     // On a syntax error: REGDB_E_READREGDB, with the line named in `error`.
     static HRESULT parse(std::string_view text, RegistryTree& out, std::string* error = nullptr);
 
-private:
+  private:
     struct Key {
         std::string path; // as first written
         // Values by folded name: (name as written, value).
@@ -69,15 +69,15 @@ private:
 // damaged one gives REGDB_E_READREGDB and a description in `error`.
 TAVRIXRT_EXPORT HRESULT readRegistry(RegistryTree& tree, std::string* error = nullptr);
 TAVRIXRT_EXPORT HRESULT readRegistryFile(const std::string& path, RegistryTree& tree,
-                                      std::string* error = nullptr);
+                                         std::string* error = nullptr);
 
 // Locks the registry file, reads it, lets `edit` change the tree and, when `edit` succeeds,
 // writes the file back atomically (creating its folder when needed). A damaged file is never
 // overwritten. Failures: REGDB_E_READREGDB, REGDB_E_WRITEREGDB, or what `edit` returns.
 TAVRIXRT_EXPORT HRESULT editRegistry(const std::function<HRESULT(RegistryTree&)>& edit,
-                                  std::string* error = nullptr);
+                                     std::string* error = nullptr);
 TAVRIXRT_EXPORT HRESULT editRegistryFile(const std::string& path,
-                                      const std::function<HRESULT(RegistryTree&)>& edit,
-                                      std::string* error = nullptr);
+                                         const std::function<HRESULT(RegistryTree&)>& edit,
+                                         std::string* error = nullptr);
 
 } // namespace tavrixrt

@@ -27,8 +27,7 @@ TAVRIXRT_API HRESULT VariantCopy(VARIANT* dest, const VARIANT* src);
 // Converts to VT_I2, VT_I4, VT_BOOL or VT_BSTR (by-reference sources are followed): integers,
 // booleans, reals and decimal text convert to each other. Failures: DISP_E_TYPEMISMATCH,
 // DISP_E_OVERFLOW, DISP_E_BADVARTYPE. `dest` may equal `src`.
-TAVRIXRT_API HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, USHORT flags,
-                                       VARTYPE vt);
+TAVRIXRT_API HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, USHORT flags, VARTYPE vt);
 
 // ---- GUIDs -------------------------------------------------------------------------------------
 

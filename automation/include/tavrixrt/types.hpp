@@ -42,9 +42,15 @@ inline constexpr VARIANT_BOOL VARIANT_FALSE = 0;
 
 // ---- status codes ------------------------------------------------------------------------------
 
-constexpr HRESULT makeHresult(uint32_t bits) { return static_cast<HRESULT>(bits); }
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+constexpr HRESULT makeHresult(uint32_t bits) {
+    return static_cast<HRESULT>(bits);
+}
+constexpr bool SUCCEEDED(HRESULT hr) {
+    return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr) {
+    return hr < 0;
+}
 // Win32 error numbers as status codes (facility 7).
 constexpr HRESULT HRESULT_FROM_WIN32(uint32_t error) {
     return error == 0 ? 0 : makeHresult((error & 0xFFFFu) | 0x80070000u);
@@ -115,7 +121,9 @@ constexpr bool operator==(const GUID& a, const GUID& b) {
         if (a.Data4[i] != b.Data4[i]) return false;
     return true;
 }
-inline bool IsEqualGUID(REFGUID a, REFGUID b) { return a == b; }
+inline bool IsEqualGUID(REFGUID a, REFGUID b) {
+    return a == b;
+}
 
 inline constexpr GUID GUID_NULL{0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 inline constexpr IID IID_NULL = GUID_NULL;
@@ -358,7 +366,8 @@ struct TLIBATTR {
     WORD wLibFlags;
 };
 
-// ---- runtime initialisation and class contexts ---------------------------------------------------
+// ---- runtime initialisation and class contexts
+// ---------------------------------------------------
 
 enum : DWORD {
     COINIT_MULTITHREADED = 0x0,

@@ -1,0 +1,191 @@
+// Object streams and raw object access: members parsed and copied out as text, the text of
+// directly stored objects, and the byte searches the writer runs over that text.
+#include <gtest/gtest.h>
+
+#include "engine/pdf/raw_object.hpp"
+#include "pdf/reader_fixtures.hpp"
+#include "support/pdf_builder.hpp"
+
+using namespace tavrix;
+using readertest::be;
+using readertest::FileText;
+using readertest::openBytes;
+
+namespace {
+
+struct Compressed {
+    int streamNum;
+    int index;
+};
+
+// Catalog 1 stored directly, object stream 10 with the given content, and a cross-reference
+// stream (object `size`) listing the compressed objects.
+std::string objectStreamFile(const std::string& header, const std::string& data, int n,
+                             const std::map<int, Compressed>& compressed,
+                             const std::string& extraKeys = "") {
+    FileText f;
+    f.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    f.object(10, testpdf::flateBody("/Type /ObjStm /N " + std::to_string(n) + " /First " +
+                                        std::to_string(header.size()) + " " + extraKeys,
+                                    header + data));
+    int size = 11;
+    for (const auto& [num, c] : compressed) size = std::max(size, num + 1);
+    const int64_t at = f.pos();
+    std::string rows;
+    for (int num = 0; num <= size; ++num) {
+        if (compressed.count(num))
+            rows += be(2, 1) + be(compressed.at(num).streamNum, 4) + be(compressed.at(num).index, 2);
+        else if (num == size)
+            rows += be(1, 1) + be(at, 4) + be(0, 2);
+        else if (f.offsets.count(num))
+            rows += be(1, 1) + be(f.offsets[num], 4) + be(0, 2);
+        else
+            rows += be(0, 1) + be(0, 4) + be(0, 2);
+    }
+    f.object(size, testpdf::streamBody("/Type /XRef /W [1 4 2] /Root 1 0 R /Size " +
+                                           std::to_string(size + 1),
+                                       rows));
+    f.startxref(at);
+    return f.bytes();
+}
+
+std::string raw(PdfDocument& doc, int num) {
+    return std::string(readRawObject(doc.xref(), num).bytes());
+}
+
+} // namespace
+
+TEST(ObjectStream, Members_parseInsideTheirOwnWindowsAndCopyOutAsText) {
+    // Members with nothing between them: an array, a name and a number, the last one running to
+    // the end of the data.
+    auto doc = openBytes(objectStreamFile("5 0 6 3 7 6 ", "[1]/Nm12", 3,
+                                          {{5, {10, 0}}, {6, {10, 1}}, {7, {10, 2}}}));
+    XrefTable& xref = doc->xref();
+    EXPECT_EQ(xref.fetchObject(5, 0).getArray()->size(), 1u);
+    EXPECT_TRUE(xref.fetchObject(6, 0).isName("Nm"));
+    EXPECT_EQ(xref.fetchObject(7, 0).getInt(), 12);
+    EXPECT_EQ(*xref.compressedObjectBytes(6, 0), "/Nm");
+    EXPECT_FALSE(xref.compressedObjectBytes(6, 1).has_value()); // generation other than 0
+    // A member ending in a regular character gets a line feed so that it stays one token.
+    EXPECT_EQ(raw(*doc, 5), "5 0 obj\n[1]endobj\r");
+    EXPECT_EQ(raw(*doc, 6), "6 0 obj\n/Nm\nendobj\r");
+    EXPECT_EQ(raw(*doc, 7), "7 0 obj\n12\nendobj\r");
+}
+
+TEST(ObjectStream, FirstMemberOffset_countsFromFirst) {
+    auto doc = openBytes(objectStreamFile("5 3 ", "99 << /A 1 >>", 1, {{5, {10, 0}}}));
+    const PdfObject obj = doc->xref().fetchObject(5, 0);
+    ASSERT_TRUE(obj.isDict());
+    EXPECT_EQ(obj.getDict()->lookup("A").getInt(), 1);
+    EXPECT_EQ(*doc->xref().compressedObjectBytes(5, 0), "<< /A 1 >>");
+}
+
+TEST(ObjectStream, MembersThatCannotBeHad_areNullAndEmpty) {
+    const struct {
+        const char* what;
+        std::string bytes;
+        int num;
+    } cases[] = {
+        {"number differs from the header",
+         objectStreamFile("5 0 ", "(five)", 1, {{8, {10, 0}}}), 8},
+        {"index beyond N", objectStreamFile("5 0 ", "(five)", 1, {{8, {10, 4}}}), 8},
+        {"N larger than the header", objectStreamFile("5 0 ", "(five)", 3, {{5, {10, 0}}}), 5},
+        {"offset beyond the data", objectStreamFile("5 90 ", "(five)", 1, {{5, {10, 0}}}), 5},
+        {"container is not a stream", objectStreamFile("5 0 ", "(five)", 1, {{5, {1, 0}}}), 5},
+        {"container is itself", objectStreamFile("5 0 ", "(five)", 1, {{10, {10, 0}}}), 10},
+        {"containers inside each other",
+         objectStreamFile("5 0 ", "(five)", 1, {{11, {12, 0}}, {12, {11, 0}}}), 11},
+        {"container whose Length is itself",
+         objectStreamFile("5 0 ", "(five)", 1, {{5, {10, 0}}}, "/Length 10 0 R"), 5},
+    };
+    for (const auto& c : cases) {
+        auto doc = openBytes(c.bytes);
+        EXPECT_TRUE(doc->xref().fetchObject(c.num, 0).isNull()) << c.what;
+        EXPECT_EQ(raw(*doc, c.num), "") << c.what;
+    }
+}
+
+TEST(RawObject, DirectObject_runsThroughEndobjAndOneByteMore) {
+    testpdf::PdfBuilder b = testpdf::simpleDocument(1);
+    b.junkBeforeHeader = "garbage\n"; // offsets still count from the header
+    auto doc = openBytes(b.build());
+    EXPECT_EQ(raw(*doc, 1), "1 0 obj\n" + b.base().objects[1] + "\nendobj\n");
+    EXPECT_EQ(raw(*doc, 4), "4 0 obj\n" + b.base().objects[4] + "\nendobj\n");
+    EXPECT_EQ(raw(*doc, 0), ""); // free
+    EXPECT_THROW(readRawObject(doc->xref(), 6), CPdfException);
+}
+
+TEST(RawObject, CompressedMember_isRebuiltWithItsNumberAndGenerationZero) {
+    testpdf::PdfBuilder b;
+    b.base().xref = testpdf::XrefKind::Stream;
+    b.base().objects[1] = "<< /Type /Catalog /Pages 2 0 R >>";
+    for (int num = 37; num <= 40; ++num) {
+        b.base().objects[num] = "<< /K " + std::to_string(num) + " >>";
+        b.base().compressed.insert(num);
+    }
+    auto doc = openBytes(b.build());
+    ASSERT_EQ(doc->xref().entries()[40].gen, 3); // the fourth member
+    EXPECT_EQ(raw(*doc, 40), "40 0 obj\n<< /K 40 >>\nendobj\r");
+}
+
+TEST(RawObject, StreamDataContainingEndobj_isCopiedWhole) {
+    FileText f;
+    f.object(1, "<< /Type /Catalog >>");
+    f.object(2, testpdf::streamBody("", "q endobj Q\n3 0 obj"));
+    f.startxref(f.table(3, "/Root 1 0 R"));
+    auto doc = openBytes(f.bytes());
+    EXPECT_EQ(raw(*doc, 2),
+              "2 0 obj\n" + testpdf::streamBody("", "q endobj Q\n3 0 obj") + "\nendobj\n");
+}
+
+TEST(RawObject, EntryThatDoesNotLeadToItsObject_givesNothing) {
+    FileText f;
+    f.object(1, "<< /Type /Catalog >>");
+    f.object(2, "(two)");
+    f.offsets[3] = f.offsets[2]; // header says 2
+    f.offsets[4] = f.pos() + 1000000;
+    f.offsets[5] = f.add("5 0 obj (never ended)\n");
+    f.startxref(f.table(6, "/Root 1 0 R"));
+    auto doc = openBytes(f.bytes());
+    EXPECT_EQ(raw(*doc, 2), "2 0 obj\n(two)\nendobj\n");
+    EXPECT_EQ(raw(*doc, 3), "");
+    EXPECT_EQ(raw(*doc, 4), "");
+    EXPECT_EQ(raw(*doc, 5), "");
+}
+
+TEST(RawObject, FindBytes_answersTheLastByteOfTheFirstMatchInRange) {
+    const std::string text = "<< /Kids [] /Kids >>";
+    EXPECT_EQ(findBytes(text, 0, text.size(), "/Kids"), 7u);
+    EXPECT_EQ(findBytes(text, 4, text.size(), "/Kids"), 16u); // must start at or after `from`
+    EXPECT_EQ(findBytes(text, 0, 7, "/Kids"), 0u);              // must end before `end`
+    EXPECT_EQ(findBytes(text, 0, 8, "/Kids"), 7u);
+    EXPECT_EQ(findBytes(text, 0, 1000, "/Parent"), 0u);
+    EXPECT_EQ(findBytes(text, 30, 10, "/Kids"), 0u);
+}
+
+TEST(RawObject, FindRefAfterKey_readsTheNumberAndWhetherAGenerationZeroReferenceFollows) {
+    const struct {
+        const char* text;
+        const char* key;
+        int64_t number;
+        bool isRef;
+    } cases[] = {
+        {"<< /Type /Catalog /Root 1 0 R >>", "/Root", 1, true},
+        {"<< /Count 25 /Kids [] >>", "/Count", 25, false},
+        {"<< /Pages 3 1 R >>", "/Pages", 3, false},
+        // The key matches anywhere, the value /Pages first; whatever precedes a digit is skipped.
+        {"<< /Type /Pages /Pages 7 0 R >>", "/Pages", 7, true},
+        {"<< /Type /Pages /Count 2 >>", "/Pages", 2, false},
+        {"<< /Parent 12 0", "/Parent", 12, false},
+        {"<< /Kids [] >>", "/Count", 0, false},
+        {"<< /Count /None >>", "/Count", 0, false},
+    };
+    for (const auto& c : cases) {
+        bool isRef = !c.isRef;
+        EXPECT_EQ(findRefAfterKey(c.text, c.key, isRef), c.number) << c.text;
+        EXPECT_EQ(isRef, c.isRef) << c.text;
+    }
+    bool isRef = false;
+    EXPECT_GT(findRefAfterKey("/Count 99999999999999999999 0 R", "/Count", isRef), INT32_MAX);
+    EXPECT_TRUE(isRef);
+}

@@ -1,0 +1,302 @@
+// Stamped pages end to end: every form a page's /Contents and /Resources can take is patched so
+// that the page draws the stamp, and every output is read back by independent tools.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/pdf_builder.hpp"
+#include "support/test_files.hpp"
+#include "writer/stamp_run.hpp"
+
+namespace {
+
+using namespace stamptest;
+using testpdf::PdfBuilder;
+using testpdf::streamBody;
+
+// Catalog 1, page tree 2, the page 3 (under `parent`) with the given entries, a content stream
+// 4 that writes "Hello" in font 5 (Helvetica), and a stream 6 that only fills a rectangle.
+// `extra` adds objects or replaces any of these.
+PdfBuilder onePage(const std::string& pageEntries, const std::map<int, std::string>& extra = {},
+                   int parent = 2) {
+    PdfBuilder b;
+    auto& objects = b.base().objects;
+    objects[1] = "<< /Type /Catalog /Pages 2 0 R >>";
+    objects[2] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
+    objects[3] = "<< /Type /Page /Parent " + std::to_string(parent) +
+                 " 0 R /MediaBox [0 0 612 792] " + pageEntries + " >>";
+    objects[4] = streamBody("", "BT /F1 24 Tf 72 700 Td (Hello) Tj ET");
+    objects[5] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+    objects[6] = streamBody("", "0 0 1 rg 300 300 50 50 re f");
+    for (const auto& [num, body] : extra) objects[num] = body;
+    return b;
+}
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// Where the default stamp of a [0 0 612 792] page lands in a 36 dpi rendering: the bottom
+// left corner, starting 10 pixels from the left edge.
+void expectStampAtBottomLeft(const std::string& path, int page, int width, int height) {
+    const DarkBox box = darkBox(path, page, 0, height - 20, width / 2, height);
+    ASSERT_TRUE(box.any()) << path << " page " << page;
+    EXPECT_NEAR(box.minX, 10, 3);
+    EXPECT_NEAR(box.maxY, height - 5, 3);
+    EXPECT_GT(box.maxX - box.minX, 3 * (box.maxY - box.minY)); // a line of upright text
+}
+
+struct PatchCase {
+    const char* name;
+    std::string pageEntries;
+    std::map<int, std::string> extra;
+    int parent;
+    // Object (3 is the page) and a text that it must hold once white space is squeezed, with
+    // {Q} {S} for the two new streams, {F} {f} for the font's name and number and {G} {g} for
+    // the graphics state's. Objects other than the page are the rewritten indirect ones.
+    std::vector<std::pair<int, std::string>> expect;
+    const char* pageText; // shown by the page's own content besides the stamp
+};
+
+TEST(PagePatching, EveryFormOfContentsAndResources) {
+    const std::string font1 = "/Resources << /Font << /F1 5 0 R >> >>";
+    const std::string annotation = "/Annots [<< /Type /Annot /Subtype /Text /Rect [0 0 10 10] "
+                                   "/Contents (a \\) note /Contents [ <<) >>] ";
+    const std::vector<PatchCase> cases = {
+        {"no contents", font1, {}, 2, {{3, "<</Contents [ {Q} 0 R {S} 0 R ] /Type /Page"}}, ""},
+        {"single reference", "/Contents 4 0 R\n" + font1, {}, 2,
+         {{3, "/Contents [ {Q} 0 R 4 0 R {S} 0 R ] /Resources"}}, "Hello"},
+        {"single reference last", font1 + " /Contents 4 0 R", {}, 2,
+         {{3, "/Contents [ {Q} 0 R 4 0 R {S} 0 R ]>>"}}, "Hello"},
+        {"direct array", "/Contents [4 0 R 6 0 R] " + font1, {}, 2,
+         {{3, "/Contents [ {Q} 0 R 4 0 R 6 0 R {S} 0 R ]"}}, "Hello"},
+        {"indirect array", "/Contents 7 0 R " + font1, {{7, "[4 0 R 6 0 R]"}}, 2,
+         {{3, "/Contents 7 0 R"}, {7, "[ {Q} 0 R 4 0 R 6 0 R {S} 0 R ]"}}, "Hello"},
+        {"resources without font", "/Contents 6 0 R /Resources << /ProcSet [/PDF] >>", {}, 2,
+         {{3, "/Resources <</ExtGState << /{G} {g} 0 R >>/Font << /{F} {f} 0 R >> /ProcSet"}}, ""},
+        {"font direct", "/Contents 4 0 R " + font1, {}, 2,
+         {{3, "/Resources <</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R /F1 5 0 R >>"}},
+         "Hello"},
+        {"font indirect", "/Contents 4 0 R /Resources << /Font 7 0 R >>", {{7, "<< /F1 5 0 R >>"}},
+         2, {{3, "/Font 7 0 R"}, {7, "<< /{F} {f} 0 R /F1 5 0 R >>"}}, "Hello"},
+        {"graphics states direct",
+         "/Contents 4 0 R /Resources << /Font << /F1 5 0 R >> /ExtGState << /G0 7 0 R >> >>",
+         {{7, "<< /Type /ExtGState /CA 1 >>"}}, 2,
+         {{3, "/ExtGState << /{G} {g} 0 R /G0 7 0 R >>"}}, "Hello"},
+        {"graphics states indirect",
+         "/Contents 4 0 R /Resources << /Font << /F1 5 0 R >> /ExtGState 7 0 R >>",
+         {{7, "<< /G0 8 0 R >>"}, {8, "<< /Type /ExtGState /CA 1 >>"}}, 2,
+         {{3, "/ExtGState 7 0 R"}, {7, "<< /{G} {g} 0 R /G0 8 0 R >>"}}, "Hello"},
+        {"resources indirect", "/Contents 4 0 R /Resources 7 0 R",
+         {{7, "<< /Font << /F1 5 0 R >> >>"}}, 2,
+         {{3, "/Resources 7 0 R"},
+          {7, "<</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R /F1 5 0 R >> >>"}},
+         "Hello"},
+        {"resources and font indirect", "/Contents 4 0 R /Resources 7 0 R",
+         {{7, "<< /Font 8 0 R /ProcSet [/PDF] >>"}, {8, "<< /F1 5 0 R >>"}}, 2,
+         {{8, "<< /{F} {f} 0 R /F1 5 0 R >>"}, {7, "<</ExtGState << /{G} {g} 0 R >> /Font 8 0 R"}},
+         "Hello"},
+        {"inline annotation first", annotation + "/Contents 4 0 R " + font1, {}, 2,
+         {{3, "/Contents (a \\) note /Contents [ <<) >>] /Contents [ {Q} 0 R 4 0 R {S} 0 R ]"}},
+         "Hello"},
+        {"inherited direct, two levels up", "/Contents 4 0 R",
+         {{2, "<< /Type /Pages /Kids [8 0 R] /Count 1 " + font1 + " >>"},
+          {8, "<< /Type /Pages /Parent 2 0 R /Kids [3 0 R] /Count 1 >>"}},
+         8,
+         {{3, "<</Resources <</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R /F1 5 0 R >> "
+               ">> /Type /Page"}},
+         "Hello"},
+        {"inherited indirect", "/Contents 4 0 R",
+         {{2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /Resources 7 0 R >>"},
+          {7, "<< /Font << /F1 5 0 R >> >>"}},
+         2,
+         {{3, "<</Resources 7 0 R /Type /Page"},
+          {7, "<</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R /F1 5 0 R >> >>"}},
+         "Hello"},
+        {"no resources anywhere", "/Contents 6 0 R", {}, 2,
+         {{3, "<</Resources << /Font << /{F} {f} 0 R >> /ExtGState << /{G} {g} 0 R >> >> "
+               "/Type /Page"}},
+         ""},
+    };
+    testpdf::TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PdfBuilder b = onePage(c.pageEntries, c.extra, c.parent);
+        const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+        testpdf::writeFile(in, b.build());
+        const int n = b.base().objects.rbegin()->first + 1; // the input's size
+        ASSERT_EQ(stamp(in, out), "");
+        const OutputPdf pdf = readOutput(out);
+        ASSERT_TRUE(pdf.wellFormed);
+        const int q = n + 3, s = n + 4;
+        EXPECT_EQ(shownText(pdf, s), "Page 1 / 1");
+        const auto fill = [&](std::string text) {
+            text = replaceAll(text, "{Q}", std::to_string(q));
+            text = replaceAll(text, "{S}", std::to_string(s));
+            text = replaceAll(text, "{F}", fontResourceName(pdf, n + 1));
+            text = replaceAll(text, "{f}", std::to_string(n + 1));
+            text = replaceAll(text, "{G}", gsResourceName(pdf, s));
+            return replaceAll(text, "{g}", std::to_string(n + 2));
+        };
+        for (const auto& [num, text] : c.expect) {
+            EXPECT_NE(squeeze(pdf.object(num)).find(fill(text)), std::string::npos)
+                << "object " << num << " lacks " << fill(text) << "\n" << pdf.object(num);
+            // Write order: the two streams, the rewritten objects, the page last; each once.
+            if (num != 3) {
+                EXPECT_GT(pdf.entries[num].offset, pdf.entries[s].offset) << num;
+                EXPECT_LT(pdf.entries[num].offset, pdf.entries[3].offset) << num;
+            }
+            EXPECT_EQ(pdf.copies(num), 1u) << num;
+        }
+        expectReadable(out, 1, std::string("Page 1 / 1"));
+        if (*c.pageText) expectReadable(out, 1, c.pageText);
+        expectStampAtBottomLeft(out, 1, 306, 396);
+    }
+}
+
+TEST(PagePatching, InsertedReferencesKeepTheirSpacing) {
+    testpdf::TempDir dir;
+    const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+    testpdf::writeFile(in, onePage("/Contents 4 0 R\n/Resources << >>").build());
+    ASSERT_EQ(stamp(in, out), "");
+    EXPECT_NE(readOutput(out).object(3).find("/Contents [ 10 0 R 4 0 R 11 0 R ]\n/Resources"),
+              std::string::npos);
+    testpdf::writeFile(in, onePage("/Contents [ 4 0 R 6 0 R ] /Resources << >>").build());
+    ASSERT_EQ(stamp(in, out), "");
+    EXPECT_NE(readOutput(out).object(3).find("/Contents [ 10 0 R  4 0 R 6 0 R  11 0 R ]"),
+              std::string::npos);
+}
+
+// Ten pages, one indirect /Resources dictionary: each stamped page writes a fresh copy holding
+// exactly one insertion of each name, and the table points at the last copy.
+TEST(PagePatching, SharedIndirectResourcesAreRewrittenForEveryPage) {
+    PdfBuilder b;
+    auto& objects = b.base().objects;
+    std::string kids;
+    for (int k = 0; k < 10; ++k) {
+        kids += std::to_string(3 + k) + " 0 R ";
+        objects[3 + k] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " +
+                         std::to_string(13 + k) + " 0 R /Resources 23 0 R >>";
+        objects[13 + k] = streamBody("", "BT /F1 24 Tf 72 700 Td (Hello " +
+                                             std::to_string(k + 1) + ") Tj ET");
+    }
+    objects[1] = "<< /Type /Catalog /Pages 2 0 R >>";
+    objects[2] = "<< /Type /Pages /Kids [ " + kids + "] /Count 10 >>";
+    objects[23] = "<< /Font << /F1 24 0 R >> >>";
+    objects[24] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+    testpdf::TempDir dir;
+    const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+    testpdf::writeFile(in, b.build());
+    ASSERT_EQ(stamp(in, out), "");
+    const OutputPdf pdf = readOutput(out);
+    EXPECT_EQ(pdf.copies(23), 10u);
+    EXPECT_EQ(static_cast<size_t>(pdf.entries[23].offset), pdf.bytes.rfind("\n23 0 obj") + 1);
+    const std::string last = squeeze(pdf.object(23));
+    EXPECT_EQ(last.find("/F1 24 0 R"), last.rfind("/F1 24 0 R"));
+    EXPECT_EQ(last.find("/Font << /F"), last.rfind("/Font << /F"));
+    EXPECT_EQ(last.find("/ExtGState"), last.rfind("/ExtGState"));
+    for (int k = 1; k <= 10; ++k) {
+        SCOPED_TRACE(k);
+        expectReadable(out, k, "Page " + std::to_string(k) + " / 10");
+        expectReadable(out, k, "Hello " + std::to_string(k));
+    }
+}
+
+// The same three-page document in every storage form: pages inside object streams are
+// patched in their rebuilt text and listed with generation 0.
+TEST(PagePatching, PagesFromObjectStreamsAndRewrittenFiles) {
+    testpdf::TempDir dir;
+    struct Variant {
+        const char* name;
+        PdfBuilder builder;
+        std::vector<std::string> qpdfArgs;
+    };
+    const std::vector<Variant> variants = {
+        {"table", testpdf::simpleDocument(3), {}},
+        {"object streams", testpdf::simpleDocument(3, testpdf::XrefKind::Stream, true), {}},
+        {"hybrid", testpdf::simpleDocument(3, testpdf::XrefKind::Hybrid, true), {}},
+        {"qpdf object streams", testpdf::simpleDocument(3), {"--object-streams=generate"}},
+        {"qpdf linearized", testpdf::simpleDocument(3), {"--linearize"}},
+    };
+    for (auto v : variants) {
+        SCOPED_TRACE(v.name);
+        std::string in = dir.file("in.pdf");
+        const std::string out = dir.file("out.pdf");
+        testpdf::writeFile(in, v.builder.build());
+        if (!v.qpdfArgs.empty()) {
+            const std::string rewritten = dir.file("rewritten.pdf");
+            std::vector<std::string> argv{"qpdf"};
+            argv.insert(argv.end(), v.qpdfArgs.begin(), v.qpdfArgs.end());
+            argv.insert(argv.end(), {in, rewritten});
+            ASSERT_EQ(testpdf::runCommand(argv).exitCode, 0);
+            in = rewritten;
+        }
+        ASSERT_EQ(stamp(in, out), "");
+        const OutputPdf pdf = readOutput(out);
+        ASSERT_TRUE(pdf.wellFormed);
+        EXPECT_EQ(pdf.bytes.find("/ObjStm"), std::string::npos);
+        for (int k = 1; k <= 3; ++k) {
+            expectReadable(out, k, "Page " + std::to_string(k) + " / 3");
+            expectReadable(out, k, "Hello " + std::to_string(k));
+            expectStampAtBottomLeft(out, k, 306, 396);
+        }
+        if (v.qpdfArgs.empty()) {
+            for (int page = 3; page <= 5; ++page) {
+                EXPECT_TRUE(pdf.object(page).starts_with(std::to_string(page) + " 0 obj\n"));
+                EXPECT_EQ(pdf.entries[page].gen, 0);
+                EXPECT_EQ(contentRefs(pdf.object(page)).size(), 3u);
+            }
+        }
+    }
+}
+
+// A page shown turned: with noforce the stamp reads upright in the page's bottom left corner
+// as displayed; without it the stamp is placed on the unturned page and so runs sideways.
+TEST(PagePatching, RotatedPagesWithNoforceReadUpright) {
+    testpdf::TempDir dir;
+    for (const int rotation : {90, 180, 270, -90}) {
+        SCOPED_TRACE(rotation);
+        const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+        testpdf::writeFile(in, onePage("/Rotate " + std::to_string(rotation) +
+                                       " /Resources << >>")
+                                   .build());
+        const bool sideways = rotation % 180 != 0;
+        const int width = sideways ? 396 : 306, height = sideways ? 306 : 396;
+        ASSERT_EQ(stamp(in, out, {{"noforce", 1}}), "");
+        expectReadable(out, 1, "Page 1 / 1");
+        expectStampAtBottomLeft(out, 1, width, height);
+
+        ASSERT_EQ(stamp(in, out), "");
+        const DarkBox forced = darkBox(out, 1);
+        ASSERT_TRUE(forced.any());
+        if (sideways)
+            EXPECT_GT(forced.maxY - forced.minY, 3 * (forced.maxX - forced.minX));
+        else // upside down in the top right corner
+            EXPECT_LT(forced.maxY, 20);
+    }
+}
+
+TEST(PagePatching, CroppedPageIsStampedWithinItsCropBox) {
+    testpdf::TempDir dir;
+    const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+    testpdf::writeFile(in, onePage("/CropBox [100 100 500 700] /Contents 4 0 R "
+                                   "/Resources << /Font << /F1 5 0 R >> >>",
+                                   {{4, streamBody("", "BT /F1 24 Tf 150 600 Td (Hello) Tj ET")}})
+                               .build());
+    ASSERT_EQ(stamp(in, out), "");
+    const OutputPdf pdf = readOutput(out);
+    EXPECT_NE(pdf.object(11).find(" 120.000000 110.000000 Tm\n"), std::string::npos);
+    expectReadable(out, 1, "Page 1 / 1");
+    expectReadable(out, 1, "Hello");
+    expectStampAtBottomLeft(out, 1, 200, 300);
+
+    ASSERT_EQ(stamp(in, out, {{"posh", -1}, {"posv", -1}, {"align", std::string("center")}}), "");
+    EXPECT_NE(readOutput(out).object(11).find(" 276.000000 400.000000 Tm\n"), std::string::npos)
+        << readOutput(out).object(11);
+}
+
+} // namespace
