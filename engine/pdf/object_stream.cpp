@@ -1,5 +1,7 @@
 #include "engine/pdf/object_stream.hpp"
 
+#include <memory>
+
 #include "engine/pdf/pdf_parser.hpp"
 #include "engine/pdf/pdf_stream.hpp"
 #include "engine/pdf/xref_table.hpp"
@@ -19,16 +21,15 @@ ObjectStream::ObjectStream(XrefTable& xref, int32_t streamNum) : streamNum_(stre
     // Decoded once: both the parsed members and the raw member bytes come from this copy.
     auto data = std::make_shared<std::string>();
     stream.rewind();
+    constexpr size_t kChunk = 64 * 1024;
+    const auto chunk = std::make_unique_for_overwrite<unsigned char[]>(kChunk);
     for (;;) {
-        const size_t at = data->size();
-        if (at >= kMaxObjectStreamBytes) return;
-        data->resize(at + 64 * 1024);
-        const size_t got = stream.read(reinterpret_cast<unsigned char*>(data->data()) + at,
-                                       64 * 1024);
-        data->resize(at + got);
+        if (data->size() >= kMaxObjectStreamBytes) return;
+        const size_t got = stream.read(chunk.get(), kChunk);
         if (got == 0) break;
+        data->append(reinterpret_cast<const char*>(chunk.get()), got);
     }
-    // The cache is budgeted by size; the read-ahead room must not stay allocated.
+    // The cache is budgeted by size; growth room must not stay allocated.
     data->shrink_to_fit();
     if (static_cast<size_t>(first.getInt()) > data->size()) return;
     // Each header pair takes at least four bytes, which bounds N by the data itself.

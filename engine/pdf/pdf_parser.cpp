@@ -7,6 +7,7 @@
 
 #include "engine/pdf/flate_stream.hpp"
 #include "engine/pdf/pdf_exception.hpp"
+#include "engine/pdf/xref_table.hpp"
 
 namespace tavrix {
 
@@ -73,7 +74,9 @@ int32_t toInt(const std::string& text) {
 } // namespace
 
 PdfParser::PdfParser(XrefTable* xref, std::shared_ptr<PdfStream> stream, ParserLimits limits)
-    : xref_(xref), stream_(std::move(stream)), limits_(limits) {
+    : xref_(xref), stream_(std::move(stream)), limits_(limits),
+      nestingBase_(xref ? xref->nestingBase() : 0) {
+    file_ = dynamic_cast<FileStream*>(stream_.get());
     first_ = nextToken();
     second_ = nextToken();
 }
@@ -87,12 +90,12 @@ PdfObject PdfParser::nextToken() {
     int c;
     // Whitespace and comments; a comment runs to the next CR or LF, which it consumes.
     for (;;) {
-        c = stream_->nextChar();
+        c = next();
         if (c < 0) return PdfObject::makeEof();
         if (isPdfWhitespace(c)) continue;
         if (c == '%') {
             do {
-                c = stream_->nextChar();
+                c = next();
             } while (c >= 0 && c != '\r' && c != '\n');
             if (c < 0) return PdfObject::makeEof();
             continue;
@@ -103,14 +106,14 @@ PdfObject PdfParser::nextToken() {
     case '(': // literal string
         return readLiteralString();
     case '<': // dictionary start or hexadecimal string
-        if (stream_->peekChar() == '<') {
-            stream_->nextChar();
+        if (peek() == '<') {
+            next();
             return PdfObject::makeCommand("<<");
         }
         return readHexString();
     case '>': // dictionary end; a lone ">" is unusable and the next byte stays
-        if (stream_->peekChar() == '>') {
-            stream_->nextChar();
+        if (peek() == '>') {
+            next();
             return PdfObject::makeCommand(">>");
         }
         return PdfObject::makeError();
@@ -131,14 +134,14 @@ PdfObject PdfParser::readLiteralString() {
     std::string text;
     int depth = 1;
     for (;;) {
-        int c = stream_->nextChar();
+        int c = next();
         if (c < 0) break;
         if (c == '(') {
             ++depth;
         } else if (c == ')') {
             if (--depth == 0) break;
         } else if (c == '\\') {
-            c = stream_->nextChar();
+            c = next();
             if (c < 0) break;
             switch (c) {
             case 'n': text += '\n'; continue;
@@ -148,7 +151,7 @@ PdfObject PdfParser::readLiteralString() {
             case 'f': text += '\f'; continue;
             case '\n': continue; // line continuation
             case '\r':
-                if (stream_->peekChar() == '\n') stream_->nextChar();
+                if (peek() == '\n') next();
                 continue;
             default:
                 break;
@@ -156,9 +159,9 @@ PdfObject PdfParser::readLiteralString() {
             if (c >= '0' && c <= '7') {
                 int value = c - '0';
                 for (int k = 0; k < 2; ++k) {
-                    const int d = stream_->peekChar();
+                    const int d = peek();
                     if (d < '0' || d > '7') break;
-                    stream_->nextChar();
+                    next();
                     value = value * 8 + (d - '0');
                 }
                 text += static_cast<char>(value & 0xFF);
@@ -174,7 +177,7 @@ PdfObject PdfParser::readHexString() {
     std::string text;
     int high = -1;
     for (;;) {
-        const int c = stream_->nextChar();
+        const int c = next();
         if (c < 0 || c == '>') break;
         if (isPdfWhitespace(c)) continue;
         int v = hexValue(c);
@@ -193,14 +196,14 @@ PdfObject PdfParser::readHexString() {
 PdfObject PdfParser::readName() {
     std::string text;
     for (;;) {
-        const int c = stream_->peekChar();
+        const int c = peek();
         if (c < 0 || isPdfWhitespace(c) || isPdfDelimiter(c)) break;
-        stream_->nextChar();
+        next();
         if (c == '#') {
-            const int h = hexValue(stream_->peekChar());
+            const int h = hexValue(peek());
             if (h >= 0) {
-                stream_->nextChar();
-                const int l = hexValue(stream_->nextChar());
+                next();
+                const int l = hexValue(next());
                 // "#2G" keeps the first digit's value and drops the G.
                 text += static_cast<char>(l >= 0 ? h * 16 + l : h * 16);
                 continue;
@@ -215,9 +218,9 @@ PdfObject PdfParser::readNumber(int c) {
     std::string text(1, static_cast<char>(c));
     bool real = c == '.';
     for (;;) {
-        const int d = stream_->peekChar();
+        const int d = peek();
         if (!isDigit(d) && d != '.') break;
-        stream_->nextChar();
+        next();
         if (d == '.') real = true;
         text += static_cast<char>(d);
     }
@@ -228,9 +231,9 @@ PdfObject PdfParser::readNumber(int c) {
 PdfObject PdfParser::readKeyword(int c) {
     std::string text(1, static_cast<char>(c));
     for (;;) {
-        const int d = stream_->peekChar();
+        const int d = peek();
         if (d < 0 || isPdfWhitespace(d) || isPdfDelimiter(d)) break;
-        stream_->nextChar();
+        next();
         text += static_cast<char>(d);
     }
     if (text == "true") return PdfObject::makeBool(true);
@@ -244,7 +247,7 @@ PdfObject PdfParser::getObject() { return getObjectAt(0); }
 PdfObject PdfParser::getObjectAt(int depth) {
     if (first_.isCommand("[")) {
         shift();
-        if (depth >= limits_.maxDepth) return PdfObject::makeError();
+        if (nestingBase_ + depth >= limits_.maxDepth) return PdfObject::makeError();
         PdfObject array = PdfObject::makeArray(xref_);
         // An array still open at the end of the input ends there.
         while (!first_.isCommand("]") && !first_.isEof())
@@ -254,7 +257,7 @@ PdfObject PdfParser::getObjectAt(int depth) {
     }
     if (first_.isCommand("<<")) {
         shift();
-        if (depth >= limits_.maxDepth) return PdfObject::makeError();
+        if (nestingBase_ + depth >= limits_.maxDepth) return PdfObject::makeError();
         PdfObject dict = PdfObject::makeDict(xref_);
         while (!first_.isCommand(">>") && !first_.isEof()) {
             if (!first_.isName()) {
@@ -268,7 +271,7 @@ PdfObject PdfParser::getObjectAt(int depth) {
         }
         if (first_.isEof()) return dict;
         if (second_.isCommand("stream")) {
-            PdfObject stream = makeStream(dict);
+            PdfObject stream = makeStream(dict, depth);
             return stream;
         }
         shift();
@@ -290,13 +293,15 @@ PdfObject PdfParser::getObjectAt(int depth) {
     return out;
 }
 
-PdfObject PdfParser::makeStream(const PdfObject& dict) {
+PdfObject PdfParser::makeStream(const PdfObject& dict, int depth) {
+    // Objects fetched for the dictionary's Length and filter entries are parsed one level below.
+    XrefTable::NestingScope nesting(xref_, nestingBase_ + depth + 1);
     // The tokenizer stopped right after the keyword "stream"; the data starts on the next line.
     for (;;) {
-        const int c = stream_->nextChar();
+        const int c = next();
         if (c < 0 || c == '\n') break;
         if (c == '\r') {
-            if (stream_->peekChar() == '\n') stream_->nextChar();
+            if (peek() == '\n') next();
             break;
         }
     }

@@ -10,7 +10,9 @@
 namespace tavrix {
 
 struct ParserLimits {
-    // Arrays and dictionaries nested deeper than this parse as Error.
+    // Arrays and dictionaries nested deeper than this parse as Error. The depth counts on from
+    // the parse that made a nested fetch (an indirect stream Length, say): parsers within one
+    // another share one limit, so a chain of fetches cannot stack up their nestings.
     int maxDepth = 256;
 };
 
@@ -29,7 +31,7 @@ private:
     PdfObject getObjectAt(int depth);
     PdfObject nextToken();
     void shift();
-    PdfObject makeStream(const PdfObject& dict);
+    PdfObject makeStream(const PdfObject& dict, int depth);
 
     PdfObject readLiteralString();
     PdfObject readHexString();
@@ -37,9 +39,16 @@ private:
     PdfObject readNumber(int c);
     PdfObject readKeyword(int c);
 
+    // Byte access: straight to the window when the source is a FileStream (the common case),
+    // through the virtual interface otherwise.
+    int next() { return file_ ? file_->nextChar() : stream_->nextChar(); }
+    int peek() { return file_ ? file_->peekChar() : stream_->peekChar(); }
+
     XrefTable* xref_;
     std::shared_ptr<PdfStream> stream_;
+    FileStream* file_ = nullptr;
     ParserLimits limits_;
+    int nestingBase_ = 0; // depth of the parse whose fetch made this parser
     PdfObject first_;
     PdfObject second_;
 };

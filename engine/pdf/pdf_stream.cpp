@@ -24,6 +24,7 @@ FileStream::FileStream(std::shared_ptr<const void> owner, const unsigned char* b
                        int64_t start, int64_t length, const PdfObject& dict)
     : owner_(std::move(owner)), base_(base), size_(static_cast<int64_t>(size)), start_(start),
       length_(length), dict_(dict) {
+    limit_ = computeLimit();
     rewind();
 }
 
@@ -31,7 +32,7 @@ std::shared_ptr<PdfDict> FileStream::streamDict() const {
     return dict_.isDict() ? dict_.getDict() : nullptr;
 }
 
-int64_t FileStream::limit() const {
+int64_t FileStream::computeLimit() const {
     if (length_ <= 0) return size_;
     // A window past the end of the buffer simply ends with the buffer.
     if (start_ > size_ - length_) return size_;
@@ -45,6 +46,7 @@ void FileStream::seek(int64_t offset, int origin) {
 
 void FileStream::shiftStart(int64_t delta) {
     start_ += delta;
+    limit_ = computeLimit();
     pos_ = std::clamp<int64_t>(start_, 0, size_);
 }
 
@@ -60,7 +62,7 @@ const unsigned char* FileStream::windowData() const {
 
 size_t FileStream::windowSize() const {
     const int64_t from = std::clamp<int64_t>(start_, 0, size_);
-    const int64_t to = length_ <= 0 ? from : std::max(from, limit());
+    const int64_t to = length_ <= 0 ? from : std::max(from, limit_);
     return static_cast<size_t>(to - from);
 }
 

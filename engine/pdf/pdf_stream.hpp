@@ -41,17 +41,17 @@ public:
 
 // A window [start, start + length) on a byte buffer that the stream keeps alive. Positions are
 // absolute offsets into the buffer, not relative to the window.
-class FileStream : public PdfStream {
+class FileStream final : public PdfStream {
 public:
     FileStream(std::shared_ptr<const void> owner, const unsigned char* base, size_t size,
                int64_t start, int64_t length, const PdfObject& dict);
 
     void rewind() override { seek(start_, 0); }
     int nextChar() override {
-        if (pos_ >= limit()) return -1;
+        if (pos_ >= limit_) return -1;
         return base_[pos_++];
     }
-    int peekChar() override { return pos_ >= limit() ? -1 : base_[pos_]; }
+    int peekChar() override { return pos_ >= limit_ ? -1 : base_[pos_]; }
     std::shared_ptr<PdfDict> streamDict() const override;
     int64_t tell() const override { return pos_; }
     void seek(int64_t offset, int origin) override;
@@ -66,7 +66,7 @@ public:
     size_t windowSize() const;
 
 private:
-    int64_t limit() const;
+    int64_t computeLimit() const;
 
     std::shared_ptr<const void> owner_;
     const unsigned char* base_;
@@ -74,6 +74,7 @@ private:
     int64_t start_;
     int64_t length_;
     int64_t pos_ = 0;
+    int64_t limit_ = 0; // end of the window within the buffer
     PdfObject dict_;
 };
 

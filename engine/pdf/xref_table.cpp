@@ -138,7 +138,10 @@ std::optional<int64_t> XrefTable::readTable(PdfParser& parser) {
     // Hybrid files: objects that this table omits or marks free may be listed in the
     // companion cross-reference stream named by XRefStm; they are part of the same revision.
     const PdfObject xrefStm = trailer.getDict()->lookupRaw("XRefStm");
-    if (xrefStm.isInt() && xrefStm.getInt() > 0) readHybridCompanion(xrefStm.getInt());
+    if (xrefStm.isInt() && xrefStm.getInt() > 0) {
+        std::sort(freedBySection_.begin(), freedBySection_.end());
+        readHybridCompanion(xrefStm.getInt());
+    }
     freedBySection_.clear();
     return prevOf(*trailer.getDict());
 }
@@ -197,8 +200,6 @@ void XrefTable::readStreamEntries(PdfStream& stream, int64_t first, int64_t coun
                                   bool hybridCompanion) {
     if (first < 0 || count < 0) throw CPdfException("Couldn't parse an xref stream");
     grow(first + count, "Couldn't parse an xref stream");
-    std::unordered_set<int32_t> freed;
-    if (hybridCompanion) freed.insert(freedBySection_.begin(), freedBySection_.end());
     for (int64_t num = first; num < first + count; ++num) {
         uint64_t field[3] = {0, 0, 0};
         for (int k = 0; k < 3; ++k) {
@@ -212,8 +213,11 @@ void XrefTable::readStreamEntries(PdfStream& stream, int64_t first, int64_t coun
         if (field[0] > 2)
             throw CPdfException("Wrong type of xref entry while reading xref stream section");
         XrefEntry& e = entries_[static_cast<size_t>(num)];
-        const bool fill = e.unset || (hybridCompanion && freed.count(static_cast<int32_t>(num)) &&
-                                      field[0] != 0);
+        // The companion is searched, not copied per Index pair: a section may have many pairs.
+        const bool fill = e.unset || (hybridCompanion && field[0] != 0 &&
+                                      std::binary_search(freedBySection_.begin(),
+                                                         freedBySection_.end(),
+                                                         static_cast<int32_t>(num)));
         if (!fill) continue;
         e.type = static_cast<XrefType>(field[0]);
         e.offset = static_cast<int64_t>(field[1] & 0x7FFFFFFFFFFFull);

@@ -52,6 +52,26 @@ public:
     int64_t headerShift() const { return headerShift_; }
     const std::shared_ptr<InputFile>& file() const { return file_; }
 
+    // Nesting depth of the parse whose fetches are under way; parsers made meanwhile start there
+    // (see ParserLimits).
+    int nestingBase() const { return nestingBase_; }
+    class NestingScope {
+    public:
+        NestingScope(XrefTable* xref, int depth)
+            : xref_(xref), saved_(xref ? xref->nestingBase_ : 0) {
+            if (xref_) xref_->nestingBase_ = depth;
+        }
+        ~NestingScope() {
+            if (xref_) xref_->nestingBase_ = saved_;
+        }
+        NestingScope(const NestingScope&) = delete;
+        NestingScope& operator=(const NestingScope&) = delete;
+
+    private:
+        XrefTable* xref_;
+        int saved_;
+    };
+
 private:
     int64_t findStartXref() const;
     // Reads the section at `pos`; answers the next section's position when "Prev" gives one.
@@ -75,6 +95,7 @@ private:
     int32_t rootNum_ = 0, rootGen_ = 0, infoNum_ = 0, infoGen_ = 0;
     PdfObject trailer_;
     int fetchDepth_ = 0;
+    int nestingBase_ = 0;
     std::list<std::shared_ptr<ObjectStream>> streamCache_; // most recently used first
     std::unordered_map<int32_t, std::list<std::shared_ptr<ObjectStream>>::iterator> cacheIndex_;
     size_t cacheBytes_ = 0;

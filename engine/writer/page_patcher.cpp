@@ -159,7 +159,9 @@ void PagePatcher::patchContents(std::string& page, const PdfDict& dict, int32_t 
         }
         return;
     }
-    if (stored.isRef() && (resolved.isStream() || resolved.isError())) {
+    if (stored.isRef() && (resolved.isStream() || resolved.isError() || resolved.isNull())) {
+        // A reference to a missing object reads as null: the page draws nothing of its own but
+        // still gets the stamp.
         const size_t key = findKey(page, 0, "/Contents");
         if (key == npos) return;
         size_t first = key + 9;
@@ -172,17 +174,23 @@ void PagePatcher::patchContents(std::string& page, const PdfDict& dict, int32_t 
         return;
     }
     if (resolved.isArray() && stored.isRef()) {
-        const int32_t num = stored.getRefNum();
-        const RawObject raw = readRawObject(xref_, num);
-        if (raw.empty()) return;
-        std::string text(raw.bytes());
+        // Several pages may draw the same array object; rewriting it would give each of them
+        // the streams (and so the number) of the last page stamped. The page gets a direct
+        // array of its own instead, the shared elements between its two streams, and the array
+        // object is copied as it is.
+        const RawObject raw = readRawObject(xref_, stored.getRefNum());
+        const std::string_view text = raw.bytes();
         const size_t open = text.find('[');
-        if (open == npos) return;
-        text.insert(open + 1, refText(" %d 0 R ", q));
-        const size_t close = text.find(']', open);
-        if (close != npos) text.insert(close, refText(" %d 0 R ", s));
-        writer_.markWritten(num, outputGen(num));
-        writer_.write(text);
+        const size_t close = open == npos ? npos : text.find(']', open);
+        if (close == npos) return;
+        const size_t key = findKey(page, 0, "/Contents");
+        if (key == npos) return;
+        const size_t first = key + 9;
+        const size_t r = page.find('R', first);
+        if (r == npos || page.find_first_not_of("0123456789 \t\r\n", first) != r) return;
+        page.replace(first, r + 1 - first,
+                     refText(" [ %d 0 R ", q) + std::string(text.substr(open + 1, close - open - 1)) +
+                         refText(" %d 0 R ]", s));
         return;
     }
     if (resolved.isArray()) {

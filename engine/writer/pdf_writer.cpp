@@ -6,6 +6,27 @@
 #include "engine/pdf/pdf_exception.hpp"
 
 namespace tavrix {
+namespace {
+
+// One 20-byte entry, as "%010d %05d %c \r" would print it.
+void appendEntry(std::string& out, int64_t offset, int32_t gen, char kind) {
+    char line[32];
+    if (offset >= 0 && offset <= 9'999'999'999 && gen >= 0 && gen <= 99999) {
+        for (int i = 9; i >= 0; --i, offset /= 10) line[i] = static_cast<char>('0' + offset % 10);
+        line[10] = ' ';
+        for (int i = 15; i >= 11; --i, gen /= 10) line[i] = static_cast<char>('0' + gen % 10);
+        line[16] = ' ';
+        line[17] = kind;
+        line[18] = ' ';
+        line[19] = '\r';
+        out.append(line, 20);
+        return;
+    }
+    const int n = std::snprintf(line, sizeof line, "%010" PRId64 " %05d %c \r", offset, gen, kind);
+    out.append(line, static_cast<size_t>(n));
+}
+
+} // namespace
 
 int32_t PdfWriter::appendObject(std::string_view text) {
     const int32_t num = static_cast<int32_t>(entries_.size());
@@ -28,14 +49,11 @@ void PdfWriter::writeXrefSection() {
     write(text);
     std::string block;
     block.reserve(20 * 4096);
-    char line[32];
     for (size_t i = 1; i < entries_.size(); ++i) {
         const OutputEntry& e = entries_[i];
         // Ten digits hold offsets up to 9,999,999,999; past that the table cannot be written.
         if (e.written && e.offset > 9'999'999'999) throw CPdfException("Output file too large");
-        std::snprintf(line, sizeof line, "%010" PRId64 " %05d %c \r", e.written ? e.offset : 0,
-                      e.written ? e.gen : 0, e.written ? 'n' : 'f');
-        block += line;
+        appendEntry(block, e.written ? e.offset : 0, e.written ? e.gen : 0, e.written ? 'n' : 'f');
         if (block.size() >= 20 * 4096) {
             write(block);
             block.clear();

@@ -72,10 +72,12 @@ TEST(PagePatching, EveryFormOfContentsAndResources) {
          {{3, "/Contents [ {Q} 0 R 4 0 R {S} 0 R ] /Resources"}}, "Hello"},
         {"single reference last", font1 + " /Contents 4 0 R", {}, 2,
          {{3, "/Contents [ {Q} 0 R 4 0 R {S} 0 R ]>>"}}, "Hello"},
+        {"reference to a free object", "/Contents 7 0 R " + font1, {{8, "<< >>"}}, 2,
+         {{3, "/Contents [ {Q} 0 R 7 0 R {S} 0 R ] /Resources"}}, ""},
         {"direct array", "/Contents [4 0 R 6 0 R] " + font1, {}, 2,
          {{3, "/Contents [ {Q} 0 R 4 0 R 6 0 R {S} 0 R ]"}}, "Hello"},
         {"indirect array", "/Contents 7 0 R " + font1, {{7, "[4 0 R 6 0 R]"}}, 2,
-         {{3, "/Contents 7 0 R"}, {7, "[ {Q} 0 R 4 0 R 6 0 R {S} 0 R ]"}}, "Hello"},
+         {{3, "/Contents [ {Q} 0 R 4 0 R 6 0 R {S} 0 R ]"}}, "Hello"},
         {"resources without font", "/Contents 6 0 R /Resources << /ProcSet [/PDF] >>", {}, 2,
          {{3, "/Resources <</ExtGState << /{G} {g} 0 R >>/Font << /{F} {f} 0 R >> /ProcSet"}}, ""},
         {"font direct", "/Contents 4 0 R " + font1, {}, 2,
@@ -172,37 +174,45 @@ TEST(PagePatching, InsertedReferencesKeepTheirSpacing) {
 }
 
 // Ten pages, one indirect /Resources dictionary: each stamped page writes a fresh copy holding
-// exactly one insertion of each name, and the table points at the last copy.
+// exactly one insertion of each name, and the table points at the last copy. A dictionary that
+// the copy pass has already written before the first page is written once more per page.
 TEST(PagePatching, SharedIndirectResourcesAreRewrittenForEveryPage) {
-    PdfBuilder b;
-    auto& objects = b.base().objects;
-    std::string kids;
-    for (int k = 0; k < 10; ++k) {
-        kids += std::to_string(3 + k) + " 0 R ";
-        objects[3 + k] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " +
-                         std::to_string(13 + k) + " 0 R /Resources 23 0 R >>";
-        objects[13 + k] = streamBody("", "BT /F1 24 Tf 72 700 Td (Hello " +
-                                             std::to_string(k + 1) + ") Tj ET");
-    }
-    objects[1] = "<< /Type /Catalog /Pages 2 0 R >>";
-    objects[2] = "<< /Type /Pages /Kids [ " + kids + "] /Count 10 >>";
-    objects[23] = "<< /Font << /F1 24 0 R >> >>";
-    objects[24] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
-    testpdf::TempDir dir;
-    const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
-    testpdf::writeFile(in, b.build());
-    ASSERT_EQ(stamp(in, out), "");
-    const OutputPdf pdf = readOutput(out);
-    EXPECT_EQ(pdf.copies(23), 10u);
-    EXPECT_EQ(static_cast<size_t>(pdf.entries[23].offset), pdf.bytes.rfind("\n23 0 obj") + 1);
-    const std::string last = squeeze(pdf.object(23));
-    EXPECT_EQ(last.find("/F1 24 0 R"), last.rfind("/F1 24 0 R"));
-    EXPECT_EQ(last.find("/Font << /F"), last.rfind("/Font << /F"));
-    EXPECT_EQ(last.find("/ExtGState"), last.rfind("/ExtGState"));
-    for (int k = 1; k <= 10; ++k) {
-        SCOPED_TRACE(k);
-        expectReadable(out, k, "Page " + std::to_string(k) + " / 10");
-        expectReadable(out, k, "Hello " + std::to_string(k));
+    for (const bool resourcesFirst : {false, true}) {
+        SCOPED_TRACE(resourcesFirst ? "resources before the pages" : "resources after them");
+        const int res = resourcesFirst ? 3 : 23, firstPage = resourcesFirst ? 4 : 3;
+        PdfBuilder b;
+        auto& objects = b.base().objects;
+        std::string kids;
+        for (int k = 0; k < 10; ++k) {
+            kids += std::to_string(firstPage + k) + " 0 R ";
+            objects[firstPage + k] =
+                "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " +
+                std::to_string(firstPage + 10 + k) + " 0 R /Resources " + std::to_string(res) +
+                " 0 R >>";
+            objects[firstPage + 10 + k] = streamBody(
+                "", "BT /F1 24 Tf 72 700 Td (Hello " + std::to_string(k + 1) + ") Tj ET");
+        }
+        objects[1] = "<< /Type /Catalog /Pages 2 0 R >>";
+        objects[2] = "<< /Type /Pages /Kids [ " + kids + "] /Count 10 >>";
+        objects[res] = "<< /Font << /F1 24 0 R >> >>";
+        objects[24] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+        testpdf::TempDir dir;
+        const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+        testpdf::writeFile(in, b.build());
+        ASSERT_EQ(stamp(in, out), "");
+        const OutputPdf pdf = readOutput(out);
+        const std::string header = "\n" + std::to_string(res) + " 0 obj";
+        EXPECT_EQ(pdf.copies(res), resourcesFirst ? 11u : 10u);
+        EXPECT_EQ(static_cast<size_t>(pdf.entries[res].offset), pdf.bytes.rfind(header) + 1);
+        const std::string last = squeeze(pdf.object(res));
+        EXPECT_EQ(last.find("/F1 24 0 R"), last.rfind("/F1 24 0 R"));
+        EXPECT_EQ(last.find("/Font << /F"), last.rfind("/Font << /F"));
+        EXPECT_EQ(last.find("/ExtGState"), last.rfind("/ExtGState"));
+        for (int k = 1; k <= 10; ++k) {
+            SCOPED_TRACE(k);
+            expectReadable(out, k, "Page " + std::to_string(k) + " / 10");
+            expectReadable(out, k, "Hello " + std::to_string(k));
+        }
     }
 }
 
@@ -300,3 +310,25 @@ TEST(PagePatching, CroppedPageIsStampedWithinItsCropBox) {
 }
 
 } // namespace
+
+// Two pages drawing the same indirect /Contents array: each must still show its own number.
+TEST(PagePatching, SharedIndirectContentsArrayKeepsEachPagesNumber) {
+    PdfBuilder b = onePage("/Contents 7 0 R /Resources << /Font << /F1 5 0 R >> >>",
+                           {{2, "<< /Type /Pages /Kids [3 0 R 8 0 R] /Count 2 >>"},
+                            {7, "[4 0 R 6 0 R]"},
+                            {8, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents "
+                                "7 0 R /Resources << /Font << /F1 5 0 R >> >> >>"}});
+    testpdf::TempDir dir;
+    const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+    testpdf::writeFile(in, b.build());
+    ASSERT_EQ(stamp(in, out), "");
+    for (int k = 1; k <= 2; ++k) {
+        SCOPED_TRACE(k);
+        expectReadable(out, k, "Hello");
+        expectReadable(out, k, "Page " + std::to_string(k) + " / 2");
+        const std::string text = squeeze(testpdf::pdfText(out, k));
+        EXPECT_EQ(text.find(" / 2"), text.rfind(" / 2")); // one stamp only
+    }
+    const OutputPdf pdf = readOutput(out);
+    EXPECT_EQ(pdf.object(7), "7 0 obj\n[4 0 R 6 0 R]\nendobj");
+}
