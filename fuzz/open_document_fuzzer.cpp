@@ -30,8 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t num = 0; num < xref.entries().size() && num < 100000; ++num) {
         const tavrix::XrefEntry e = xref.entries()[num];
         try {
-            const tavrix::PdfObject obj = xref.fetchObject(static_cast<int32_t>(num),
-                                                           e.type == tavrix::XrefType::InUse ? e.gen : 0);
+            const tavrix::PdfObject obj = xref.fetchObject(
+                static_cast<int32_t>(num), e.type == tavrix::XrefType::InUse ? e.gen : 0);
             if (obj.isStream())
                 while (obj.getStream()->nextChar() >= 0) {
                 }

@@ -12,7 +12,9 @@
 
 namespace {
 std::filesystem::path folder;
-void removeFolder() { std::filesystem::remove_all(folder); }
+void removeFolder() {
+    std::filesystem::remove_all(folder);
+}
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

@@ -22,7 +22,9 @@ size_t dictionaryStart(std::string_view text, size_t from) {
     return at == npos ? npos : at + 2;
 }
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\0'; }
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\0';
+}
 
 std::string refText(const char* fmt, int32_t num) {
     char buffer[48];
@@ -35,7 +37,8 @@ std::string namedRef(const char* prefix, const std::string& name, int32_t num, c
 }
 
 bool endsName(std::string_view text, size_t i) {
-    return i >= text.size() || isSpace(text[i]) || std::string_view("()<>[]{}/%").find(text[i]) != npos;
+    return i >= text.size() || isSpace(text[i]) ||
+           std::string_view("()<>[]{}/%").find(text[i]) != npos;
 }
 
 // Position of `key` ("/Contents") as an entry of the dictionary that opens at the first "<<"
@@ -86,6 +89,17 @@ size_t findKey(std::string_view text, size_t from, std::string_view key) {
         }
     }
     return npos;
+}
+
+// Replaces the reference after the page's "/Contents" by "[ Q 0 R <elements> S 0 R ]".
+void replaceContentsRef(std::string& page, int32_t q, int32_t s, std::string_view elements) {
+    const size_t key = findKey(page, 0, "/Contents");
+    if (key == npos) return;
+    const size_t first = key + 9;
+    const size_t r = page.find('R', first);
+    if (r == npos || page.find_first_not_of("0123456789 \t\r\n", first) != r) return;
+    page.replace(first, r + 1 - first,
+                 refText(" [ %d 0 R ", q) + std::string(elements) + refText(" %d 0 R ]", s));
 }
 
 } // namespace
@@ -159,16 +173,22 @@ void PagePatcher::patchContents(std::string& page, const PdfDict& dict, int32_t 
         }
         return;
     }
-    if (stored.isRef() && (resolved.isStream() || resolved.isError() || resolved.isNull())) {
-        // A reference to a missing object reads as null: the page draws nothing of its own but
-        // still gets the stamp.
+    if (stored.isRef() && resolved.isNull()) {
+        // A reference to a missing object: the page draws nothing of its own. Viewers drop a
+        // whole contents array that holds a non-stream, so the reference is replaced.
+        replaceContentsRef(page, q, s, "");
+        return;
+    }
+    if (stored.isRef() && (resolved.isStream() || resolved.isError())) {
         const size_t key = findKey(page, 0, "/Contents");
         if (key == npos) return;
         size_t first = key + 9;
-        while (first < page.size() && isSpace(page[first])) ++first;
+        while (first < page.size() && isSpace(page[first]))
+            ++first;
         size_t last = page.find_first_of("/<>", first);
         if (last == npos) return; // nothing must be inserted without both ends
-        while (last > first && (page[last - 1] == '\r' || page[last - 1] == '\n')) --last;
+        while (last > first && (page[last - 1] == '\r' || page[last - 1] == '\n'))
+            --last;
         page.insert(last, refText(" %d 0 R ]", s));
         page.insert(first, refText("[ %d 0 R ", q));
         return;
@@ -182,15 +202,7 @@ void PagePatcher::patchContents(std::string& page, const PdfDict& dict, int32_t 
         const std::string_view text = raw.bytes();
         const size_t open = text.find('[');
         const size_t close = open == npos ? npos : text.find(']', open);
-        if (close == npos) return;
-        const size_t key = findKey(page, 0, "/Contents");
-        if (key == npos) return;
-        const size_t first = key + 9;
-        const size_t r = page.find('R', first);
-        if (r == npos || page.find_first_not_of("0123456789 \t\r\n", first) != r) return;
-        page.replace(first, r + 1 - first,
-                     refText(" [ %d 0 R ", q) + std::string(text.substr(open + 1, close - open - 1)) +
-                         refText(" %d 0 R ]", s));
+        if (close != npos) replaceContentsRef(page, q, s, text.substr(open + 1, close - open - 1));
         return;
     }
     if (resolved.isArray()) {

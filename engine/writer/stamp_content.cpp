@@ -13,8 +13,8 @@ namespace {
 // "%f" (six decimals) without the cost of printf; the digits are the same for every double.
 void appendFixed(std::string& out, double v, int precision = 6) {
     char buffer[64];
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed,
-                                 precision);
+    const auto r =
+        std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, precision);
     out.append(buffer, r.ptr);
 }
 
@@ -42,7 +42,9 @@ std::string buildOpacityState(int32_t opacity) {
     return text + ">>\n endobj\n";
 }
 
-std::string buildSaveStateStream() { return streamObject("q\n"); }
+std::string buildSaveStateStream() {
+    return streamObject("q\n");
+}
 
 std::string colourOperator(const StampSettings& s) {
     if (s.CMYKcolor != 0) {
@@ -52,15 +54,16 @@ std::string colourOperator(const StampSettings& s) {
                " k";
     }
     const auto rgb = static_cast<uint32_t>(s.color);
-    return fixedList({(rgb >> 16 & 0xFF) / 255.0, (rgb >> 8 & 0xFF) / 255.0,
-                      (rgb & 0xFF) / 255.0}) +
+    return fixedList(
+               {(rgb >> 16 & 0xFF) / 255.0, (rgb >> 8 & 0xFF) / 255.0, (rgb & 0xFF) / 255.0}) +
            " rg";
 }
 
 int32_t pageRotation(std::string_view text) {
     size_t i = findBytes(text, 0, text.size(), "/Rotate");
     if (i == 0) return 0;
-    while (i < text.size() && !(text[i] >= '0' && text[i] <= '9')) ++i;
+    while (i < text.size() && !(text[i] >= '0' && text[i] <= '9'))
+        ++i;
     if (i >= text.size()) return 0;
     const bool negative = text[i - 1] == '-';
     int64_t value = 0;
@@ -116,9 +119,8 @@ Placement placeStamp(const StampSettings& s, const std::array<float, 4>& box, in
     return at;
 }
 
-std::string buildStampStream(const StampSettings& s, const Placement& at,
-                             const std::string& gsName, const std::string& fontName,
-                             std::string_view text) {
+std::string buildStampStream(const StampSettings& s, const Placement& at, const std::string& gsName,
+                             const std::string& fontName, std::string_view text) {
     const double theta = at.angle * 0.017444444444444446; // pi taken as 3.14
     const float c = static_cast<float>(std::cos(theta));
     const float sn = static_cast<float>(std::sin(theta));

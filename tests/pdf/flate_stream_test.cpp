@@ -26,7 +26,8 @@ std::string flate(const std::string& parms, const std::string& data) {
 
 std::string bytes(std::initializer_list<int> values) {
     std::string out;
-    for (int v : values) out += static_cast<char>(v);
+    for (int v : values)
+        out += static_cast<char>(v);
     return out;
 }
 
@@ -66,8 +67,7 @@ TEST(FlateStream, PngPredictorRows_undoEachMethod) {
     } cases[] = {
         // Predictor 12, Columns 5 (cross-reference rows of widths 1, 2, 2): the first row's Up
         // adds to zeros.
-        {"up", "/Predictor 12 /Columns 5",
-         bytes({2, 1, 0, 10, 0, 3, 2, 0, 0, 5, 0, 1}),
+        {"up", "/Predictor 12 /Columns 5", bytes({2, 1, 0, 10, 0, 3, 2, 0, 0, 5, 0, 1}),
          bytes({1, 0, 10, 0, 3, 1, 0, 15, 0, 4})},
         {"sub", "/Predictor 11 /Columns 3", bytes({1, 5, 1, 1}), bytes({5, 6, 7})},
         {"average", "/Predictor 13 /Columns 2", bytes({0, 10, 20, 3, 1, 1}),
@@ -75,19 +75,18 @@ TEST(FlateStream, PngPredictorRows_undoEachMethod) {
         // Paeth ties: left and up-left equally near picks left; up and up-left picks up.
         {"paeth left", "/Predictor 14 /Columns 2", bytes({0, 10, 12, 4, 252, 1}),
          bytes({10, 12, 6, 7})},
-        {"paeth up", "/Predictor 14 /Columns 2", bytes({0, 10, 6, 4, 2, 1}),
-         bytes({10, 6, 12, 7})},
+        {"paeth up", "/Predictor 14 /Columns 2", bytes({0, 10, 6, 4, 2, 1}), bytes({10, 6, 12, 7})},
         {"unknown tag is none", "/Predictor 10 /Columns 2", bytes({9, 7, 8}), bytes({7, 8})},
-        {"wraps modulo 256", "/Predictor 12 /Columns 1", bytes({0, 200, 2, 100}),
-         bytes({200, 44})},
+        {"wraps modulo 256", "/Predictor 12 /Columns 1", bytes({0, 200, 2, 100}), bytes({200, 44})},
         {"short last row dropped", "/Predictor 12 /Columns 3", bytes({0, 1, 2, 3, 0, 4, 5}),
          bytes({1, 2, 3})},
-        {"two bytes per pixel", "/Predictor 11 /Columns 2 /Colors 2",
-         bytes({1, 1, 2, 1, 1}), bytes({1, 2, 2, 3})},
+        {"two bytes per pixel", "/Predictor 11 /Columns 2 /Colors 2", bytes({1, 1, 2, 1, 1}),
+         bytes({1, 2, 2, 3})},
         {"predictor 5 copies rows", "/Predictor 5 /Columns 2", bytes({3, 4, 5, 6}),
          bytes({3, 4, 5, 6})},
     };
-    for (const auto& c : cases) EXPECT_EQ(flate(c.parms, c.raw), c.decoded) << c.what;
+    for (const auto& c : cases)
+        EXPECT_EQ(flate(c.parms, c.raw), c.decoded) << c.what;
 }
 
 TEST(FlateStream, TiffPredictor_addsTheSampleOnePixelLeft) {
@@ -97,7 +96,8 @@ TEST(FlateStream, TiffPredictor_addsTheSampleOnePixelLeft) {
         std::string raw;
         std::string decoded;
     } cases[] = {
-        {"8 bits", "/Predictor 2 /Columns 3", bytes({1, 1, 1, 9, 1, 1}), bytes({1, 2, 3, 9, 10, 11})},
+        {"8 bits", "/Predictor 2 /Columns 3", bytes({1, 1, 1, 9, 1, 1}),
+         bytes({1, 2, 3, 9, 10, 11})},
         {"two colours", "/Predictor 2 /Columns 2 /Colors 2", bytes({1, 2, 1, 1}),
          bytes({1, 2, 2, 3})},
         {"16 bits", "/Predictor 2 /Columns 2 /BitsPerComponent 16", bytes({1, 255, 0, 2}),
@@ -105,7 +105,8 @@ TEST(FlateStream, TiffPredictor_addsTheSampleOnePixelLeft) {
         {"4 bits", "/Predictor 2 /Columns 4 /BitsPerComponent 4", bytes({0x1F, 0x11}),
          bytes({0x10, 0x12})},
     };
-    for (const auto& c : cases) EXPECT_EQ(flate(c.parms, c.raw), c.decoded) << c.what;
+    for (const auto& c : cases)
+        EXPECT_EQ(flate(c.parms, c.raw), c.decoded) << c.what;
 }
 
 TEST(FlateStream, AbsurdPredictorParameters_makeTheStreamUnusable) {
@@ -123,7 +124,8 @@ TEST(FlateStream, DamagedData_endsTheStreamQuietly) {
     EXPECT_EQ(decode("/Filter /FlateDecode", z.substr(2)), "");
     // A truncated stream gives at most what was decoded before the cut.
     std::string text;
-    for (int i = 0; i < 5000; ++i) text += std::to_string(i * 7919 % 10007) + " ";
+    for (int i = 0; i < 5000; ++i)
+        text += std::to_string(i * 7919 % 10007) + " ";
     const std::string big = testpdf::deflate(text);
     const std::string cut = decode("/Filter /FlateDecode", big.substr(0, big.size() / 2));
     EXPECT_LT(cut.size(), text.size());

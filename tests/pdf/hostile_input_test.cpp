@@ -78,7 +78,8 @@ TEST(HostileInput, HugeCounts_areRefusedWithoutAllocating) {
 TEST(HostileInput, ZeroWidthRowsWithLargeIndex_areRefused) {
     // Without a refusal this would visit ten million entries for each of 200 pairs.
     std::string index;
-    for (int i = 0; i < 200; ++i) index += "0 9999999 ";
+    for (int i = 0; i < 200; ++i)
+        index += "0 9999999 ";
     EXPECT_EQ(openError(xrefStreamFile("/Size 9999999 /W [0 0 0] /Index [" + index + "]", "")),
               "W item of xref Stream is wrong type");
 }
@@ -136,5 +137,6 @@ TEST(HostileInput, RecordedRegressions_runCleanly) {
             if (entry.is_regular_file() && entry.path().filename() != "README.md")
                 files.push_back(entry.path());
     std::sort(files.begin(), files.end());
-    for (const auto& path : files) readEverything(testpdf::readFile(path.string()), path.filename());
+    for (const auto& path : files)
+        readEverything(testpdf::readFile(path.string()), path.filename());
 }

@@ -29,16 +29,17 @@ TEST(Lexer, LiteralStrings_resolveEscapesAndNesting) {
     } cases[] = {
         {"(a(b)c)", "a(b)c"},
         {"(\\051)", ")"},
-        {"(ab\\\ncd)", "abcd"},         // line continuation
-        {"(ab\\\r\ncd)", "abcd"},       // CR LF continuation
-        {"(\\401)", "\x01"},            // low 8 bits of 257
+        {"(ab\\\ncd)", "abcd"},   // line continuation
+        {"(ab\\\r\ncd)", "abcd"}, // CR LF continuation
+        {"(\\401)", "\x01"},      // low 8 bits of 257
         {"(\\0a)", std::string(1, '\0') + "a"},
-        {"(\\1234)", "S4"},             // at most three octal digits
+        {"(\\1234)", "S4"}, // at most three octal digits
         {"(\\n\\r\\t\\b\\f\\\\\\q)", "\n\r\t\b\f\\q"},
         {"(line\r\nend)", "line\r\nend"}, // line ends inside are kept unchanged
         {"(open (never closed", "open (never closed"},
     };
-    for (const auto& c : cases) EXPECT_EQ(textOf(c.source), c.text) << c.source;
+    for (const auto& c : cases)
+        EXPECT_EQ(textOf(c.source), c.text) << c.source;
 }
 
 TEST(Lexer, HexStrings_pairDigitsAndPadTheLastOne) {
@@ -46,7 +47,7 @@ TEST(Lexer, HexStrings_pairDigitsAndPadTheLastOne) {
     EXPECT_EQ(textOf("<7>"), "\x70");
     EXPECT_EQ(textOf("<4 1\n42>"), "AB");
     EXPECT_EQ(textOf("<G1>"), std::string(1, '\x01')); // an invalid digit counts as 0
-    EXPECT_EQ(textOf("<6162"), "ab");                   // ends with the input
+    EXPECT_EQ(textOf("<6162"), "ab");                  // ends with the input
 }
 
 TEST(Lexer, Names_resolveHashEscapes) {
@@ -97,7 +98,8 @@ TEST(Lexer, KeywordsDelimitersAndComments) {
     EXPECT_TRUE(objs[2].isNull());
     EXPECT_TRUE(objs[3].isCommand("obj"));
     EXPECT_TRUE(objs[4].isCommand("endobj"));
-    for (int i = 5; i < 9; ++i) EXPECT_TRUE(objs[static_cast<size_t>(i)].isError()) << i;
+    for (int i = 5; i < 9; ++i)
+        EXPECT_TRUE(objs[static_cast<size_t>(i)].isError()) << i;
     EXPECT_TRUE(objs[9].isCommand("'x"));
     EXPECT_TRUE(objs[10].isCommand("\"y"));
     EXPECT_TRUE(parseOne("% only a comment").isEof());
@@ -154,7 +156,8 @@ TEST(Parser, NestingPastTheLimit_givesError) {
     EXPECT_TRUE(obj.isError());
 
     std::string dicts;
-    for (int i = 0; i < 1000; ++i) dicts += "<< /K ";
+    for (int i = 0; i < 1000; ++i)
+        dicts += "<< /K ";
     obj = parseOne(dicts);
     depth = 0;
     while (obj.isDict() && !obj.getDict()->lookup("K").isNull()) {

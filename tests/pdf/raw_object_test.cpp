@@ -29,12 +29,14 @@ std::string objectStreamFile(const std::string& header, const std::string& data,
                                         std::to_string(header.size()) + " " + extraKeys,
                                     header + data));
     int size = 11;
-    for (const auto& [num, c] : compressed) size = std::max(size, num + 1);
+    for (const auto& [num, c] : compressed)
+        size = std::max(size, num + 1);
     const int64_t at = f.pos();
     std::string rows;
     for (int num = 0; num <= size; ++num) {
         if (compressed.count(num))
-            rows += be(2, 1) + be(compressed.at(num).streamNum, 4) + be(compressed.at(num).index, 2);
+            rows +=
+                be(2, 1) + be(compressed.at(num).streamNum, 4) + be(compressed.at(num).index, 2);
         else if (num == size)
             rows += be(1, 1) + be(at, 4) + be(0, 2);
         else if (f.offsets.count(num))
@@ -42,9 +44,9 @@ std::string objectStreamFile(const std::string& header, const std::string& data,
         else
             rows += be(0, 1) + be(0, 4) + be(0, 2);
     }
-    f.object(size, testpdf::streamBody("/Type /XRef /W [1 4 2] /Root 1 0 R /Size " +
-                                           std::to_string(size + 1),
-                                       rows));
+    f.object(size,
+             testpdf::streamBody(
+                 "/Type /XRef /W [1 4 2] /Root 1 0 R /Size " + std::to_string(size + 1), rows));
     f.startxref(at);
     return f.bytes();
 }
@@ -86,8 +88,8 @@ TEST(ObjectStream, MembersThatCannotBeHad_areNullAndEmpty) {
         std::string bytes;
         int num;
     } cases[] = {
-        {"number differs from the header",
-         objectStreamFile("5 0 ", "(five)", 1, {{8, {10, 0}}}), 8},
+        {"number differs from the header", objectStreamFile("5 0 ", "(five)", 1, {{8, {10, 0}}}),
+         8},
         {"index beyond N", objectStreamFile("5 0 ", "(five)", 1, {{8, {10, 4}}}), 8},
         {"N larger than the header", objectStreamFile("5 0 ", "(five)", 3, {{5, {10, 0}}}), 5},
         {"offset beyond the data", objectStreamFile("5 90 ", "(five)", 1, {{5, {10, 0}}}), 5},
@@ -157,7 +159,7 @@ TEST(RawObject, FindBytes_answersTheLastByteOfTheFirstMatchInRange) {
     const std::string text = "<< /Kids [] /Kids >>";
     EXPECT_EQ(findBytes(text, 0, text.size(), "/Kids"), 7u);
     EXPECT_EQ(findBytes(text, 4, text.size(), "/Kids"), 16u); // must start at or after `from`
-    EXPECT_EQ(findBytes(text, 0, 7, "/Kids"), 0u);              // must end before `end`
+    EXPECT_EQ(findBytes(text, 0, 7, "/Kids"), 0u);            // must end before `end`
     EXPECT_EQ(findBytes(text, 0, 8, "/Kids"), 7u);
     EXPECT_EQ(findBytes(text, 0, 1000, "/Parent"), 0u);
     EXPECT_EQ(findBytes(text, 30, 10, "/Kids"), 0u);

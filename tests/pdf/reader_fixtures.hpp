@@ -92,7 +92,7 @@ inline std::string entryLine(int64_t offset, int gen, char kind) {
 // A file assembled piece by piece. Offsets are counted from the "%PDF-" header, as the
 // cross-reference data counts them; `junk` goes in front of the header.
 class FileText {
-public:
+  public:
     explicit FileText(std::string junk = "") : junk_(std::move(junk)) {}
 
     int64_t pos() const { return static_cast<int64_t>(body_.size()); }
@@ -135,7 +135,7 @@ public:
 
     std::map<int, int64_t> offsets; // object number -> header offset
 
-private:
+  private:
     std::string junk_;
     std::string body_ = "%PDF-1.5\n"; // from the header on
 };

@@ -101,13 +101,13 @@ TEST(XrefTable, PrevLoop_stopsReading) {
     // Two sections naming each other; both are read once.
     FileText pair;
     pair.object(1, kCatalog);
-    const int64_t older = pair.add("xref\n0 2\n" + entryLine(0, 65535, 'f') +
-                                   entryLine(pair.offsets[1], 0, 'n') +
-                                   "trailer\n<< /Size 2 /Prev XXXXXXXXXX >>\n");
+    const int64_t older =
+        pair.add("xref\n0 2\n" + entryLine(0, 65535, 'f') + entryLine(pair.offsets[1], 0, 'n') +
+                 "trailer\n<< /Size 2 /Prev XXXXXXXXXX >>\n");
     pair.object(3, "<< /Type /Font /BaseFont /Courier >>");
-    const int64_t newer = pair.add("xref\n3 1\n" + entryLine(pair.offsets[3], 0, 'n') +
-                                   "trailer\n<< /Size 4 /Root 1 0 R /Prev " +
-                                   std::to_string(older) + " >>\n");
+    const int64_t newer =
+        pair.add("xref\n3 1\n" + entryLine(pair.offsets[3], 0, 'n') +
+                 "trailer\n<< /Size 4 /Root 1 0 R /Prev " + std::to_string(older) + " >>\n");
     pair.patch("XXXXXXXXXX", newer);
     pair.startxref(newer);
     auto doc = openBytes(pair.bytes());
@@ -123,18 +123,21 @@ TEST(XrefTable, WithoutTypeField_everyStreamEntryIsInUse) {
     f.object(2, testpdf::streamBody("/Type /XRef /Size 3 /W [0 2 1] /Root 1 0 R", rows));
     f.startxref(at);
     auto doc = openBytes(f.bytes());
-    for (const XrefEntry& e : doc->xref().entries()) EXPECT_EQ(e.type, XrefType::InUse);
+    for (const XrefEntry& e : doc->xref().entries())
+        EXPECT_EQ(e.type, XrefType::InUse);
     EXPECT_TRUE(doc->xref().fetchObject(1, 0).isDict());
 }
 
 TEST(XrefTable, IndexPairs_readListedRangesAndIgnoreALoneLastElement) {
     std::string rows;
-    for (int i = 0; i < 5; ++i) rows += be(1, 1) + be(100 + i, 2) + be(0, 1);
+    for (int i = 0; i < 5; ++i)
+        rows += be(1, 1) + be(100 + i, 2) + be(0, 1);
     auto doc = openBytes(xrefStreamFile("/Size 12 /W [1 2 1] /Index [0 3 10 2 99]", rows));
     const std::vector<XrefEntry>& entries = doc->xref().entries();
     ASSERT_EQ(entries.size(), 12u);
     EXPECT_EQ(entries[2].offset, 102);
-    for (int num = 3; num < 10; ++num) EXPECT_TRUE(entries[num].unset) << num;
+    for (int num = 3; num < 10; ++num)
+        EXPECT_TRUE(entries[num].unset) << num;
     EXPECT_EQ(entries[10].offset, 103);
     EXPECT_EQ(entries[11].offset, 104);
 }
@@ -153,12 +156,13 @@ TEST(XrefTable, StartxrefProblems_reportDamagedFile) {
     const size_t kw = valid.rfind("startxref");
     const std::string head = valid.substr(0, kw);
     const std::string cases[] = {
-        head,                                                      // no keyword
-        head + "startxref\n0\n%%EOF\n",                            // offset 0
-        head + "startxref\n%%EOF\n",                               // no number
-        valid + "%" + std::string(1100, 'x') + "\n",               // keyword too far from the end
+        head,                                        // no keyword
+        head + "startxref\n0\n%%EOF\n",              // offset 0
+        head + "startxref\n%%EOF\n",                 // no number
+        valid + "%" + std::string(1100, 'x') + "\n", // keyword too far from the end
     };
-    for (const std::string& bytes : cases) EXPECT_EQ(openError(bytes), "PDF file was damaged");
+    for (const std::string& bytes : cases)
+        EXPECT_EQ(openError(bytes), "PDF file was damaged");
 }
 
 TEST(XrefTable, TwoStartxrefKeywords_laterOneIsUsed) {
@@ -224,7 +228,8 @@ TEST(XrefTable, DamagedSections_reportTheirMessage) {
          "Trailer dictionary is wrong type"},
         {"Size missing", xrefStreamFile("/W [1 2 1]", row), "Size of xref Stream is wrong type"},
         {"W missing", xrefStreamFile("/Size 1", row), "W item of xref Stream is wrong type"},
-        {"W short", xrefStreamFile("/Size 1 /W [1 2]", row), "W item of xref Stream is wrong length"},
+        {"W short", xrefStreamFile("/Size 1 /W [1 2]", row),
+         "W item of xref Stream is wrong length"},
         {"W not integers", xrefStreamFile("/Size 1 /W [1 /Two 1]", row),
          "W item of xref Stream is wrong type"},
         {"Index not integers", xrefStreamFile("/Size 1 /W [1 2 1] /Index [0 /One]", row),
@@ -238,10 +243,11 @@ TEST(XrefTable, DamagedSections_reportTheirMessage) {
          sectionFile("2 0 obj << /Size 1 /W [1 2 1] /Root 1 0 R /Length 3 0 R >> stream\n" + row +
                      "\nendstream endobj 3 0 obj 4 endobj"),
          "Couldn't parse an xref stream"},
-        {"indirect Filter",
-         xrefStreamFile("/Size 1 /W [1 2 1] /Filter 3 0 R", row), "Couldn't parse an xref stream"},
+        {"indirect Filter", xrefStreamFile("/Size 1 /W [1 2 1] /Filter 3 0 R", row),
+         "Couldn't parse an xref stream"},
     };
-    for (const auto& c : cases) EXPECT_EQ(openError(c.bytes), c.message) << c.what;
+    for (const auto& c : cases)
+        EXPECT_EQ(openError(c.bytes), c.message) << c.what;
 }
 
 TEST(XrefTable, HybridFile_objectsOnlyInXRefStmAreFound) {

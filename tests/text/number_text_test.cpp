@@ -108,8 +108,15 @@ TEST(ComposeStampText, ZeroFill) {
         const char* piece;
     };
     const Case cases[] = {
-        {1, 5, "00001"},   {123, 5, "00123"}, {123456, 5, "123456"}, {7, 0, "7"},
-        {0, 3, "0000"},    {-5, 3, "00-5"},   {7, -3, "7"},          {1000000000, 10, "1000000000"}, {1000000000, 11, "01000000000"},
+        {1, 5, "00001"},
+        {123, 5, "00123"},
+        {123456, 5, "123456"},
+        {7, 0, "7"},
+        {0, 3, "0000"},
+        {-5, 3, "00-5"},
+        {7, -3, "7"},
+        {1000000000, 10, "1000000000"},
+        {1000000000, 11, "01000000000"},
         {INT32_MIN, 1, "-2147483648"},
     };
     for (const auto& c : cases) {
@@ -158,8 +165,12 @@ TEST(ComposeStampText, TextForms) {
         {"end", [](StampSettings& s) { s.end = " of the file"; }, 1, 2, "Page 1 / 2 of the file"},
         {"parentheses", [](StampSettings& s) { s.prefix = "Chapter (A) "; }, 1, 10,
          "Chapter \\050A\\051 1 / 10"},
-        {"backslash", [](StampSettings& s) { s.prefix = "C:\\"; s.end = "\\"; }, 1, 2,
-         "C:\\1341 / 2\\134"},
+        {"backslash",
+         [](StampSettings& s) {
+             s.prefix = "C:\\";
+             s.end = "\\";
+         },
+         1, 2, "C:\\1341 / 2\\134"},
         {"total beyond int32", [](StampSettings&) {}, 1, 3000000000u, "Page 1 / 3000000000"},
     };
     for (const auto& c : cases) {
@@ -175,18 +186,34 @@ TEST(Roman, Table) {
         const char* upper;
     };
     const Case cases[] = {
-        {0, ""},         {1, "I"},          {4, "IV"},         {9, "IX"},
-        {14, "XIV"},     {40, "XL"},        {90, "XC"},        {400, "CD"},
-        {1999, "MCMXCIX"}, {2024, "MMXXIV"}, {4000, "MMMM"},   {4999, "MMMMCMXCIX"},
-        {5000, "MMMMM"}, {6001, "I"},       {9999, "CMXCIX"},
+        {0, ""},
+        {1, "I"},
+        {4, "IV"},
+        {9, "IX"},
+        {14, "XIV"},
+        {40, "XL"},
+        {90, "XC"},
+        {400, "CD"},
+        {1999, "MCMXCIX"},
+        {2024, "MMXXIV"},
+        {4000, "MMMM"},
+        {4999, "MMMMCMXCIX"},
+        {5000, "MMMMM"},
+        {6001, "I"},
+        {9999, "CMXCIX"},
         // Outside the tables: the magnitude with a minus sign, and the last four digits.
-        {-5, "-V"},      {-2024, "-MMXXIV"}, {10000, ""},      {12024, "MMXXIV"},
-        {INT32_MIN, "-MMMDCXLVIII"}, {INT32_MAX, "MMMDCXLVII"},
+        {-5, "-V"},
+        {-2024, "-MMXXIV"},
+        {10000, ""},
+        {12024, "MMXXIV"},
+        {INT32_MIN, "-MMMDCXLVIII"},
+        {INT32_MAX, "MMMDCXLVII"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(toRoman(c.v, false), c.upper) << c.v;
         std::string lower = c.upper;
-        for (char& ch : lower) ch = static_cast<char>(std::tolower(ch));
+        for (char& ch : lower)
+            ch = static_cast<char>(std::tolower(ch));
         EXPECT_EQ(toRoman(c.v, true), lower) << c.v;
     }
     EXPECT_EQ(toRoman(12, true), "xii");

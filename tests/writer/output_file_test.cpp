@@ -47,21 +47,26 @@ TEST(OutputFile, NewObjectsXrefAndTrailer) {
         ASSERT_FALSE(fontName.empty());
         EXPECT_EQ(pdf.object(n + 1) + "\n",
                   std::to_string(n + 1) + tavrix::fontObjectText("Arial", fontName, n));
-        EXPECT_NE(pdf.object(n + 1).find("/FontDescriptor " + std::to_string(n) + " 0 R\n"
+        EXPECT_NE(pdf.object(n + 1).find("/FontDescriptor " + std::to_string(n) +
+                                         " 0 R\n"
                                          "/FirstChar 0\n/LastChar 255\n/Widths [\n" +
                                          [] {
                                              std::string line;
-                                             for (int i = 0; i < 16; ++i) line += "750 ";
+                                             for (int i = 0; i < 16; ++i)
+                                                 line += "750 ";
                                              return line;
-                                         }() + "\n"),
+                                         }() +
+                                         "\n"),
                   std::string::npos);
-        EXPECT_EQ(pdf.object(n + 2), std::to_string(n + 2) + " 0 obj<</Type/ExtGState/ca 1.00>>\n endobj");
+        EXPECT_EQ(pdf.object(n + 2),
+                  std::to_string(n + 2) + " 0 obj<</Type/ExtGState/ca 1.00>>\n endobj");
         // Then, in object-number order, two streams for each stamped page.
         EXPECT_EQ(contentRefs(pdf.object(4)), (std::vector<int>{n + 3, 8, n + 4}));
         EXPECT_EQ(contentRefs(pdf.object(5)), (std::vector<int>{n + 5, 9, n + 6}));
         EXPECT_EQ(shownText(pdf, n + 6), "Page 3 / 4");
-        EXPECT_EQ(pdf.object(n + 3), std::to_string(n + 3) +
-                                         " 0 obj\n<<\n/Length 2 \n>>\nstream\nq\n\nendstream\nendobj");
+        EXPECT_EQ(pdf.object(n + 3),
+                  std::to_string(n + 3) +
+                      " 0 obj\n<<\n/Length 2 \n>>\nstream\nq\n\nendstream\nendobj");
         // Unselected pages and every other input object are copied byte for byte.
         for (const int num : {1, 2, 3, 6, 7, 11}) {
             const size_t at = static_cast<size_t>(b.offsets.at(num));
@@ -118,31 +123,46 @@ TEST(OutputFile, PageTreeWalk) {
         bool validTree;                  // the input's tree is well-formed
     };
     const Case cases[] = {
-        {"tree order", {{2, "<< /Type /Pages /Kids [5 0 R 3 0 R 4 0 R] /Count 3 >>"}},
-         {"Page 2 / 3", "Page 3 / 3", "Page 1 / 3"}, true},
+        {"tree order",
+         {{2, "<< /Type /Pages /Kids [5 0 R 3 0 R 4 0 R] /Count 3 >>"}},
+         {"Page 2 / 3", "Page 3 / 3", "Page 1 / 3"},
+         true},
         {"nested nodes",
          {{2, "<< /Type /Pages /Kids [10 0 R 5 0 R] /Count 3 >>"},
           {10, "<< /Type /Pages /Parent 2 0 R /Kids [4 0 R 3 0 R] /Count 2 >>"}},
-         {"Page 2 / 3", "Page 1 / 3", "Page 3 / 3"}, true},
+         {"Page 2 / 3", "Page 1 / 3", "Page 3 / 3"},
+         true},
         {"indirect kids",
          {{2, "<< /Type /Pages /Kids 10 0 R /Count 3 >>"}, {10, "[5 0 R 4 0 R 3 0 R]"}},
-         {"Page 3 / 3", "Page 2 / 3", "Page 1 / 3"}, true},
-        {"page twice", {{2, "<< /Type /Pages /Kids [4 0 R 3 0 R 4 0 R] /Count 3 >>"}},
-         {"Page 2 / 3", "Page 1 / 3", ""}, false},
-        {"count too large", {{2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 5 >>"}},
-         {"Page 1 / 5", "Page 2 / 5", "Page 3 / 5"}, false},
-        {"count too small", {{2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 2 >>"}},
-         {"Page 1 / 2", "Page 2 / 2", ""}, false},
-        {"no count", {{2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] >>"}},
-         {"Page 1 / 3", "Page 2 / 3", "Page 3 / 3"}, false},
-        {"node inside itself", {{2, "<< /Type /Pages /Kids [3 0 R 2 0 R 4 0 R] /Count 3 >>"}},
-         {"Page 1 / 3", "Page 2 / 3", ""}, false},
+         {"Page 3 / 3", "Page 2 / 3", "Page 1 / 3"},
+         true},
+        {"page twice",
+         {{2, "<< /Type /Pages /Kids [4 0 R 3 0 R 4 0 R] /Count 3 >>"}},
+         {"Page 2 / 3", "Page 1 / 3", ""},
+         false},
+        {"count too large",
+         {{2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 5 >>"}},
+         {"Page 1 / 5", "Page 2 / 5", "Page 3 / 5"},
+         false},
+        {"count too small",
+         {{2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 2 >>"}},
+         {"Page 1 / 2", "Page 2 / 2", ""},
+         false},
+        {"no count",
+         {{2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] >>"}},
+         {"Page 1 / 3", "Page 2 / 3", "Page 3 / 3"},
+         false},
+        {"node inside itself",
+         {{2, "<< /Type /Pages /Kids [3 0 R 2 0 R 4 0 R] /Count 3 >>"}},
+         {"Page 1 / 3", "Page 2 / 3", ""},
+         false},
     };
     testpdf::TempDir dir;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         PdfBuilder b = testpdf::simpleDocument(3);
-        for (const auto& [num, body] : c.tree) b.base().objects[num] = body;
+        for (const auto& [num, body] : c.tree)
+            b.base().objects[num] = body;
         const int n = b.base().objects.rbegin()->first + 1;
         const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
         const std::string input = b.build();

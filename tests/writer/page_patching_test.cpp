@@ -30,7 +30,8 @@ PdfBuilder onePage(const std::string& pageEntries, const std::map<int, std::stri
     objects[4] = streamBody("", "BT /F1 24 Tf 72 700 Td (Hello) Tj ET");
     objects[5] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
     objects[6] = streamBody("", "0 0 1 rg 300 300 50 50 re f");
-    for (const auto& [num, body] : extra) objects[num] = body;
+    for (const auto& [num, body] : extra)
+        objects[num] = body;
     return b;
 }
 
@@ -68,60 +69,107 @@ TEST(PagePatching, EveryFormOfContentsAndResources) {
                                    "/Contents (a \\) note /Contents [ <<) >>] ";
     const std::vector<PatchCase> cases = {
         {"no contents", font1, {}, 2, {{3, "<</Contents [ {Q} 0 R {S} 0 R ] /Type /Page"}}, ""},
-        {"single reference", "/Contents 4 0 R\n" + font1, {}, 2,
-         {{3, "/Contents [ {Q} 0 R 4 0 R {S} 0 R ] /Resources"}}, "Hello"},
-        {"single reference last", font1 + " /Contents 4 0 R", {}, 2,
-         {{3, "/Contents [ {Q} 0 R 4 0 R {S} 0 R ]>>"}}, "Hello"},
-        {"reference to a free object", "/Contents 7 0 R " + font1, {{8, "<< >>"}}, 2,
-         {{3, "/Contents [ {Q} 0 R 7 0 R {S} 0 R ] /Resources"}}, ""},
-        {"direct array", "/Contents [4 0 R 6 0 R] " + font1, {}, 2,
-         {{3, "/Contents [ {Q} 0 R 4 0 R 6 0 R {S} 0 R ]"}}, "Hello"},
-        {"indirect array", "/Contents 7 0 R " + font1, {{7, "[4 0 R 6 0 R]"}}, 2,
-         {{3, "/Contents [ {Q} 0 R 4 0 R 6 0 R {S} 0 R ]"}}, "Hello"},
-        {"resources without font", "/Contents 6 0 R /Resources << /ProcSet [/PDF] >>", {}, 2,
-         {{3, "/Resources <</ExtGState << /{G} {g} 0 R >>/Font << /{F} {f} 0 R >> /ProcSet"}}, ""},
-        {"font direct", "/Contents 4 0 R " + font1, {}, 2,
+        {"single reference",
+         "/Contents 4 0 R\n" + font1,
+         {},
+         2,
+         {{3, "/Contents [ {Q} 0 R 4 0 R {S} 0 R ] /Resources"}},
+         "Hello"},
+        {"single reference last",
+         font1 + " /Contents 4 0 R",
+         {},
+         2,
+         {{3, "/Contents [ {Q} 0 R 4 0 R {S} 0 R ]>>"}},
+         "Hello"},
+        {"reference to a free object",
+         "/Contents 7 0 R " + font1,
+         {{8, "<< >>"}},
+         2,
+         {{3, "/Contents [ {Q} 0 R {S} 0 R ] /Resources"}},
+         ""},
+        {"direct array",
+         "/Contents [4 0 R 6 0 R] " + font1,
+         {},
+         2,
+         {{3, "/Contents [ {Q} 0 R 4 0 R 6 0 R {S} 0 R ]"}},
+         "Hello"},
+        {"indirect array",
+         "/Contents 7 0 R " + font1,
+         {{7, "[4 0 R 6 0 R]"}},
+         2,
+         {{3, "/Contents [ {Q} 0 R 4 0 R 6 0 R {S} 0 R ]"}},
+         "Hello"},
+        {"resources without font",
+         "/Contents 6 0 R /Resources << /ProcSet [/PDF] >>",
+         {},
+         2,
+         {{3, "/Resources <</ExtGState << /{G} {g} 0 R >>/Font << /{F} {f} 0 R >> /ProcSet"}},
+         ""},
+        {"font direct",
+         "/Contents 4 0 R " + font1,
+         {},
+         2,
          {{3, "/Resources <</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R /F1 5 0 R >>"}},
          "Hello"},
-        {"font indirect", "/Contents 4 0 R /Resources << /Font 7 0 R >>", {{7, "<< /F1 5 0 R >>"}},
-         2, {{3, "/Font 7 0 R"}, {7, "<< /{F} {f} 0 R /F1 5 0 R >>"}}, "Hello"},
+        {"font indirect",
+         "/Contents 4 0 R /Resources << /Font 7 0 R >>",
+         {{7, "<< /F1 5 0 R >>"}},
+         2,
+         {{3, "/Font 7 0 R"}, {7, "<< /{F} {f} 0 R /F1 5 0 R >>"}},
+         "Hello"},
         {"graphics states direct",
          "/Contents 4 0 R /Resources << /Font << /F1 5 0 R >> /ExtGState << /G0 7 0 R >> >>",
-         {{7, "<< /Type /ExtGState /CA 1 >>"}}, 2,
-         {{3, "/ExtGState << /{G} {g} 0 R /G0 7 0 R >>"}}, "Hello"},
+         {{7, "<< /Type /ExtGState /CA 1 >>"}},
+         2,
+         {{3, "/ExtGState << /{G} {g} 0 R /G0 7 0 R >>"}},
+         "Hello"},
         {"graphics states indirect",
          "/Contents 4 0 R /Resources << /Font << /F1 5 0 R >> /ExtGState 7 0 R >>",
-         {{7, "<< /G0 8 0 R >>"}, {8, "<< /Type /ExtGState /CA 1 >>"}}, 2,
-         {{3, "/ExtGState 7 0 R"}, {7, "<< /{G} {g} 0 R /G0 8 0 R >>"}}, "Hello"},
-        {"resources indirect", "/Contents 4 0 R /Resources 7 0 R",
-         {{7, "<< /Font << /F1 5 0 R >> >>"}}, 2,
+         {{7, "<< /G0 8 0 R >>"}, {8, "<< /Type /ExtGState /CA 1 >>"}},
+         2,
+         {{3, "/ExtGState 7 0 R"}, {7, "<< /{G} {g} 0 R /G0 8 0 R >>"}},
+         "Hello"},
+        {"resources indirect",
+         "/Contents 4 0 R /Resources 7 0 R",
+         {{7, "<< /Font << /F1 5 0 R >> >>"}},
+         2,
          {{3, "/Resources 7 0 R"},
           {7, "<</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R /F1 5 0 R >> >>"}},
          "Hello"},
-        {"resources and font indirect", "/Contents 4 0 R /Resources 7 0 R",
-         {{7, "<< /Font 8 0 R /ProcSet [/PDF] >>"}, {8, "<< /F1 5 0 R >>"}}, 2,
+        {"resources and font indirect",
+         "/Contents 4 0 R /Resources 7 0 R",
+         {{7, "<< /Font 8 0 R /ProcSet [/PDF] >>"}, {8, "<< /F1 5 0 R >>"}},
+         2,
          {{8, "<< /{F} {f} 0 R /F1 5 0 R >>"}, {7, "<</ExtGState << /{G} {g} 0 R >> /Font 8 0 R"}},
          "Hello"},
-        {"inline annotation first", annotation + "/Contents 4 0 R " + font1, {}, 2,
+        {"inline annotation first",
+         annotation + "/Contents 4 0 R " + font1,
+         {},
+         2,
          {{3, "/Contents (a \\) note /Contents [ <<) >>] /Contents [ {Q} 0 R 4 0 R {S} 0 R ]"}},
          "Hello"},
-        {"inherited direct, two levels up", "/Contents 4 0 R",
+        {"inherited direct, two levels up",
+         "/Contents 4 0 R",
          {{2, "<< /Type /Pages /Kids [8 0 R] /Count 1 " + font1 + " >>"},
           {8, "<< /Type /Pages /Parent 2 0 R /Kids [3 0 R] /Count 1 >>"}},
          8,
          {{3, "<</Resources <</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R /F1 5 0 R >> "
-               ">> /Type /Page"}},
+              ">> /Type /Page"}},
          "Hello"},
-        {"inherited indirect", "/Contents 4 0 R",
+        {"inherited indirect",
+         "/Contents 4 0 R",
          {{2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /Resources 7 0 R >>"},
           {7, "<< /Font << /F1 5 0 R >> >>"}},
          2,
          {{3, "<</Resources 7 0 R /Type /Page"},
           {7, "<</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R /F1 5 0 R >> >>"}},
          "Hello"},
-        {"no resources anywhere", "/Contents 6 0 R", {}, 2,
+        {"no resources anywhere",
+         "/Contents 6 0 R",
+         {},
+         2,
          {{3, "<</Resources << /Font << /{F} {f} 0 R >> /ExtGState << /{G} {g} 0 R >> >> "
-               "/Type /Page"}},
+              "/Type /Page"}},
          ""},
     };
     testpdf::TempDir dir;
@@ -146,7 +194,8 @@ TEST(PagePatching, EveryFormOfContentsAndResources) {
         };
         for (const auto& [num, text] : c.expect) {
             EXPECT_NE(squeeze(pdf.object(num)).find(fill(text)), std::string::npos)
-                << "object " << num << " lacks " << fill(text) << "\n" << pdf.object(num);
+                << "object " << num << " lacks " << fill(text) << "\n"
+                << pdf.object(num);
             // Write order: the two streams, the rewritten objects, the page last; each once.
             if (num != 3) {
                 EXPECT_GT(pdf.entries[num].offset, pdf.entries[s].offset) << num;
@@ -189,8 +238,8 @@ TEST(PagePatching, SharedIndirectResourcesAreRewrittenForEveryPage) {
                 "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " +
                 std::to_string(firstPage + 10 + k) + " 0 R /Resources " + std::to_string(res) +
                 " 0 R >>";
-            objects[firstPage + 10 + k] = streamBody(
-                "", "BT /F1 24 Tf 72 700 Td (Hello " + std::to_string(k + 1) + ") Tj ET");
+            objects[firstPage + 10 + k] = streamBody("", "BT /F1 24 Tf 72 700 Td (Hello " +
+                                                             std::to_string(k + 1) + ") Tj ET");
         }
         objects[1] = "<< /Type /Catalog /Pages 2 0 R >>";
         objects[2] = "<< /Type /Pages /Kids [ " + kids + "] /Count 10 >>";
@@ -271,9 +320,8 @@ TEST(PagePatching, RotatedPagesWithNoforceReadUpright) {
     for (const int rotation : {90, 180, 270, -90}) {
         SCOPED_TRACE(rotation);
         const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
-        testpdf::writeFile(in, onePage("/Rotate " + std::to_string(rotation) +
-                                       " /Resources << >>")
-                                   .build());
+        testpdf::writeFile(
+            in, onePage("/Rotate " + std::to_string(rotation) + " /Resources << >>").build());
         const bool sideways = rotation % 180 != 0;
         const int width = sideways ? 396 : 306, height = sideways ? 306 : 396;
         ASSERT_EQ(stamp(in, out, {{"noforce", 1}}), "");

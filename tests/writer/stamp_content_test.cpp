@@ -25,7 +25,8 @@ TEST(StampContent, OpacityStateWritesTwoDecimals) {
 }
 
 TEST(StampContent, SaveStateStreamBytes) {
-    EXPECT_EQ(buildSaveStateStream(), " 0 obj\n<<\n/Length 2 \n>>\nstream\nq\n\nendstream\nendobj\n");
+    EXPECT_EQ(buildSaveStateStream(),
+              " 0 obj\n<<\n/Length 2 \n>>\nstream\nq\n\nendstream\nendobj\n");
 }
 
 TEST(StampContent, StampStreamWithDefaultSettings) {
@@ -121,7 +122,9 @@ struct PlaceCase {
     float x, y, angle;
 };
 
-void noforce(StampSettings& s) { s.noforce = true; }
+void noforce(StampSettings& s) {
+    s.noforce = true;
+}
 
 TEST(Placement, Table) {
     const std::string text = "Page 1 / 10";
@@ -129,7 +132,8 @@ TEST(Placement, Table) {
     using Step = std::function<void(StampSettings&)>;
     auto with = [](std::initializer_list<Step> list) {
         return [steps = std::vector<Step>(list)](StampSettings& s) {
-            for (const auto& step : steps) step(s);
+            for (const auto& step : steps)
+                step(s);
         };
     };
     auto center = [](StampSettings& s) { s.align = "center"; };
@@ -151,8 +155,8 @@ TEST(Placement, Table) {
         {"cropped", kCropped, 0, with({}), 30, 30, 0},
         {"cropped, both flips", kCropped, 0, with({fliph, flipv}), 565, 762, 0},
         {"cropped, centred", kCropped, 0, with({centred}), 297.5f, 396, 0},
-        {"bigger font", kLetter, 0,
-         with({right, [](StampSettings& s) { s.fontSize = 28; }}), 20 - 142, 10, 0},
+        {"bigger font", kLetter, 0, with({right, [](StampSettings& s) { s.fontSize = 28; }}),
+         20 - 142, 10, 0},
         // Without noforce a rotated page is stamped as if upright.
         {"90 forced upright", kLetter, 90, with({}), 20, 10, 0},
         {"270 forced upright", kLetter, 270, with({fliph}), 592, 10, 0},
@@ -171,10 +175,10 @@ TEST(Placement, Table) {
         {"180 both flips", kLetter, 180, with({noforce, fliph, flipv}), 20, 10, 180},
         {"270 flipv", kLetter, 270, with({noforce, flipv}), 602, 772, 270},
         {"270 fliph", kLetter, 270, with({noforce, fliph}), 10, 20, 270},
-        {"90 centred, align center", kLetter, 90, with({noforce, centred, center}), 306,
-         396 - 27, 90},
-        {"180 centred, align center", kLetter, 180, with({noforce, centred, center}), 306 + 27,
-         396, 180},
+        {"90 centred, align center", kLetter, 90, with({noforce, centred, center}), 306, 396 - 27,
+         90},
+        {"180 centred, align center", kLetter, 180, with({noforce, centred, center}), 306 + 27, 396,
+         180},
         {"90 align right", kLetter, 90, with({noforce, right}), 602, 20 - 55, 90},
         {"270 align right", kLetter, 270, with({noforce, right}), 10, 772 + 55, 270},
         {"90 cropped", kCropped, 90, with({noforce}), 575, 40, 90},

@@ -107,8 +107,8 @@ inline std::vector<int> contentRefs(const std::string& text) {
     if (!std::regex_search(text, m, std::regex(R"(/Contents\s*\[([^\]]*)\])"))) return refs;
     const std::string list = m[1];
     const std::regex ref(R"((\d+)\s+\d+\s+R)");
-    for (auto it = std::sregex_iterator(list.begin(), list.end(), ref); it != std::sregex_iterator();
-         ++it)
+    for (auto it = std::sregex_iterator(list.begin(), list.end(), ref);
+         it != std::sregex_iterator(); ++it)
         refs.push_back(std::stoi((*it)[1]));
     return refs;
 }
@@ -135,15 +135,16 @@ inline std::string gsResourceName(const OutputPdf& pdf, int stampNum) {
 }
 
 // Bounding box, in pixels of a 36 dpi rendering of the crop box (half a point each, origin at
-// the top left of the page as displayed), of the dark pixels inside the given region of the rendered page.
+// the top left of the page as displayed), of the dark pixels inside the given region of the
+// rendered page.
 struct DarkBox {
     int width = 0, height = 0; // of the whole rendering
     int minX = -1, minY = -1, maxX = -1, maxY = -1;
     bool any() const { return minX >= 0; }
 };
 
-inline DarkBox darkBox(const std::string& pdf, int page, int x0 = 0, int y0 = 0,
-                       int x1 = 1 << 20, int y1 = 1 << 20) {
+inline DarkBox darkBox(const std::string& pdf, int page, int x0 = 0, int y0 = 0, int x1 = 1 << 20,
+                       int y1 = 1 << 20) {
     DarkBox box;
     testpdf::TempDir dir;
     const std::string prefix = dir.file("page");
@@ -153,8 +154,8 @@ inline DarkBox darkBox(const std::string& pdf, int page, int x0 = 0, int y0 = 0,
     const std::string image = testpdf::readFile(prefix + ".pgm");
     if (r.exitCode != 0 || !image.starts_with("P5")) return box;
     int maxval = 0, headerEnd = 0;
-    if (std::sscanf(image.c_str(), "P5 %d %d %d%n", &box.width, &box.height, &maxval,
-                    &headerEnd) != 3)
+    if (std::sscanf(image.c_str(), "P5 %d %d %d%n", &box.width, &box.height, &maxval, &headerEnd) !=
+        3)
         return box;
     const size_t pixels = static_cast<size_t>(headerEnd) + 1;
     for (int y = std::max(0, y0); y < std::min(box.height, y1); ++y) {
