@@ -75,9 +75,20 @@ bool readNumber(std::string_view text, size_t& i, float& out) {
 } // namespace
 
 bool readCropBox(std::string_view text, std::array<float, 4>& box) {
-    size_t i = findBytes(text, 0, text.size(), "/CropBox");
+    return readBox(text, "/CropBox", box);
+}
+
+bool readBox(std::string_view text, std::string_view key, std::array<float, 4>& box) {
+    size_t i = findBytes(text, 0, text.size(), key);
     if (i == 0) return false;
     ++i;
+    // Only a box written out as an array is read; an indirect one ("/CropBox 12 0 R") would
+    // otherwise take the reference's numbers as coordinates.
+    size_t open = i;
+    while (open < text.size() && (text[open] == ' ' || text[open] == '\n' || text[open] == '\r' ||
+                                  text[open] == '\t' || text[open] == '\f' || text[open] == '\0'))
+        ++open;
+    if (open >= text.size() || text[open] != '[') return false;
     std::array<float, 4> values = box;
     int n = 0;
     while (n < 4) {
@@ -87,6 +98,15 @@ bool readCropBox(std::string_view text, std::array<float, 4>& box) {
     }
     box = values;
     return true;
+}
+
+InheritedBoxes InheritedBoxes::below(std::string_view text) const {
+    InheritedBoxes out = *this;
+    std::array<float, 4> box{0, 0, 612, 792};
+    if (readBox(text, "/CropBox", box)) out.crop = box;
+    box = {0, 0, 612, 792};
+    if (readBox(text, "/MediaBox", box)) out.media = box;
+    return out;
 }
 
 void PageList::build(XrefTable& xref, std::string_view catalogText) {
@@ -111,11 +131,18 @@ void PageList::build(XrefTable& xref, std::string_view catalogText) {
     if (!countKnown_) pageCount_ = static_cast<uint32_t>(slots_.size());
 }
 
-void PageList::addPage(int32_t num, std::string_view text) {
+void PageList::addPage(int32_t num, std::string_view text, const InheritedBoxes& inherited) {
     if (countKnown_ && slots_.size() >= pageCount_) return;
     PageSlot slot;
     slot.num = num;
-    readCropBox(text, slot.box);
+    // The visible area: the page's crop box, else its media box, each of which the page may
+    // inherit from the nodes above it. A page placed within a letter-size default box instead
+    // would get its stamp off the page whenever the page is landscape or taller than letter.
+    const InheritedBoxes own = inherited.below(text);
+    if (own.crop)
+        slot.box = *own.crop;
+    else if (own.media)
+        slot.box = *own.media;
     firstSlot_.emplace(num, slots_.size());
     slots_.push_back(slot);
 }
@@ -126,11 +153,13 @@ void PageList::walk(XrefTable& xref, int32_t rootNum) {
     struct Frame {
         std::vector<int32_t> kids;
         size_t next = 0;
+        InheritedBoxes boxes;
     };
     std::unordered_set<int32_t> entered{rootNum};
     std::vector<Frame> stack;
     size_t visited = 0;
-    stack.push_back({kidsOf(readRawObject(xref, rootNum).bytes()), 0});
+    const RawObject rootText = readRawObject(xref, rootNum);
+    stack.push_back({kidsOf(rootText.bytes()), 0, InheritedBoxes{}.below(rootText.bytes())});
     while (!stack.empty()) {
         Frame& top = stack.back();
         if (top.next >= top.kids.size()) {
@@ -150,9 +179,10 @@ void PageList::walk(XrefTable& xref, int32_t rootNum) {
             findBytes(text.bytes(), 0, text.bytes().size(), "/Pages") != 0 || value.isArray();
         if (isNode) {
             if (!entered.insert(kid).second) continue;
-            stack.push_back({kidsOf(text.bytes()), 0});
+            const InheritedBoxes boxes = top.boxes.below(text.bytes());
+            stack.push_back({kidsOf(text.bytes()), 0, boxes});
         } else {
-            addPage(kid, text.bytes());
+            addPage(kid, text.bytes(), top.boxes);
         }
     }
 }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -15,6 +16,14 @@ namespace tavrix {
 struct PageSlot {
     int32_t num = 0;
     std::array<float, 4> box{0, 0, 612, 792}; // x0, y0, x1, y1
+};
+
+// Boxes a page tree node passes down to its kids.
+struct InheritedBoxes {
+    std::optional<std::array<float, 4>> crop;
+    std::optional<std::array<float, 4>> media;
+    // The boxes in force below a node (or on a page) whose text is `text`.
+    InheritedBoxes below(std::string_view text) const;
 };
 
 class PageList {
@@ -31,7 +40,7 @@ public:
 
 private:
     void walk(XrefTable& xref, int32_t rootNum);
-    void addPage(int32_t num, std::string_view text);
+    void addPage(int32_t num, std::string_view text, const InheritedBoxes& inherited);
 
     uint32_t pageCount_ = 0;
     bool countKnown_ = false;
@@ -39,7 +48,9 @@ private:
     std::unordered_map<int32_t, size_t> firstSlot_;
 };
 
-// The first four numbers after the first "/CropBox" up to the next "]", or nothing.
+// The first four numbers after the first `key` ("/CropBox") up to the next "]"; false when the
+// text has no such key.
+bool readBox(std::string_view text, std::string_view key, std::array<float, 4>& box);
 bool readCropBox(std::string_view text, std::array<float, 4>& box);
 
 } // namespace tavrix

@@ -35,7 +35,7 @@ std::string guidText(REFGUID g) {
     return tavrixrt::utf8FromUtf16(text);
 }
 
-// The engine as Part of the desktop program creates it: by class, asking for IUnknown, running
+// The engine as the desktop program creates it: by class, asking for IUnknown, running
 // it, then asking for ITavrixCom.
 HRESULT createEngine(ComPtr<ITavrixCom>& engine) {
     ComPtr<IUnknown> unknown;

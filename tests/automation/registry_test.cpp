@@ -1,6 +1,5 @@
 // The registry file: format, lookups, subtree removal, damage, atomic and concurrent writes.
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <thread>
@@ -147,24 +146,4 @@ TEST(RegistryFile, ConcurrentEditsLoseNothingAndLeaveNoTemporaryFiles) {
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"registry", "registry.lock"}));
-}
-
-TEST(RegistryFile, LocationComesFromTheEnvironment) {
-    tavrix_test::PrivateRegistry registry;
-    EXPECT_EQ(tavrixrt::registryPath(), registry.path());
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    const std::string savedXdg = xdg ? xdg : "";
-    ::unsetenv(tavrixrt::kRegistryEnvironmentVariable);
-    ::setenv("XDG_CONFIG_HOME", "/cfg", 1);
-    EXPECT_EQ(tavrixrt::registryPath(), "/cfg/tavrix/registry");
-    ::setenv("XDG_CONFIG_HOME", "relative", 1); // not absolute: ignored
-    const char* home = std::getenv("HOME");
-    if (home && *home) {
-        EXPECT_EQ(tavrixrt::registryPath(), std::string(home) + "/.config/tavrix/registry");
-    }
-    if (xdg)
-        ::setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
-    else
-        ::unsetenv("XDG_CONFIG_HOME");
-    ::setenv(tavrixrt::kRegistryEnvironmentVariable, registry.path().c_str(), 1);
 }
