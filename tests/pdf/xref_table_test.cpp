@@ -2,6 +2,7 @@
 // files, refused files, and fetching objects by number.
 #include <gtest/gtest.h>
 
+#include "engine/pdf/raw_object.hpp"
 #include "engine/pdf/xref_table.hpp"
 #include "pdf/reader_fixtures.hpp"
 #include "support/pdf_builder.hpp"
@@ -284,5 +285,60 @@ TEST(XrefTable, FetchObject_checksNumberGenerationAndHeader) {
         } catch (const CPdfException& e) {
             EXPECT_STREQ(e.getMessage(), "Corrupted PDF file");
         }
+    }
+}
+
+TEST(XrefTable, EntriesAgreeWithQpdf_onBuiltAndRewrittenFiles) {
+    if (!testpdf::toolAvailable("qpdf")) GTEST_SKIP() << "qpdf is not installed";
+    testpdf::TempDir dir;
+    std::vector<std::pair<std::string, std::string>> files; // label, path
+    auto add = [&](const std::string& label, testpdf::PdfBuilder b) {
+        const std::string path = dir.file(label + ".pdf");
+        testpdf::writeFile(path, b.build());
+        files.emplace_back(label, path);
+    };
+    using testpdf::XrefKind;
+    add("table", testpdf::simpleDocument(3));
+    testpdf::PdfBuilder predicted = testpdf::simpleDocument(3, XrefKind::Stream, true);
+    predicted.base().predictor = true;
+    add("predicted", predicted);
+    add("hybrid", testpdf::simpleDocument(3, XrefKind::Hybrid, true));
+    testpdf::PdfBuilder updated = testpdf::simpleDocument(3, XrefKind::Stream, true);
+    updated.addRevision().objects[4] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 9 9] >>";
+    add("updated", updated);
+    testpdf::PdfBuilder junk = testpdf::simpleDocument(2, XrefKind::Stream, true);
+    junk.junkBeforeHeader = "junk\n";
+    add("junk", junk);
+    for (const char* option : {"--object-streams=generate", "--linearize"}) {
+        const std::string path = dir.file(std::string(option + 2) + ".pdf");
+        ASSERT_EQ(testpdf::runCommand({"qpdf", option, files[0].second, path}).exitCode, 0);
+        files.emplace_back(option, path);
+    }
+
+    for (const auto& [label, path] : files) {
+        auto doc = openBytes(testpdf::readFile(path));
+        XrefTable& xref = doc->xref();
+        std::string ours;
+        for (size_t num = 0; num < xref.entries().size(); ++num) {
+            const XrefEntry& e = xref.entries()[num];
+            const int32_t n = static_cast<int32_t>(num);
+            if (e.type == XrefType::InUse) {
+                ours += std::to_string(num) + "/" + std::to_string(e.gen) +
+                        ": uncompressed; offset = " + std::to_string(e.offset) + "\n";
+                EXPECT_FALSE(xref.fetchObject(n, e.gen).isNull()) << label << " " << num;
+            } else if (e.type == XrefType::Compressed) {
+                ours += std::to_string(num) + "/0: compressed; stream = " +
+                        std::to_string(e.offset) + ", index = " + std::to_string(e.gen) + "\n";
+                EXPECT_FALSE(xref.fetchObject(n, 0).isNull()) << label << " " << num;
+            } else {
+                continue;
+            }
+            const std::string header = std::to_string(num) + " " +
+                                       std::to_string(e.type == XrefType::InUse ? e.gen : 0) +
+                                       " obj";
+            EXPECT_EQ(std::string(readRawObject(xref, n).bytes().substr(0, header.size())), header)
+                << label;
+        }
+        EXPECT_EQ(ours, testpdf::runCommand({"qpdf", "--show-xref", path}).out) << label;
     }
 }
