@@ -41,6 +41,21 @@ bool endsName(std::string_view text, size_t i) {
            std::string_view("()<>[]{}/%").find(text[i]) != npos;
 }
 
+// Just past the literal string that opens at `i`. Strings may hold unbalanced brackets and
+// dictionary delimiters, so scans skip them whole.
+size_t afterLiteralString(std::string_view text, size_t i) {
+    int nest = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] == '\\') {
+            ++i;
+            continue;
+        }
+        if (text[i] == '(') ++nest;
+        if (text[i] == ')' && --nest == 0) break;
+    }
+    return i + 1;
+}
+
 // Position of `key` ("/Contents") as an entry of the dictionary that opens at the first "<<"
 // at or after `from`, or npos. Keys of nested dictionaries (an inline annotation's /Contents)
 // and bytes inside strings are not matches.
@@ -52,16 +67,7 @@ size_t findKey(std::string_view text, size_t from, std::string_view key) {
     while (i < text.size() && depth > 0) {
         const char c = text[i];
         if (c == '(') {
-            int nest = 0;
-            for (; i < text.size(); ++i) {
-                if (text[i] == '\\') {
-                    ++i;
-                    continue;
-                }
-                if (text[i] == '(') ++nest;
-                if (text[i] == ')' && --nest == 0) break;
-            }
-            ++i;
+            i = afterLiteralString(text, i);
         } else if (c == '<' && i + 1 < text.size() && text[i + 1] == '<') {
             ++depth;
             i += 2;
@@ -112,17 +118,7 @@ std::string_view dictionaryTextAt(std::string_view text, size_t from) {
     while (i < text.size()) {
         const char c = text[i];
         if (c == '(') {
-            // Literal strings may hold unbalanced brackets; skip them whole.
-            int nest = 0;
-            for (; i < text.size(); ++i) {
-                if (text[i] == '\\') {
-                    ++i;
-                    continue;
-                }
-                if (text[i] == '(') ++nest;
-                if (text[i] == ')' && --nest == 0) break;
-            }
-            ++i;
+            i = afterLiteralString(text, i);
             continue;
         }
         if (c == '<' && i + 1 < text.size() && text[i + 1] == '<') {
