@@ -111,7 +111,8 @@ public:
 
     size_t size() const { return items_.size(); }
     PdfObject get(size_t i) const { return items_[i].resolve(xref_); }
-    const PdfObject& getRaw(size_t i) const { return items_[i]; }
+    // A copy: assigning an element to the value that holds its array must not dangle.
+    PdfObject getRaw(size_t i) const { return items_[i]; }
     void append(const PdfObject& value) { items_.push_back(value); }
 
 private:
