@@ -311,7 +311,9 @@ PdfObject PdfParser::makeStream(const PdfObject& dict, int depth) {
     if (!len.isInt() || len.getInt() < 0) return PdfObject::makeError();
     std::shared_ptr<PdfStream> raw = stream_->subStream(pos, len.getInt(), dict);
     std::shared_ptr<PdfStream> decoded;
-    if (auto file = std::dynamic_pointer_cast<FileStream>(raw))
+    if (!limits_.decodeStreams)
+        decoded = raw;
+    else if (auto file = std::dynamic_pointer_cast<FileStream>(raw))
         decoded = applyFilters(std::move(file), *dict.getDict());
     stream_->seek(pos + len.getInt(), 0);
     shift();

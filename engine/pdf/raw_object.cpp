@@ -1,5 +1,6 @@
 #include "engine/pdf/raw_object.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/pdf/pdf_exception.hpp"
@@ -46,27 +47,56 @@ namespace {
 // stream data, when the object is a stream whose Length holds, else after the first "endobj".
 // Stream data may itself contain "endobj" (an embedded PDF, for instance); cutting there would
 // lose the rest of the stream.
-size_t objectEnd(XrefTable& xref, int32_t num, const XrefEntry& e, std::string_view file,
-                 size_t start) {
-    size_t p = findBytes(file, start, file.size(), "endobj");
-    if (p == 0) return 0;
-    const size_t endobjStart = p - 5;
-    if (findBytes(file, start, endobjStart, "stream") == 0) return p;
+// The end of a stream object's text: the first "endobj" after its data, when the object parses
+// as a stream with a usable Length; 0 otherwise.
+size_t endAfterStreamData(XrefTable& xref, int32_t num, const XrefEntry& e, std::string_view file,
+                          size_t start) {
     try {
-        const PdfObject obj = xref.fetchObject(num, e.gen);
-        if (obj.isStream()) {
-            const int64_t dataEnd = obj.getStream()->startOffset() + obj.getStream()->byteLength();
-            if (obj.getStream()->byteLength() > 0 && dataEnd > static_cast<int64_t>(endobjStart) &&
-                dataEnd < static_cast<int64_t>(file.size())) {
-                const size_t q = findBytes(file, static_cast<size_t>(dataEnd), file.size(),
-                                           "endobj");
-                if (q != 0) return q;
-            }
-        }
+        // Parsed as a fetch would, but without decoding: an image's filter is of no concern
+        // here, only where its data ends.
+        ParserLimits raw;
+        raw.decodeStreams = false;
+        PdfParser parser(&xref,
+                         std::make_shared<FileStream>(xref.file(), xref.file()->data(),
+                                                      xref.file()->size(),
+                                                      static_cast<int64_t>(start), 0,
+                                                      PdfObject::makeNull()),
+                         raw);
+        const PdfObject n = parser.getObject();
+        const PdfObject g = parser.getObject();
+        const PdfObject keyword = parser.getObject();
+        if (!n.isInt() || n.getInt() != num || !g.isInt() || g.getInt() != e.gen ||
+            !keyword.isCommand("obj"))
+            return 0;
+        const PdfObject obj = parser.getObject();
+        if (!obj.isStream() || obj.getStream()->byteLength() <= 0) return 0;
+        const int64_t dataEnd = obj.getStream()->startOffset() + obj.getStream()->byteLength();
+        if (dataEnd >= static_cast<int64_t>(file.size())) return 0;
+        return findBytes(file, static_cast<size_t>(dataEnd), file.size(), "endobj");
     } catch (const CPdfException&) {
         // A stream the reader refuses is copied up to its first "endobj", as any other object.
+        return 0;
     }
-    return p;
+}
+
+size_t objectEnd(XrefTable& xref, int32_t num, const XrefEntry& e, std::string_view file,
+                 size_t start) {
+    // The head of the object tells what it is without reading through large stream data:
+    // an "endobj" with no "stream" before it ends a plain object; a "stream" keyword means the
+    // data is skipped by its Length (the data may itself contain "endobj"). The window grows
+    // until one of the two words turns up, so small objects cost little and images are not
+    // scanned at all.
+    for (size_t window = 1024;; window *= 2) {
+        const size_t headEnd = std::min(file.size(), start + window);
+        const size_t early = findBytes(file, start, headEnd, "endobj");
+        const size_t keyword = findBytes(file, start, early ? early - 5 : headEnd, "stream");
+        if (early != 0 && keyword == 0) return early;
+        if (keyword != 0) {
+            if (const size_t q = endAfterStreamData(xref, num, e, file, start)) return q;
+            return findBytes(file, start, file.size(), "endobj");
+        }
+        if (headEnd == file.size()) return 0;
+    }
 }
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\0'; }

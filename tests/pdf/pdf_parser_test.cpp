@@ -197,16 +197,6 @@ TEST(Parser, StreamWithoutUsableLength_isErrorAndWrongLengthThrows) {
     }
 }
 
-TEST(Parser, RawCharOnPlainStream_throws) {
-    auto stream = memoryStream("abc");
-    try {
-        stream->getRawChar();
-        FAIL() << "no exception";
-    } catch (const CPdfException& e) {
-        EXPECT_STREQ(e.getMessage(), "Internal: called getRawChar() on non-predictor stream");
-    }
-}
-
 TEST(ObjectModel, DuplicateKey_firstOccurrenceWins) {
     const PdfObject obj = parseOne("<< /A 1 /A 2 >>");
     EXPECT_EQ(obj.getDict()->lookup("A").getInt(), 1);
@@ -225,17 +215,4 @@ TEST(ObjectModel, LookupWithoutTable_keepsReferencesAndAnswersNullForAbsentKeys)
     EXPECT_EQ(p.getRefGen(), 0);
     EXPECT_TRUE(dict.lookup("Q").isNull());
     EXPECT_TRUE(dict.lookupRaw("Q").isNull());
-}
-
-TEST(ObjectModel, CopiedContainersAreShared_copiedTextsAreNot) {
-    PdfObject dict = PdfObject::makeDict(nullptr);
-    PdfObject copy = dict;
-    copy.getDict()->addEntry("New", PdfObject::makeInt(1));
-    EXPECT_EQ(dict.getDict()->lookup("New").getInt(), 1);
-
-    PdfObject text = PdfObject::makeString("abc");
-    PdfObject textCopy = text;
-    text.clear();
-    EXPECT_TRUE(text.isNone());
-    EXPECT_EQ(textCopy.getText(), "abc");
 }

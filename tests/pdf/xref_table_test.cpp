@@ -327,8 +327,9 @@ TEST(XrefTable, EntriesAgreeWithQpdf_onBuiltAndRewrittenFiles) {
                         ": uncompressed; offset = " + std::to_string(e.offset) + "\n";
                 EXPECT_FALSE(xref.fetchObject(n, e.gen).isNull()) << label << " " << num;
             } else if (e.type == XrefType::Compressed) {
-                ours += std::to_string(num) + "/0: compressed; stream = " +
-                        std::to_string(e.offset) + ", index = " + std::to_string(e.gen) + "\n";
+                ours += std::to_string(num) +
+                        "/0: compressed; stream = " + std::to_string(e.offset) +
+                        ", index = " + std::to_string(e.gen) + "\n";
                 EXPECT_FALSE(xref.fetchObject(n, 0).isNull()) << label << " " << num;
             } else {
                 continue;
