@@ -29,12 +29,13 @@ std::shared_ptr<InputFile> InputFile::open(const std::string& path) {
         file->mapped_ = true;
         madvise(p, file->size_, MADV_SEQUENTIAL);
     }
-    ::close(fd);
+    file->fd_ = fd;
     return file;
 }
 
 InputFile::~InputFile() {
     if (mapped_) munmap(const_cast<unsigned char*>(data_), size_);
+    if (fd_ >= 0) ::close(fd_);
 }
 
 void InputFile::dropResidentPages() const {

@@ -19,6 +19,9 @@ public:
     InputFile& operator=(const InputFile&) = delete;
 
     const unsigned char* data() const { return data_; }
+    // The open descriptor: large stretches are read with pread() rather than through the
+    // mapping, which saves faulting the pages in and dropping them again.
+    int fd() const { return fd_; }
     size_t size() const { return size_; }
     std::string_view view() const { return {reinterpret_cast<const char*>(data_), size_}; }
     // Lets the kernel reclaim the mapped pages read so far; later reads fault them back in.
@@ -29,6 +32,7 @@ private:
     const unsigned char* data_ = nullptr;
     size_t size_ = 0;
     bool mapped_ = false;
+    int fd_ = -1;
 };
 
 } // namespace tavrix

@@ -13,7 +13,9 @@ RawObject& RawObject::operator=(RawObject&& other) noexcept {
     const bool ownsView = !other.owned_.empty() && other.view_.data() == other.owned_.data();
     owned_ = std::move(other.owned_);
     view_ = ownsView ? std::string_view(owned_) : other.view_;
+    fileOffset_ = other.fileOffset_;
     other.view_ = {};
+    other.fileOffset_ = -1;
     return *this;
 }
 
@@ -140,7 +142,8 @@ RawObject readRawObject(XrefTable& xref, int32_t num) {
         // Through the "j" of "endobj" and one byte more, normally the line end.
         size_t end = p + 2;
         if (end > file.size()) end = file.size();
-        return RawObject(file.substr(static_cast<size_t>(start), end - static_cast<size_t>(start)));
+        return RawObject(file.substr(static_cast<size_t>(start), end - static_cast<size_t>(start)),
+                         start);
     }
     if (e.type == XrefType::Compressed) {
         const std::optional<std::string_view> bytes = xref.compressedObjectBytes(num, 0);

@@ -16,7 +16,7 @@ namespace tavrix {
 class RawObject {
 public:
     RawObject() = default;
-    explicit RawObject(std::string_view view) : view_(view) {}
+    RawObject(std::string_view view, int64_t fileOffset) : view_(view), fileOffset_(fileOffset) {}
     explicit RawObject(std::string owned) : owned_(std::move(owned)), view_(owned_) {}
     RawObject(const RawObject&) = delete;
     RawObject& operator=(const RawObject&) = delete;
@@ -24,11 +24,14 @@ public:
     RawObject& operator=(RawObject&& other) noexcept;
 
     std::string_view bytes() const { return view_; }
+    // Where the bytes stand in the input file, or -1 for a text rebuilt from an object stream.
+    int64_t fileOffset() const { return fileOffset_; }
     bool empty() const { return view_.empty(); }
 
 private:
     std::string owned_;
     std::string_view view_;
+    int64_t fileOffset_ = -1;
 };
 
 // Index of the last byte of the first match of `pattern` lying wholly in [from, end), or 0.

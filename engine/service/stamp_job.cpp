@@ -24,6 +24,9 @@ namespace {
 // Mapped input pages are given back to the kernel after this many bytes have been copied.
 constexpr size_t kResidentBytes = size_t{8} << 20;
 constexpr size_t kBytesPerObject = 64 * 1024;
+// Objects this large (images, fonts) are read from the file into the output buffer instead of
+// through the mapping: their data is never looked at, only copied.
+constexpr size_t kReadBytes = 16 * 1024;
 
 // Object streams are dropped from the output: their members are written as plain objects.
 // Only the dictionary is looked at, so stream data that happens to spell the type is copied.
@@ -85,6 +88,8 @@ public:
             const int64_t slot = pages_.slotOf(num);
             if (slot >= 0)
                 handlePage(num, static_cast<size_t>(slot), raw);
+            else if (raw.fileOffset() >= 0 && raw.bytes().size() >= kReadBytes)
+                writer_.writeFromFile(xref_.file()->fd(), raw.fileOffset(), raw.bytes());
             else
                 writer_.write(raw.bytes());
             writer_.setWritten(num, e.type == XrefType::InUse ? e.gen : 0);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -91,6 +92,23 @@ void OutputFile::write(std::string_view bytes) {
         }
         done += static_cast<size_t>(n);
     }
+}
+
+void OutputFile::writeFromFile(int fd, int64_t offset, std::string_view mapped) {
+    if (fd_ < 0) throw CPdfException("Can't write output file");
+    size_t done = 0;
+    while (done < mapped.size()) {
+        if (used_ == buffer_.size()) flush();
+        const size_t want = std::min(buffer_.size() - used_, mapped.size() - done);
+        const ssize_t n = ::pread(fd, buffer_.data() + used_, want,
+                                  static_cast<off_t>(offset + static_cast<int64_t>(done)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        used_ += static_cast<size_t>(n);
+        done += static_cast<size_t>(n);
+        position_ += n;
+    }
+    if (done < mapped.size()) write(mapped.substr(done));
 }
 
 void OutputFile::commit() {

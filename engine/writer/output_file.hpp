@@ -19,6 +19,9 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     void write(std::string_view bytes);
+    // Appends `length` bytes read from `fd` at `offset` (the same bytes the caller has mapped
+    // as `mapped`, written from there if the read comes up short).
+    void writeFromFile(int fd, int64_t offset, std::string_view mapped);
     int64_t position() const { return position_; }
     // Flushes, closes and renames the temporary file to the final path.
     void commit();

@@ -23,6 +23,9 @@ public:
     PdfWriter(OutputFile& out, size_t inputEntries) : out_(out), entries_(inputEntries) {}
 
     void write(std::string_view bytes) { out_.write(bytes); }
+    void writeFromFile(int fd, int64_t offset, std::string_view mapped) {
+        out_.writeFromFile(fd, offset, mapped);
+    }
     int64_t position() const { return out_.position(); }
 
     // Writes "<number>" + `text` (which begins with " 0 obj") and returns the new number.
