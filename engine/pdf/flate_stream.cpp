@@ -44,7 +44,8 @@ void undoTiff(const PredictorState& p, std::vector<unsigned char>& row) {
         unsigned char& b = row[pb + bit / 8];
         b = static_cast<unsigned char>((b & ~(mask << shift)) | ((v & mask) << shift));
     };
-    for (size_t k = p.colors; k < samples; ++k) put(k, get(k) + get(k - p.colors));
+    for (size_t k = p.colors; k < samples; ++k)
+        put(k, get(k) + get(k - p.colors));
 }
 
 } // namespace
@@ -58,15 +59,16 @@ PredictorState::PredictorState(int predictor_, int columns, int colors_, int bit
     readIndex = rowBytes;
 }
 
-FlateStream::FlateStream(std::shared_ptr<FileStream> source, int predictor, int columns,
-                         int colors, int bits)
+FlateStream::FlateStream(std::shared_ptr<FileStream> source, int predictor, int columns, int colors,
+                         int bits)
     : source_(std::move(source)) {
     // The compressed window is taken whole, straight from the mapped input.
     zs_.next_in = const_cast<Bytef*>(source_->windowData());
     zs_.avail_in = static_cast<uInt>(source_->windowSize());
     if (source_->windowSize() > 0xFFFFFFFFu) zs_.avail_in = 0xFFFFFFFFu;
     zlibReady_ = inflateInit(&zs_) == Z_OK;
-    if (predictor != 1) predictor_ = std::make_unique<PredictorState>(predictor, columns, colors, bits);
+    if (predictor != 1)
+        predictor_ = std::make_unique<PredictorState>(predictor, columns, colors, bits);
 }
 
 FlateStream::~FlateStream() {
@@ -126,9 +128,15 @@ bool FlateStream::decodeRow() {
         const unsigned upLeft = prev[i - pb];
         unsigned value;
         switch (method) {
-        case 11: value = left + c; break;
-        case 12: value = up + c; break;
-        case 13: value = ((left + up) >> 1) + c; break;
+        case 11:
+            value = left + c;
+            break;
+        case 12:
+            value = up + c;
+            break;
+        case 13:
+            value = ((left + up) >> 1) + c;
+            break;
         case 14: {
             const int pv = static_cast<int>(left + up) - static_cast<int>(upLeft);
             const int pa = std::abs(pv - static_cast<int>(left));
@@ -138,7 +146,9 @@ bool FlateStream::decodeRow() {
             value = pred + c;
             break;
         }
-        default: value = static_cast<unsigned>(c); break;
+        default:
+            value = static_cast<unsigned>(c);
+            break;
         }
         cur[i] = static_cast<unsigned char>(value);
     }
@@ -200,8 +210,8 @@ std::shared_ptr<PdfStream> makeFilter(std::string_view name, std::shared_ptr<Fil
     if (predictor != 1) {
         // Rows are sized from these numbers; values no real file uses would only allocate.
         if (columns < 1 || columns > kMaxPredictorColumns || colors < 1 ||
-            colors > kMaxPredictorColors || (bits != 1 && bits != 2 && bits != 4 && bits != 8 &&
-                                             bits != 16))
+            colors > kMaxPredictorColors ||
+            (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16))
             return nullptr;
         if (int64_t{columns} * colors * bits > kMaxPredictorRowBits) return nullptr;
     }

@@ -26,7 +26,7 @@ struct PredictorState {
 };
 
 class FlateStream : public PdfStream {
-public:
+  public:
     FlateStream(std::shared_ptr<FileStream> source, int predictor, int columns, int colors,
                 int bits);
     ~FlateStream() override;
@@ -44,7 +44,7 @@ public:
     void shiftStart(int64_t delta) override { source_->shiftStart(delta); }
     int64_t byteLength() const override { return source_->byteLength(); }
 
-private:
+  private:
     bool refill();
     bool decodeRow();
 

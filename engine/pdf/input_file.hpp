@@ -11,7 +11,7 @@
 namespace tavrix {
 
 class InputFile {
-public:
+  public:
     // Throws CPdfException "Can't open file" when the path cannot be opened as a regular file.
     static std::shared_ptr<InputFile> open(const std::string& path);
     ~InputFile();
@@ -27,7 +27,7 @@ public:
     // Lets the kernel reclaim the mapped pages read so far; later reads fault them back in.
     void dropResidentPages() const;
 
-private:
+  private:
     InputFile() = default;
     const unsigned char* data_ = nullptr;
     size_t size_ = 0;

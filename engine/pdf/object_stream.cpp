@@ -35,9 +35,9 @@ ObjectStream::ObjectStream(XrefTable& xref, int32_t streamNum) : streamNum_(stre
     // Each header pair takes at least four bytes, which bounds N by the data itself.
     if (static_cast<size_t>(n.getInt()) > data->size() / 2 + 1) return;
 
-    auto header = std::make_shared<FileStream>(
-        data, reinterpret_cast<const unsigned char*>(data->data()), data->size(), 0,
-        first.getInt(), PdfObject::makeNull());
+    auto header =
+        std::make_shared<FileStream>(data, reinterpret_cast<const unsigned char*>(data->data()),
+                                     data->size(), 0, first.getInt(), PdfObject::makeNull());
     if (first.getInt() == 0) return; // an empty header holds no pairs
     PdfParser parser(&xref, header);
     std::vector<int32_t> nums;
@@ -60,8 +60,8 @@ std::optional<std::string_view> ObjectStream::memberBytes(int32_t index, int32_t
         return std::nullopt;
     const int64_t size = static_cast<int64_t>(data_->size());
     const int64_t begin = first_ + offsets_[index];
-    int64_t end = static_cast<size_t>(index) + 1 < nums_.size() ? first_ + offsets_[index + 1]
-                                                                 : size;
+    int64_t end =
+        static_cast<size_t>(index) + 1 < nums_.size() ? first_ + offsets_[index + 1] : size;
     // A header that points outside the data, or backwards, gives no bytes.
     if (begin < first_ || begin > size) return std::nullopt;
     if (end > size) end = size;

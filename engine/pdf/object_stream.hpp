@@ -14,7 +14,7 @@
 namespace tavrix {
 
 class ObjectStream {
-public:
+  public:
     // Fetches object stream `streamNum` through `xref` and decodes it. A stream that is missing,
     // not a stream, too large or with a bad header yields no members.
     ObjectStream(XrefTable& xref, int32_t streamNum);
@@ -29,7 +29,7 @@ public:
     // when `index` is out of range or holds another object.
     std::optional<std::string_view> memberBytes(int32_t index, int32_t num) const;
 
-private:
+  private:
     int32_t streamNum_;
     std::shared_ptr<const std::string> data_;
     int64_t first_ = 0;

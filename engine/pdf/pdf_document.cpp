@@ -9,7 +9,9 @@ int64_t findHeaderOffset(std::string_view bytes) {
     return static_cast<int64_t>(at);
 }
 
-void PdfDocument::openDocument(const std::string& path) { openDocument(InputFile::open(path)); }
+void PdfDocument::openDocument(const std::string& path) {
+    openDocument(InputFile::open(path));
+}
 
 void PdfDocument::openDocument(std::shared_ptr<InputFile> file) {
     closeDocument();

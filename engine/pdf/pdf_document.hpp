@@ -10,7 +10,7 @@
 namespace tavrix {
 
 class PdfDocument {
-public:
+  public:
     // Opens the file and reads its cross-reference data; throws CPdfException on failure.
     void openDocument(const std::string& path);
     // Same, for a file already opened by the caller.
@@ -23,7 +23,7 @@ public:
     // Offset of "%PDF-" in the file; cross-reference offsets count from there.
     int64_t headerShift() const { return headerShift_; }
 
-private:
+  private:
     std::shared_ptr<InputFile> file_;
     std::unique_ptr<XrefTable> xref_;
     int64_t headerShift_ = 0;

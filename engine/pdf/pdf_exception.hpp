@@ -6,14 +6,14 @@
 namespace tavrix {
 
 class CPdfException {
-public:
+  public:
     explicit CPdfException(const char* message) : message_(message ? message : "") {}
     explicit CPdfException(std::string message) : message_(std::move(message)) {}
     virtual ~CPdfException() = default;
 
     virtual const char* getMessage() const { return message_.c_str(); }
 
-private:
+  private:
     std::string message_;
 };
 

@@ -35,7 +35,7 @@ enum class ObjectKind : int {
 };
 
 class PdfObject {
-public:
+  public:
     PdfObject() = default;
     virtual ~PdfObject() = default;
     PdfObject(const PdfObject&) = default;
@@ -91,7 +91,7 @@ public:
     // A reference resolved once through `xref` (when given); any other value is returned as is.
     PdfObject resolve(XrefTable* xref) const;
 
-private:
+  private:
     explicit PdfObject(ObjectKind kind) : kind_(kind) {}
 
     ObjectKind kind_ = ObjectKind::None;
@@ -105,7 +105,7 @@ private:
 };
 
 class PdfArray {
-public:
+  public:
     explicit PdfArray(XrefTable* xref) : xref_(xref) {}
     virtual ~PdfArray() = default;
 
@@ -115,13 +115,13 @@ public:
     PdfObject getRaw(size_t i) const { return items_[i]; }
     void append(const PdfObject& value) { items_.push_back(value); }
 
-private:
+  private:
     XrefTable* xref_;
     std::vector<PdfObject> items_;
 };
 
 class PdfDict {
-public:
+  public:
     explicit PdfDict(XrefTable* xref) : xref_(xref) {}
     virtual ~PdfDict() = default;
 
@@ -137,7 +137,7 @@ public:
     XrefTable* xref() const { return xref_; }
     size_t size() const { return entries_.size(); }
 
-private:
+  private:
     XrefTable* xref_;
     // std::string orders byte-wise as unsigned bytes, the shorter key first on a common prefix.
     std::map<std::string, PdfObject, std::less<>> entries_;

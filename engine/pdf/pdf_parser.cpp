@@ -17,7 +17,15 @@ bool isPdfWhitespace(int c) {
 
 bool isPdfDelimiter(int c) {
     switch (c) {
-    case '%': case '(': case ')': case '/': case '<': case '>': case '[': case ']': case '{':
+    case '%':
+    case '(':
+    case ')':
+    case '/':
+    case '<':
+    case '>':
+    case '[':
+    case ']':
+    case '{':
     case '}':
         return true;
     default:
@@ -27,7 +35,9 @@ bool isPdfDelimiter(int c) {
 
 namespace {
 
-bool isDigit(int c) { return c >= '0' && c <= '9'; }
+bool isDigit(int c) {
+    return c >= '0' && c <= '9';
+}
 
 int hexValue(int c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -43,7 +53,8 @@ double toReal(const std::string& text) {
     bool negative = false;
     if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
     double value = 0;
-    while (i < text.size() && isDigit(text[i])) value = value * 10 + (text[i++] - '0');
+    while (i < text.size() && isDigit(text[i]))
+        value = value * 10 + (text[i++] - '0');
     if (i < text.size() && text[i] == '.') {
         ++i;
         double scale = 0.1;
@@ -117,13 +128,28 @@ PdfObject PdfParser::nextToken() {
             return PdfObject::makeCommand(">>");
         }
         return PdfObject::makeError();
-    case ')': case '{': case '}':
+    case ')':
+    case '{':
+    case '}':
         return PdfObject::makeError();
-    case '[': return PdfObject::makeCommand("[");
-    case ']': return PdfObject::makeCommand("]");
-    case '/': return readName();
-    case '-': case '.': case '0': case '1': case '2': case '3': case '4': case '5': case '6':
-    case '7': case '8': case '9':
+    case '[':
+        return PdfObject::makeCommand("[");
+    case ']':
+        return PdfObject::makeCommand("]");
+    case '/':
+        return readName();
+    case '-':
+    case '.':
+    case '0':
+    case '1':
+    case '2':
+    case '3':
+    case '4':
+    case '5':
+    case '6':
+    case '7':
+    case '8':
+    case '9':
         return readNumber(c);
     default:
         return readKeyword(c);
@@ -144,12 +170,23 @@ PdfObject PdfParser::readLiteralString() {
             c = next();
             if (c < 0) break;
             switch (c) {
-            case 'n': text += '\n'; continue;
-            case 'r': text += '\r'; continue;
-            case 't': text += '\t'; continue;
-            case 'b': text += '\b'; continue;
-            case 'f': text += '\f'; continue;
-            case '\n': continue; // line continuation
+            case 'n':
+                text += '\n';
+                continue;
+            case 'r':
+                text += '\r';
+                continue;
+            case 't':
+                text += '\t';
+                continue;
+            case 'b':
+                text += '\b';
+                continue;
+            case 'f':
+                text += '\f';
+                continue;
+            case '\n':
+                continue; // line continuation
             case '\r':
                 if (peek() == '\n') next();
                 continue;
@@ -242,7 +279,9 @@ PdfObject PdfParser::readKeyword(int c) {
     return PdfObject::makeCommand(text);
 }
 
-PdfObject PdfParser::getObject() { return getObjectAt(0); }
+PdfObject PdfParser::getObject() {
+    return getObjectAt(0);
+}
 
 PdfObject PdfParser::getObjectAt(int depth) {
     if (first_.isCommand("[")) {

@@ -20,7 +20,7 @@ struct ParserLimits {
 };
 
 class PdfParser {
-public:
+  public:
     // `xref` (may be null) binds new containers and resolves an indirect stream Length.
     PdfParser(XrefTable* xref, std::shared_ptr<PdfStream> stream, ParserLimits limits = {});
 
@@ -30,7 +30,7 @@ public:
 
     const PdfObject& first() const { return first_; }
 
-private:
+  private:
     PdfObject getObjectAt(int depth);
     PdfObject nextToken();
     void shift();

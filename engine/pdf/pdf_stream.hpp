@@ -10,7 +10,7 @@
 namespace tavrix {
 
 class PdfStream {
-public:
+  public:
     virtual ~PdfStream() = default;
 
     // Back to the first byte of the stream's data.
@@ -42,7 +42,7 @@ public:
 // A window [start, start + length) on a byte buffer that the stream keeps alive. Positions are
 // absolute offsets into the buffer, not relative to the window.
 class FileStream final : public PdfStream {
-public:
+  public:
     FileStream(std::shared_ptr<const void> owner, const unsigned char* base, size_t size,
                int64_t start, int64_t length, const PdfObject& dict);
 
@@ -65,7 +65,7 @@ public:
     const unsigned char* windowData() const;
     size_t windowSize() const;
 
-private:
+  private:
     int64_t computeLimit() const;
 
     std::shared_ptr<const void> owner_;

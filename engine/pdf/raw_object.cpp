@@ -31,7 +31,8 @@ int64_t findRefAfterKey(std::string_view text, std::string_view key, bool& isRef
     isRef = false;
     size_t i = findBytes(text, 0, text.size(), key);
     if (i == 0) return 0;
-    while (i < text.size() && !(text[i] >= '0' && text[i] <= '9')) ++i;
+    while (i < text.size() && !(text[i] >= '0' && text[i] <= '9'))
+        ++i;
     if (i >= text.size()) return 0;
     int64_t value = 0;
     while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
@@ -58,12 +59,11 @@ size_t endAfterStreamData(XrefTable& xref, int32_t num, const XrefEntry& e, std:
         // here, only where its data ends.
         ParserLimits raw;
         raw.decodeStreams = false;
-        PdfParser parser(&xref,
-                         std::make_shared<FileStream>(xref.file(), xref.file()->data(),
-                                                      xref.file()->size(),
-                                                      static_cast<int64_t>(start), 0,
-                                                      PdfObject::makeNull()),
-                         raw);
+        PdfParser parser(
+            &xref,
+            std::make_shared<FileStream>(xref.file(), xref.file()->data(), xref.file()->size(),
+                                         static_cast<int64_t>(start), 0, PdfObject::makeNull()),
+            raw);
         const PdfObject n = parser.getObject();
         const PdfObject g = parser.getObject();
         const PdfObject keyword = parser.getObject();
@@ -101,14 +101,17 @@ size_t objectEnd(XrefTable& xref, int32_t num, const XrefEntry& e, std::string_v
     }
 }
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\0'; }
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\0';
+}
 
 // Whether `text` starts with the header "num gen obj". Cross-reference data that points at
 // another object (or at nothing) must not make the writer copy that text under this number.
 bool headerMatches(std::string_view text, int32_t num, int32_t gen) {
     size_t i = 0;
     auto skipSpace = [&] {
-        while (i < text.size() && isSpace(text[i])) ++i;
+        while (i < text.size() && isSpace(text[i]))
+            ++i;
     };
     auto readNumber = [&](int64_t& value) {
         const size_t from = i;

@@ -14,7 +14,7 @@ namespace tavrix {
 // One object's text, from its number through "endobj" and one byte more. Directly stored
 // objects are a view on the mapped input; members of object streams are rebuilt and owned.
 class RawObject {
-public:
+  public:
     RawObject() = default;
     RawObject(std::string_view view, int64_t fileOffset) : view_(view), fileOffset_(fileOffset) {}
     explicit RawObject(std::string owned) : owned_(std::move(owned)), view_(owned_) {}
@@ -28,7 +28,7 @@ public:
     int64_t fileOffset() const { return fileOffset_; }
     bool empty() const { return view_.empty(); }
 
-private:
+  private:
     std::string owned_;
     std::string_view view_;
     int64_t fileOffset_ = -1;

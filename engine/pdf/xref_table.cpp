@@ -14,13 +14,13 @@ constexpr size_t kTailBytes = 1023;
 
 // Guards a nested fetch so that self-referencing objects cannot recurse without end.
 class DepthGuard {
-public:
+  public:
     explicit DepthGuard(int& depth) : depth_(depth) { ++depth_; }
     ~DepthGuard() { --depth_; }
     DepthGuard(const DepthGuard&) = delete;
     DepthGuard& operator=(const DepthGuard&) = delete;
 
-private:
+  private:
     int& depth_;
 };
 
@@ -42,7 +42,8 @@ int64_t XrefTable::findStartXref() const {
     const size_t at = tail.rfind("startxref");
     if (at == std::string_view::npos) return 0;
     size_t i = at + 9;
-    while (i < tail.size() && std::strchr(" \t\n\v\f\r", tail[i]) && tail[i] != '\0') ++i;
+    while (i < tail.size() && std::strchr(" \t\n\v\f\r", tail[i]) && tail[i] != '\0')
+        ++i;
     int64_t value = 0;
     while (i < tail.size() && tail[i] >= '0' && tail[i] <= '9') {
         value = value * 10 + (tail[i++] - '0');
@@ -170,7 +171,8 @@ std::optional<int64_t> XrefTable::readStreamSection(PdfStream& stream, bool hybr
     int w[3];
     for (int k = 0; k < 3; ++k) {
         const PdfObject v = wArray.getRaw(static_cast<size_t>(k));
-        if (!v.isInt() || v.getInt() < 0) throw CPdfException("W item of xref Stream is wrong type");
+        if (!v.isInt() || v.getInt() < 0)
+            throw CPdfException("W item of xref Stream is wrong type");
         w[k] = v.getInt();
     }
     // Rows of no bytes say nothing, and an Index of many large ranges would loop over them
@@ -214,10 +216,10 @@ void XrefTable::readStreamEntries(PdfStream& stream, int64_t first, int64_t coun
             throw CPdfException("Wrong type of xref entry while reading xref stream section");
         XrefEntry& e = entries_[static_cast<size_t>(num)];
         // The companion is searched, not copied per Index pair: a section may have many pairs.
-        const bool fill = e.unset || (hybridCompanion && field[0] != 0 &&
-                                      std::binary_search(freedBySection_.begin(),
-                                                         freedBySection_.end(),
-                                                         static_cast<int32_t>(num)));
+        const bool fill =
+            e.unset || (hybridCompanion && field[0] != 0 &&
+                        std::binary_search(freedBySection_.begin(), freedBySection_.end(),
+                                           static_cast<int32_t>(num)));
         if (!fill) continue;
         e.type = static_cast<XrefType>(field[0]);
         e.offset = static_cast<int64_t>(field[1] & 0x7FFFFFFFFFFFull);

@@ -6,8 +6,8 @@
 #include <list>
 #include <memory>
 #include <optional>
-#include <unordered_map>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/pdf/input_file.hpp"
@@ -28,7 +28,7 @@ struct XrefLimits {
 };
 
 class XrefTable {
-public:
+  public:
     XrefTable(std::shared_ptr<InputFile> file, int64_t headerShift, XrefLimits limits = {});
 
     // Reads every section; throws CPdfException on damaged or encrypted files.
@@ -56,7 +56,7 @@ public:
     // (see ParserLimits).
     int nestingBase() const { return nestingBase_; }
     class NestingScope {
-    public:
+      public:
         NestingScope(XrefTable* xref, int depth)
             : xref_(xref), saved_(xref ? xref->nestingBase_ : 0) {
             if (xref_) xref_->nestingBase_ = depth;
@@ -67,12 +67,12 @@ public:
         NestingScope(const NestingScope&) = delete;
         NestingScope& operator=(const NestingScope&) = delete;
 
-    private:
+      private:
         XrefTable* xref_;
         int saved_;
     };
 
-private:
+  private:
     int64_t findStartXref() const;
     // Reads the section at `pos`; answers the next section's position when "Prev" gives one.
     std::optional<int64_t> readSection(int64_t pos);

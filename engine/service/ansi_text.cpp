@@ -48,8 +48,10 @@ std::string utf8ToWindows1252(std::string_view s) {
         bool valid = i + len <= s.size();
         for (size_t k = 1; valid && k < len; ++k) {
             const auto c = static_cast<unsigned char>(s[i + k]);
-            if ((c & 0xC0) != 0x80) valid = false;
-            else cp = cp << 6 | (c & 0x3F);
+            if ((c & 0xC0) != 0x80)
+                valid = false;
+            else
+                cp = cp << 6 | (c & 0x3F);
         }
         if (!valid) {
             out += '?';

@@ -8,12 +8,11 @@
 namespace tavrix {
 
 class JobDriver {
-public:
+  public:
     explicit JobDriver(const StampSettings& settings) : settings_(settings) {}
 
     // Result text: empty when the (last) job succeeded, else its failure message.
-    std::string run(const std::string& input, const std::string& output,
-                    const std::string& params);
+    std::string run(const std::string& input, const std::string& output, const std::string& params);
 
     // True when `input` was taken as a file list and read to its end.
     bool processFileList(const std::string& input, const std::string& output,
@@ -22,7 +21,7 @@ public:
 
     const std::string& result() const { return result_; }
 
-private:
+  private:
     const StampSettings& settings_;
     std::string result_;
 };

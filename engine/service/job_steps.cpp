@@ -32,7 +32,8 @@ int32_t readImportNumber(const std::string& path) {
     bool negative = false;
     if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
     int64_t value = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') value = value * 10 + (text[i++] - '0');
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+        value = value * 10 + (text[i++] - '0');
     if (negative) value = -value;
     // Ten digits can exceed the 32-bit range; such a number saturates.
     if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();

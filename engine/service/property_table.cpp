@@ -39,8 +39,7 @@ constexpr std::array<PropertyInfo, 33> kProperties{{
     {"flipv", 33, T::Flag, "0", "measure posv from the top edge"},
     {"fliph", 34, T::Flag, "0", "measure posh from the right edge"},
     {"align", 35, T::Text, "left", "left, center, or anything else for right alignment"},
-    {"renameoutput", 36, T::Text, "",
-     "rename pattern with [PAGESTART], [PAGEEND] and [FILETITLE]"},
+    {"renameoutput", 36, T::Text, "", "rename pattern with [PAGESTART], [PAGEEND] and [FILETITLE]"},
     {"opacity", 37, T::Long, "100", "fill opacity in percent"},
     {"CMYKcolor", 38, T::Long, "0", "CMYK colour as 0xCCMMYYKK; 0 uses color"},
 }};
@@ -57,7 +56,9 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
 
 } // namespace
 
-std::span<const PropertyInfo> tavrixProperties() { return kProperties; }
+std::span<const PropertyInfo> tavrixProperties() {
+    return kProperties;
+}
 
 const PropertyInfo* findProperty(std::string_view name) {
     for (const auto& p : kProperties)

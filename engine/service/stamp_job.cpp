@@ -69,7 +69,7 @@ int32_t resourceNumber() {
 }
 
 class CopyPass {
-public:
+  public:
     CopyPass(StampJob& job, XrefTable& xref, PdfWriter& writer, const PageList& pages,
              const RunResources& resources)
         : job_(job), xref_(xref), writer_(writer), pages_(pages), resources_(resources) {}
@@ -105,7 +105,7 @@ public:
 
     int32_t highest() const { return highest_; }
 
-private:
+  private:
     void handlePage(int32_t num, size_t slot, const RawObject& raw) {
         // A dot at every sixth page met, stamped or not.
         if (++dots_ > 10) {
@@ -173,8 +173,8 @@ void stampFile(StampJob& job) {
         RunResources resources;
         resources.fontName = "F" + std::to_string(resourceNumber());
         const int32_t descriptor = writer.appendObject(fontDescriptorText(job.settings.font));
-        resources.fontNum = writer.appendObject(
-            fontObjectText(job.settings.font, resources.fontName, descriptor));
+        resources.fontNum =
+            writer.appendObject(fontObjectText(job.settings.font, resources.fontName, descriptor));
         resources.gsName = "GS" + std::to_string(resourceNumber());
         resources.gsNum = writer.appendObject(buildOpacityState(job.settings.opacity));
 

@@ -11,7 +11,7 @@
 namespace tavrix {
 
 class TavrixCom {
-public:
+  public:
     TavrixCom() = default;
 
     // Long and flag properties (flags store value != 0), by dispatch identifier 6..38.
@@ -28,7 +28,7 @@ public:
 
     const StampSettings& settings() const { return settings_; }
 
-private:
+  private:
     StampSettings settings_;
 };
 

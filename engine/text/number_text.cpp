@@ -6,7 +6,9 @@ namespace tavrix {
 namespace {
 
 // Signed 32-bit arithmetic that wraps instead of overflowing.
-int32_t wrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
+int32_t wrap(int64_t v) {
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v)));
+}
 
 // Zero fill: for k from mask - 1 down to 0, a "0" while v / 10^k is 0. Powers beyond what 64
 // bits hold divide every 32-bit value to 0, so those places are zeros as well.
@@ -17,7 +19,8 @@ std::string zeroFilled(int64_t v, int32_t mask) {
         bool zero = true;
         if (k <= 18) {
             int64_t power = 1;
-            for (int32_t j = 0; j < k; ++j) power *= 10;
+            for (int32_t j = 0; j < k; ++j)
+                power *= 10;
             zero = v / power == 0;
         }
         if (!zero) break;

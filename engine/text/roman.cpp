@@ -32,7 +32,8 @@ std::string toRoman(int32_t v, bool lowerCase) {
     out += kTens[tens];
     out += kUnits[units];
     if (lowerCase) {
-        for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (char& c : out)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     return out;
 }

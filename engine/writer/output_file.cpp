@@ -22,7 +22,8 @@ mode_t currentUmask() {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
-        if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+        if (line.rfind("Umask:", 0) == 0)
+            return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
     }
     return 022;
 }
@@ -32,7 +33,8 @@ mode_t currentUmask() {
 OutputFile::OutputFile(std::string finalPath) : finalPath_(std::move(finalPath)) {
     if (finalPath_.empty()) throw CPdfException("Can't create output file");
     const size_t slash = finalPath_.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : finalPath_.substr(0, slash + 1);
+    const std::string folder =
+        slash == std::string::npos ? std::string() : finalPath_.substr(0, slash + 1);
     std::string pattern = folder + ".tavrix-XXXXXX";
     fd_ = mkostemp(pattern.data(), O_CLOEXEC);
     if (fd_ < 0) throw CPdfException("Can't create output file");
@@ -42,7 +44,9 @@ OutputFile::OutputFile(std::string finalPath) : finalPath_(std::move(finalPath))
     buffer_.resize(kBufferSize);
 }
 
-OutputFile::~OutputFile() { discard(); }
+OutputFile::~OutputFile() {
+    discard();
+}
 
 void OutputFile::discard() {
     if (fd_ >= 0) {

@@ -11,7 +11,7 @@
 namespace tavrix {
 
 class OutputFile {
-public:
+  public:
     // Creates the temporary file; throws CPdfException when the folder is not writable.
     explicit OutputFile(std::string finalPath);
     ~OutputFile(); // discards the temporary file unless commit() succeeded
@@ -28,7 +28,7 @@ public:
     void discard();
     const std::string& finalPath() const { return finalPath_; }
 
-private:
+  private:
     void flush();
 
     std::string finalPath_;

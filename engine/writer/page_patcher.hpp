@@ -21,7 +21,7 @@ struct RunResources {
 };
 
 class PagePatcher {
-public:
+  public:
     PagePatcher(XrefTable& xref, PdfWriter& writer, const RunResources& resources)
         : xref_(xref), writer_(writer), res_(resources) {}
 
@@ -29,7 +29,7 @@ public:
     // numbers of the save-state and stamp streams just appended.
     void patchPage(int32_t pageNum, std::string_view pageText, int32_t q, int32_t s);
 
-private:
+  private:
     void patchContents(std::string& page, const class PdfDict& dict, int32_t q, int32_t s);
     void patchResources(std::string& page, const class PdfDict& dict);
     // Inserts the font and graphics state into the dictionary text that starts at `from`.

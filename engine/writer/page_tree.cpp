@@ -8,7 +8,9 @@
 namespace tavrix {
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // A node's kid list: the object numbers of the pairs after "/Kids" (or the first "["), up to
 // the first "/" or "]".
@@ -46,8 +48,8 @@ std::vector<int32_t> kidsOf(std::string_view text) {
 bool readNumber(std::string_view text, size_t& i, float& out) {
     while (i < text.size() && text[i] != ']') {
         const char c = text[i];
-        if (isDigit(c) || c == '.' || (c == '-' && i + 1 < text.size() &&
-                                       (isDigit(text[i + 1]) || text[i + 1] == '.')))
+        if (isDigit(c) || c == '.' ||
+            (c == '-' && i + 1 < text.size() && (isDigit(text[i + 1]) || text[i + 1] == '.')))
             break;
         ++i;
     }
@@ -58,7 +60,8 @@ bool readNumber(std::string_view text, size_t& i, float& out) {
         ++i;
     }
     double value = 0;
-    while (i < text.size() && isDigit(text[i])) value = value * 10 + (text[i++] - '0');
+    while (i < text.size() && isDigit(text[i]))
+        value = value * 10 + (text[i++] - '0');
     if (i < text.size() && text[i] == '.') {
         ++i;
         double scale = 0.1;
@@ -117,8 +120,7 @@ void PageList::build(XrefTable& xref, std::string_view catalogText) {
     if (rootNum < 0 || static_cast<size_t>(rootNum) >= xref.entries().size())
         throw CPdfException("Corrupted PDF file");
     const XrefEntry& e = xref.entries()[static_cast<size_t>(rootNum)];
-    const PdfObject rootObj =
-        xref.fetchObject(rootNum, e.type == XrefType::Compressed ? 0 : e.gen);
+    const PdfObject rootObj = xref.fetchObject(rootNum, e.type == XrefType::Compressed ? 0 : e.gen);
     // Without a readable tree root there is no page to copy; the output would be no document.
     if (!rootObj.isDict()) throw CPdfException("PDF file was damaged");
     const PdfObject count = rootObj.isDict() ? rootObj.getDict()->lookup("Count") : PdfObject();

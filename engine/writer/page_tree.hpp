@@ -27,7 +27,7 @@ struct InheritedBoxes {
 };
 
 class PageList {
-public:
+  public:
     // Walks the tree whose root is named by "/Pages" in the catalog's text. Throws
     // CPdfException "PDF file was damaged" for a kid that cannot be fetched.
     void build(XrefTable& xref, std::string_view catalogText);
@@ -38,7 +38,7 @@ public:
     // Index of the first slot of object `num`, or -1 when the object is not a page.
     int64_t slotOf(int32_t num) const;
 
-private:
+  private:
     void walk(XrefTable& xref, int32_t rootNum);
     void addPage(int32_t num, std::string_view text, const InheritedBoxes& inherited);
 

@@ -12,9 +12,11 @@ namespace {
 void appendEntry(std::string& out, int64_t offset, int32_t gen, char kind) {
     char line[32];
     if (offset >= 0 && offset <= 9'999'999'999 && gen >= 0 && gen <= 99999) {
-        for (int i = 9; i >= 0; --i, offset /= 10) line[i] = static_cast<char>('0' + offset % 10);
+        for (int i = 9; i >= 0; --i, offset /= 10)
+            line[i] = static_cast<char>('0' + offset % 10);
         line[10] = ' ';
-        for (int i = 15; i >= 11; --i, gen /= 10) line[i] = static_cast<char>('0' + gen % 10);
+        for (int i = 15; i >= 11; --i, gen /= 10)
+            line[i] = static_cast<char>('0' + gen % 10);
         line[16] = ' ';
         line[17] = kind;
         line[18] = ' ';
@@ -62,11 +64,12 @@ void PdfWriter::writeXrefSection() {
     write(block);
 }
 
-void PdfWriter::writeTrailer(int64_t xrefOffset, int32_t rootNum, int32_t rootGen,
-                             int32_t infoNum, int32_t infoGen) {
+void PdfWriter::writeTrailer(int64_t xrefOffset, int32_t rootNum, int32_t rootGen, int32_t infoNum,
+                             int32_t infoGen) {
     std::string text = "trailer\n<<\n/Size " + std::to_string(entries_.size());
     text += "\n/Root " + std::to_string(rootNum) + ' ' + std::to_string(rootGen) + " R\n";
-    if (infoNum != 0) text += "/Info " + std::to_string(infoNum) + ' ' + std::to_string(infoGen) + " R\n";
+    if (infoNum != 0)
+        text += "/Info " + std::to_string(infoNum) + ' ' + std::to_string(infoGen) + " R\n";
     text += ">>\nstartxref\n" + std::to_string(xrefOffset) + "\n%%EOF";
     write(text);
 }

@@ -18,7 +18,7 @@ struct OutputEntry {
 };
 
 class PdfWriter {
-public:
+  public:
     // One cleared entry per input object number.
     PdfWriter(OutputFile& out, size_t inputEntries) : out_(out), entries_(inputEntries) {}
 
@@ -32,7 +32,9 @@ public:
     int32_t appendObject(std::string_view text);
     // The object about to be written at the current position is `num` with generation `gen`.
     void markWritten(int32_t num, int32_t gen);
-    void setOffset(int32_t num, int64_t offset) { entries_[static_cast<size_t>(num)].offset = offset; }
+    void setOffset(int32_t num, int64_t offset) {
+        entries_[static_cast<size_t>(num)].offset = offset;
+    }
     void setWritten(int32_t num, int32_t gen) {
         entries_[static_cast<size_t>(num)].gen = gen;
         entries_[static_cast<size_t>(num)].written = true;
@@ -46,7 +48,7 @@ public:
     void writeTrailer(int64_t xrefOffset, int32_t rootNum, int32_t rootGen, int32_t infoNum,
                       int32_t infoGen);
 
-private:
+  private:
     OutputFile& out_;
     std::vector<OutputEntry> entries_;
 };

@@ -32,6 +32,7 @@ TEST(PdfBuilder, EveryKindOfFileIsValidForQpdf) {
         writeFile(path, c.builder.build());
         std::string report;
         EXPECT_TRUE(qpdfCheck(path, c.builder.junkBeforeHeader.size() > 0, &report))
-            << c.name << "\n" << report;
+            << c.name << "\n"
+            << report;
     }
 }

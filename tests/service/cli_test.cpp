@@ -36,8 +36,8 @@ TEST(Cli, OptionsTakeBothFormsHexAndNegativeValuesAndEmptyTexts) {
     TempDir dir;
     const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
     writeFile(in, simpleDocument(2).build());
-    const CommandResult r = runTavrix({"--color", "0xFF0000", "--startNumber=-1", "--sep=",
-                                       "--prefix", "No. ", "--onePageNo", "1", in, out});
+    const CommandResult r = runTavrix({"--color", "0xFF0000", "--startNumber=-1",
+                                       "--sep=", "--prefix", "No. ", "--onePageNo", "1", in, out});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::string output = readFile(out);
     EXPECT_NE(output.find("1.000000 0.000000 0.000000 rg"), std::string::npos);

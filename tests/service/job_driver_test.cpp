@@ -18,7 +18,9 @@ namespace {
 
 constexpr const char* kFailure = "Stamp file issue\r\n";
 
-int32_t dispid(const char* name) { return tavrix::findProperty(name)->dispid; }
+int32_t dispid(const char* name) {
+    return tavrix::findProperty(name)->dispid;
+}
 
 std::string writeDocument(const TempDir& dir, const std::string& name, PdfBuilder b) {
     const std::string path = dir.file(name);
@@ -76,12 +78,14 @@ TEST(Run, UnstampedCopyKeepsEveryObjectAndWritesOneFreshTable) {
     EXPECT_EQ(output.compare(xref + 10, 20, "0000000000 65535 f \r"), 0);
     const size_t trailer = xref + 10 + 12 * 20;
     EXPECT_EQ(output.substr(trailer), "trailer\n<<\n/Size 12\n/Root 1 0 R\n/Info 8 0 R\n>>\n"
-                                      "startxref\n" + std::to_string(xref) + "\n%%EOF");
+                                      "startxref\n" +
+                                          std::to_string(xref) + "\n%%EOF");
     for (size_t i = 1; i < 12; ++i) {
         const std::string line = output.substr(xref + 10 + i * 20, 20);
         const long offset = std::stol(line.substr(0, 10));
         EXPECT_EQ(output.compare(static_cast<size_t>(offset), std::to_string(i).size() + 4,
-                                 std::to_string(i) + " 0 o"), 0)
+                                 std::to_string(i) + " 0 o"),
+                  0)
             << "entry " << i;
     }
     expectValid(out, 2);
@@ -107,9 +111,11 @@ TEST(Run, FilesRewrittenByQpdfStampCleanly) {
     if (!toolAvailable("qpdf")) GTEST_SKIP();
     TempDir dir;
     const std::string in = writeDocument(dir, "in.pdf", simpleDocument(7));
-    for (const std::vector<std::string> options :
-         {std::vector<std::string>{"--object-streams=generate"}, {"--linearize"},
-          {"--object-streams=generate", "--linearize"}, {"--qdf"}}) {
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"--object-streams=generate"},
+          {"--linearize"},
+          {"--object-streams=generate", "--linearize"},
+          {"--qdf"}}) {
         const std::string rewritten = dir.file("rewritten.pdf");
         std::vector<std::string> argv{"qpdf"};
         argv.insert(argv.end(), options.begin(), options.end());
@@ -119,8 +125,7 @@ TEST(Run, FilesRewrittenByQpdfStampCleanly) {
         ASSERT_EQ(tavrix::TavrixCom().getTavrixFile(rewritten, out, ""), "") << options[0];
         expectValid(out, 7);
         for (int k = 1; k <= 7; ++k)
-            EXPECT_NE(pdfText(out, k).find("Page " + std::to_string(k) + " / 7"),
-                      std::string::npos)
+            EXPECT_NE(pdfText(out, k).find("Page " + std::to_string(k) + " / 7"), std::string::npos)
                 << options[0] << " page " << k;
     }
 }
@@ -211,7 +216,9 @@ TEST(Failures, LeaveNoOutputAndTouchNeitherInputNorAnExistingOutput) {
         engine.putText(dispid("exportit"), c.exportFile);
         EXPECT_EQ(engine.getTavrixFile(c.input, c.output, ""), kFailure) << c.what;
         EXPECT_FALSE(fileExists(c.output)) << c.what;
-        if (!before.empty()) EXPECT_EQ(readFile(c.input), before) << c.what;
+        if (!before.empty()) {
+            EXPECT_EQ(readFile(c.input), before) << c.what;
+        }
     }
     // An output that already exists survives a failed run unchanged, with no stray files.
     const std::string existing = dir.file("existing.pdf");
@@ -313,7 +320,8 @@ TEST(Threads, TwoInstancesStampAtTheSameTime) {
             results[t] = engine.getTavrixFile(in, dir.file("out" + std::to_string(t) + ".pdf"), "");
         });
     }
-    for (auto& w : workers) w.join();
+    for (auto& w : workers)
+        w.join();
     for (int t = 0; t < 2; ++t) {
         EXPECT_EQ(results[t], "");
         const std::string out = dir.file("out" + std::to_string(t) + ".pdf");
@@ -329,7 +337,7 @@ TEST(StampText, Utf8PrefixIsStampedInWindows1252) {
     const std::string out = dir.file("out.pdf");
     tavrix::TavrixCom engine;
     engine.putText(dispid("prefix"), "Seite ");
-    engine.putText(dispid("sep"), " \xE2\x80\x93 ");  // en dash
+    engine.putText(dispid("sep"), " \xE2\x80\x93 ");                         // en dash
     engine.putText(dispid("end"), " Caf\xC3\xA9 \xE2\x82\xAC \xE4\xB8\xAD"); // é, euro, CJK
     ASSERT_EQ(engine.getTavrixFile(in, out, ""), "");
     EXPECT_NE(readFile(out).find("(Seite 3 \x96 3 Caf\xE9 \x80 ?) Tj"), std::string::npos);

@@ -30,9 +30,9 @@ std::string flateBody(const std::string& dictEntries, const std::string& data) {
 namespace {
 
 struct Entry {
-    int type;        // 0 free, 1 in use, 2 compressed
-    int64_t field2;  // offset or object stream number
-    int field3;      // generation or index
+    int type;       // 0 free, 1 in use, 2 compressed
+    int64_t field2; // offset or object stream number
+    int field3;     // generation or index
 };
 
 std::string be(uint64_t v, int width) {
@@ -72,7 +72,8 @@ std::string indexArray(const std::map<int, Entry>& entries) {
     int start = -1, prev = -2;
     for (const auto& [num, e] : entries) {
         if (num != prev + 1) {
-            if (start >= 0) out += std::to_string(start) + " " + std::to_string(prev - start + 1) + " ";
+            if (start >= 0)
+                out += std::to_string(start) + " " + std::to_string(prev - start + 1) + " ";
             start = num;
         }
         prev = num;
@@ -114,8 +115,10 @@ std::string PdfBuilder::build() {
     int maxNum = 0;
     int64_t prevXref = -1;
     for (Revision& rev : revisions) {
-        for (const auto& [num, body] : rev.objects) maxNum = std::max(maxNum, num);
-        for (int num : rev.freed) maxNum = std::max(maxNum, num);
+        for (const auto& [num, body] : rev.objects)
+            maxNum = std::max(maxNum, num);
+        for (int num : rev.freed)
+            maxNum = std::max(maxNum, num);
     }
     for (size_t r = 0; r < revisions.size(); ++r) {
         Revision& rev = revisions[r];
@@ -149,11 +152,12 @@ std::string PdfBuilder::build() {
                              content) +
                    "\nendobj\n";
         }
-        for (int num : rev.freed) entries[num] = {0, 0, 1};
+        for (int num : rev.freed)
+            entries[num] = {0, 0, 1};
         // Streams take the next number for themselves.
         const int size = rev.xref == XrefKind::Table ? maxNum + 1 : maxNum + 2;
-        std::string trailerKeys = "/Size " + std::to_string(size) + " /Root " +
-                                  std::to_string(rootNum) + " 0 R";
+        std::string trailerKeys =
+            "/Size " + std::to_string(size) + " /Root " + std::to_string(rootNum) + " 0 R";
         if (prevXref >= 0) trailerKeys += " /Prev " + std::to_string(prevXref);
         if (!rev.trailerExtra.empty()) trailerKeys += " " + rev.trailerExtra;
         const int64_t xrefPos = pos();
@@ -170,14 +174,16 @@ std::string PdfBuilder::build() {
             // Hybrid: the table lists only objects stored directly; the companion stream
             // (named by XRefStm) lists the compressed ones.
             std::map<int, Entry> streamEntries, tableEntries;
-            for (const auto& [num, e] : entries) (e.type == 2 ? streamEntries : tableEntries)[num] = e;
+            for (const auto& [num, e] : entries)
+                (e.type == 2 ? streamEntries : tableEntries)[num] = e;
             if (rev.hybridTableFreesCompressed)
-                for (const auto& [num, e] : streamEntries) tableEntries[num] = {0, 0, 0};
+                for (const auto& [num, e] : streamEntries)
+                    tableEntries[num] = {0, 0, 0};
             const int xrefNum = maxNum + 1;
             const int64_t stmPos = pos();
             const std::string rows = streamRows(streamEntries, rev.predictor);
-            std::string dict = "/Type /XRef /W [1 4 2] " + indexArray(streamEntries) +
-                               " /Size " + std::to_string(size);
+            std::string dict = "/Type /XRef /W [1 4 2] " + indexArray(streamEntries) + " /Size " +
+                               std::to_string(size);
             if (rev.predictor) dict += " /DecodeParms << /Predictor 12 /Columns 7 >>";
             out += std::to_string(xrefNum) + " 0 obj\n" + flateBody(dict, rows) + "\nendobj\n";
             tableEntries[xrefNum] = {1, stmPos, 0};
@@ -203,7 +209,8 @@ PdfBuilder simpleDocument(int pages, XrefKind xref, bool objectStreams) {
     std::string kids;
     const int firstPage = 3;
     const int font = firstPage + 2 * pages;
-    for (int k = 0; k < pages; ++k) kids += std::to_string(firstPage + k) + " 0 R ";
+    for (int k = 0; k < pages; ++k)
+        kids += std::to_string(firstPage + k) + " 0 R ";
     r.objects[1] = "<< /Type /Catalog /Pages 2 0 R >>";
     r.objects[2] = "<< /Type /Pages /Kids [ " + kids + "] /Count " + std::to_string(pages) + " >>";
     for (int k = 0; k < pages; ++k) {
@@ -212,8 +219,8 @@ PdfBuilder simpleDocument(int pages, XrefKind xref, bool objectStreams) {
         r.objects[page] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " +
                           std::to_string(content) + " 0 R /Resources << /Font << /F1 " +
                           std::to_string(font) + " 0 R >> >> >>";
-        r.objects[content] = streamBody(
-            "", "BT /F1 24 Tf 72 700 Td (Hello " + std::to_string(k + 1) + ") Tj ET");
+        r.objects[content] =
+            streamBody("", "BT /F1 24 Tf 72 700 Td (Hello " + std::to_string(k + 1) + ") Tj ET");
         if (objectStreams) r.compressed.insert(page);
     }
     r.objects[font] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";

@@ -20,14 +20,14 @@ struct Revision {
     std::set<int> compressed;           // stored in an object stream of this revision
     int objectStreamNum = 0;            // number for that object stream (0: max + 1)
     XrefKind xref = XrefKind::Table;
-    bool predictor = false;             // PNG Up predictor on the xref stream
-    std::string trailerExtra;           // extra trailer keys, e.g. "/Info 9 0 R"
+    bool predictor = false;   // PNG Up predictor on the xref stream
+    std::string trailerExtra; // extra trailer keys, e.g. "/Info 9 0 R"
     // Hybrid: the table lists the compressed objects as free instead of omitting them.
     bool hybridTableFreesCompressed = false;
 };
 
 class PdfBuilder {
-public:
+  public:
     std::string junkBeforeHeader;
     std::string header = "%PDF-1.5\n%\xE2\xE3\xCF\xD3\n";
     int rootNum = 1;
@@ -37,7 +37,7 @@ public:
     Revision& addRevision() { return revisions.emplace_back(); }
     // Bytes of the file, and where each object's header landed (absolute file offset).
     std::string build();
-    std::map<int, int64_t> offsets;     // of the newest revision's objects
+    std::map<int, int64_t> offsets; // of the newest revision's objects
     int64_t lastStartxref = 0;
 };
 

@@ -48,18 +48,23 @@ std::string readFile(const std::string& path) {
     return ss.str();
 }
 
-bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
+bool fileExists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
 
 CommandResult runCommand(const std::vector<std::string>& argv) {
     TempDir dir;
     const std::string outPath = dir.file("out"), errPath = dir.file("err");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid;
     CommandResult result;
@@ -74,7 +79,9 @@ CommandResult runCommand(const std::vector<std::string>& argv) {
     return result;
 }
 
-std::string tavrixPath() { return TAVRIX_CLI; }
+std::string tavrixPath() {
+    return TAVRIX_CLI;
+}
 
 // build/tavrix creates the engine through the automation runtime, which finds it in a registry
 // file. The first run gives this test process a registry file of its own (TAVRIX_REGISTRY, which
