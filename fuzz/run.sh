@@ -18,9 +18,18 @@ for target in parse_object open_document stamp_file; do
     cp "$here/seeds/$target/"* "$corpus/"
     artifacts=$build/fuzz-artifacts/$target
     mkdir -p "$artifacts"
+    case $seconds in
+        '' | *[!0-9]*) echo "seconds must be a whole number, got '$seconds'" >&2; exit 2 ;;
+    esac
     echo "== $target: $seconds s"
-    if ! "$binary" "$corpus" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
-        -dict="$here/pdf.dict" -artifact_prefix="$artifacts/" -print_final_stats=1; then
+    # The fuzzer's progress goes to a log; only its final statistics are shown, or the end of
+    # the log when it found something.
+    log=$build/fuzz-artifacts/$target.log
+    if "$binary" "$corpus" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+        -dict="$here/pdf.dict" -artifact_prefix="$artifacts/" -print_final_stats=1 >"$log" 2>&1; then
+        grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$log"
+    else
+        tail -n 60 "$log"
         echo "== $target FAILED; inputs kept in $artifacts" >&2
         status=1
     fi
