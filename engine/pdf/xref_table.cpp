@@ -53,7 +53,11 @@ int64_t XrefTable::findStartXref() const {
 }
 
 void XrefTable::grow(int64_t size, const char* message) {
-    if (size < 0 || size > limits_.maxObjects) throw CPdfException(message);
+    // Every object takes some bytes of the file, even compressed in an object stream; a table
+    // far larger than the file could hold is refused before it is allocated.
+    const int64_t fileBound =
+        std::max<int64_t>(limits_.minObjectsBound, static_cast<int64_t>(file_->size()) * 64);
+    if (size < 0 || size > std::min(limits_.maxObjects, fileBound)) throw CPdfException(message);
     if (static_cast<int64_t>(entries_.size()) < size) entries_.resize(static_cast<size_t>(size));
 }
 

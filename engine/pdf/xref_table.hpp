@@ -21,6 +21,9 @@ namespace tavrix {
 struct XrefLimits {
     // More objects than any conforming file may have; larger Size or subsections are refused.
     int64_t maxObjects = 10'000'000;
+    // Below maxObjects, a table may also not exceed 64 entries per byte of the file (or this
+    // many, for small files).
+    int64_t minObjectsBound = 1 << 20;
     // Nested fetches (an indirect stream Length, an object stream inside an object stream).
     int maxFetchDepth = 32;
     // Decoded object streams kept for reuse, by total size.
