@@ -123,7 +123,7 @@ class CopyPass {
         stampText_ = composeStampText(job_.settings, *n, pages_.pageCount());
         const PageSlot& pageSlot = pages_.slots()[slot];
         const Placement at =
-            placeStamp(job_.settings, pageSlot.box, pageRotation(raw.bytes()), stampText_);
+            placeStamp(job_.settings, pageSlot.box, pageSlot.rotate, stampText_);
         const int32_t q = writer_.appendObject(buildSaveStateStream());
         const int32_t s = writer_.appendObject(buildStampStream(
             job_.settings, at, resources_.gsName, resources_.fontName, stampText_));

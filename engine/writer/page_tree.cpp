@@ -4,6 +4,7 @@
 
 #include "engine/pdf/pdf_exception.hpp"
 #include "engine/pdf/raw_object.hpp"
+#include "engine/writer/stamp_content.hpp"
 
 namespace tavrix {
 namespace {
@@ -103,12 +104,13 @@ bool readBox(std::string_view text, std::string_view key, std::array<float, 4>& 
     return true;
 }
 
-InheritedBoxes InheritedBoxes::below(std::string_view text) const {
-    InheritedBoxes out = *this;
+InheritedAttributes InheritedAttributes::below(std::string_view text) const {
+    InheritedAttributes out = *this;
     std::array<float, 4> box{0, 0, 612, 792};
     if (readBox(text, "/CropBox", box)) out.crop = box;
     box = {0, 0, 612, 792};
     if (readBox(text, "/MediaBox", box)) out.media = box;
+    if (findBytes(text, 0, text.size(), "/Rotate") != 0) out.rotate = pageRotation(text);
     return out;
 }
 
@@ -133,14 +135,15 @@ void PageList::build(XrefTable& xref, std::string_view catalogText) {
     if (!countKnown_) pageCount_ = static_cast<uint32_t>(slots_.size());
 }
 
-void PageList::addPage(int32_t num, std::string_view text, const InheritedBoxes& inherited) {
+void PageList::addPage(int32_t num, std::string_view text, const InheritedAttributes& inherited) {
     if (countKnown_ && slots_.size() >= pageCount_) return;
     PageSlot slot;
     slot.num = num;
     // The visible area: the page's crop box, else its media box, each of which the page may
     // inherit from the nodes above it. A page placed within a letter-size default box instead
     // would get its stamp off the page whenever the page is landscape or taller than letter.
-    const InheritedBoxes own = inherited.below(text);
+    const InheritedAttributes own = inherited.below(text);
+    slot.rotate = own.rotate;
     if (own.crop)
         slot.box = *own.crop;
     else if (own.media)
@@ -155,13 +158,13 @@ void PageList::walk(XrefTable& xref, int32_t rootNum) {
     struct Frame {
         std::vector<int32_t> kids;
         size_t next = 0;
-        InheritedBoxes boxes;
+        InheritedAttributes boxes;
     };
     std::unordered_set<int32_t> entered{rootNum};
     std::vector<Frame> stack;
     size_t visited = 0;
     const RawObject rootText = readRawObject(xref, rootNum);
-    stack.push_back({kidsOf(rootText.bytes()), 0, InheritedBoxes{}.below(rootText.bytes())});
+    stack.push_back({kidsOf(rootText.bytes()), 0, InheritedAttributes{}.below(rootText.bytes())});
     while (!stack.empty()) {
         Frame& top = stack.back();
         if (top.next >= top.kids.size()) {
@@ -181,7 +184,7 @@ void PageList::walk(XrefTable& xref, int32_t rootNum) {
             findBytes(text.bytes(), 0, text.bytes().size(), "/Pages") != 0 || value.isArray();
         if (isNode) {
             if (!entered.insert(kid).second) continue;
-            const InheritedBoxes boxes = top.boxes.below(text.bytes());
+            const InheritedAttributes boxes = top.boxes.below(text.bytes());
             stack.push_back({kidsOf(text.bytes()), 0, boxes});
         } else {
             addPage(kid, text.bytes(), top.boxes);

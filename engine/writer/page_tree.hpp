@@ -16,14 +16,17 @@ namespace tavrix {
 struct PageSlot {
     int32_t num = 0;
     std::array<float, 4> box{0, 0, 612, 792}; // x0, y0, x1, y1
+    int32_t rotate = 0;                       // /Rotate of the page or inherited from above
 };
 
-// Boxes a page tree node passes down to its kids.
-struct InheritedBoxes {
+// What a page tree node passes down to its kids: the boxes and the rotation, which a page
+// takes from the nearest node above it when it has none of its own.
+struct InheritedAttributes {
     std::optional<std::array<float, 4>> crop;
     std::optional<std::array<float, 4>> media;
-    // The boxes in force below a node (or on a page) whose text is `text`.
-    InheritedBoxes below(std::string_view text) const;
+    int32_t rotate = 0;
+    // The attributes in force below a node (or on a page) whose text is `text`.
+    InheritedAttributes below(std::string_view text) const;
 };
 
 class PageList {
@@ -40,7 +43,7 @@ class PageList {
 
   private:
     void walk(XrefTable& xref, int32_t rootNum);
-    void addPage(int32_t num, std::string_view text, const InheritedBoxes& inherited);
+    void addPage(int32_t num, std::string_view text, const InheritedAttributes& inherited);
 
     uint32_t pageCount_ = 0;
     bool countKnown_ = false;
