@@ -11,6 +11,23 @@
 
 namespace tavrix {
 
+double readDecimal(std::string_view text, size_t& i) {
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    double value = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+        value = value * 10 + (text[i++] - '0');
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        double scale = 0.1;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+            value += (text[i++] - '0') * scale;
+            scale /= 10;
+        }
+    }
+    return negative ? -value : value;
+}
+
 bool isPdfWhitespace(int c) {
     return c == 0x00 || c == 0x09 || c == 0x0A || c == 0x0C || c == 0x0D || c == 0x20;
 }
@@ -46,24 +63,9 @@ int hexValue(int c) {
     return -1;
 }
 
-// Decimal conversion that reads an optional sign, digits, a point and digits, and stops at the
-// first byte that does not fit (so at a second point).
 double toReal(const std::string& text) {
     size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-    double value = 0;
-    while (i < text.size() && isDigit(text[i]))
-        value = value * 10 + (text[i++] - '0');
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        double scale = 0.1;
-        while (i < text.size() && isDigit(text[i])) {
-            value += (text[i++] - '0') * scale;
-            scale /= 10;
-        }
-    }
-    return negative ? -value : value;
+    return readDecimal(text, i);
 }
 
 // Integers beyond 32 bits saturate at the limits of the range.

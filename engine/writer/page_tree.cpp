@@ -3,6 +3,7 @@
 #include <unordered_set>
 
 #include "engine/pdf/pdf_exception.hpp"
+#include "engine/pdf/pdf_parser.hpp"
 #include "engine/pdf/raw_object.hpp"
 #include "engine/writer/stamp_content.hpp"
 
@@ -55,24 +56,8 @@ bool readNumber(std::string_view text, size_t& i, float& out) {
         ++i;
     }
     if (i >= text.size() || text[i] == ']') return false;
-    bool negative = false;
-    if (text[i] == '-') {
-        negative = true;
-        ++i;
-    }
-    double value = 0;
-    while (i < text.size() && isDigit(text[i]))
-        value = value * 10 + (text[i++] - '0');
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        double scale = 0.1;
-        while (i < text.size() && isDigit(text[i])) {
-            value += (text[i++] - '0') * scale;
-            scale /= 10;
-        }
-    }
     // A second "." ends the number and is passed over before the next one.
-    out = static_cast<float>(negative ? -value : value);
+    out = static_cast<float>(readDecimal(text, i));
     return true;
 }
 
