@@ -1,20 +1,31 @@
-// The engine's one exception type: every fatal condition of a run carries a fixed English message.
+// The engine's one exception type: every fatal condition of a run carries a fixed English message
+// (what callers compare) and, where the raiser knows it, the cause in plain words for the user.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace tavrix {
+
+// A reason about the input file names it with this mark; the run puts the file's quoted name in
+// its place ("{input}: cross-reference table damaged at byte 10234").
+inline constexpr std::string_view kInputMark = "{input}";
 
 class CPdfException {
   public:
     explicit CPdfException(const char* message) : message_(message ? message : "") {}
     explicit CPdfException(std::string message) : message_(std::move(message)) {}
+    CPdfException(std::string message, std::string reason)
+        : message_(std::move(message)), reason_(std::move(reason)) {}
     virtual ~CPdfException() = default;
 
     virtual const char* getMessage() const { return message_.c_str(); }
+    // What went wrong and, where it helps, what to do; empty when the message says all there is.
+    const std::string& reason() const { return reason_; }
 
   private:
     std::string message_;
+    std::string reason_;
 };
 
 } // namespace tavrix
