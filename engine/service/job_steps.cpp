@@ -4,6 +4,7 @@
 #include <fstream>
 #include <limits>
 
+#include "engine/pdf/data_file.hpp"
 #include "engine/pdf/pdf_exception.hpp"
 
 namespace tavrix {
@@ -20,8 +21,10 @@ void replaceFirst(std::string& text, const std::string& token, const std::string
 } // namespace
 
 int32_t readImportNumber(const std::string& path) {
+    if (const std::string why = notDataFile(path); !why.empty())
+        throw CPdfException("Can't open import file", "cannot open '" + path + "': " + why);
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw CPdfException("Can't open import file");
+    if (!in) throw CPdfException("Can't open import file", "cannot open '" + path + "'");
     char head[10];
     in.read(head, sizeof head);
     const std::string text(head, static_cast<size_t>(in.gcount()));

@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <memory>
 #include <random>
+#include <utility>
 
 #include "engine/fonts/font_metrics.hpp"
 #include "engine/fonts/font_objects.hpp"
+#include "engine/pdf/data_file.hpp"
 #include "engine/pdf/pdf_document.hpp"
 #include "engine/pdf/pdf_exception.hpp"
 #include "engine/pdf/raw_object.hpp"
@@ -122,8 +124,7 @@ class CopyPass {
         }
         stampText_ = composeStampText(job_.settings, *n, pages_.pageCount());
         const PageSlot& pageSlot = pages_.slots()[slot];
-        const Placement at =
-            placeStamp(job_.settings, pageSlot.box, pageSlot.rotate, stampText_);
+        const Placement at = placeStamp(job_.settings, pageSlot.box, pageSlot.rotate, stampText_);
         const int32_t q = writer_.appendObject(buildSaveStateStream());
         const int32_t s = writer_.appendObject(buildStampStream(
             job_.settings, at, resources_.gsName, resources_.fontName, stampText_));
@@ -141,6 +142,26 @@ class CopyPass {
     std::string stampText_;
 };
 
+// A path that holds a NUL byte (an automation client can pass one) would be cut there by the
+// system and name another file: such a job fails before it opens anything.
+void checkPaths(const StampJob& job) {
+    const std::pair<const char*, const std::string*> paths[] = {
+        {"input path", &job.input},
+        {"output path", &job.output},
+        {"import file name", &job.settings.importit},
+        {"export file name", &job.settings.exportit},
+        {"fonts file name", &job.settings.fontfile},
+        {"rename pattern", &job.settings.renameoutput},
+    };
+    for (const auto& [what, path] : paths) {
+        if (holdsNul(*path)) {
+            throw CPdfException("Can't open file",
+                                std::string("the ") + what + " holds a NUL character after '" +
+                                    path->c_str() + "'; a file name cannot hold one");
+        }
+    }
+}
+
 } // namespace
 
 void printProgress(const std::string& text) {
@@ -151,6 +172,7 @@ void printProgress(const std::string& text) {
 void stampFile(StampJob& job) {
     std::unique_ptr<OutputFile> out;
     try {
+        checkPaths(job);
         printProgress("Input file: '" + job.input + "'");
         PdfDocument doc;
         doc.openDocument(job.input);
@@ -212,6 +234,9 @@ void stampFile(StampJob& job) {
                     printProgress("Unable to rename file, check permissions, file naming\n");
             }
         }
+    } catch (const CPdfException& e) {
+        if (out) out->discard();
+        throw CPdfException("Stamp file issue\r\n", e.reason());
     } catch (...) {
         if (out) out->discard();
         throw CPdfException("Stamp file issue\r\n");

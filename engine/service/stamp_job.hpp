@@ -16,7 +16,7 @@ struct StampJob {
 };
 
 // Stamps job.input into job.output. On any failure the partial output is removed and
-// CPdfException "Stamp file issue\r\n" is thrown.
+// CPdfException "Stamp file issue\r\n" is thrown, with the cause as its reason.
 void stampFile(StampJob& job);
 
 // Progress lines go to standard output exactly as given.

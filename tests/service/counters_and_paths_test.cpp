@@ -1,0 +1,133 @@
+// Paths that name no file (a folder, a device, a name with a NUL) fail as files that cannot be
+// opened.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <thread>
+
+#include "engine/pdf/pdf_exception.hpp"
+#include "engine/service/property_table.hpp"
+#include "engine/service/stamp_job.hpp"
+#include "engine/service/tavrix_com.hpp"
+#include "support/pdf_builder.hpp"
+#include "support/test_files.hpp"
+
+using namespace testpdf;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kFailure = "Stamp file issue\r\n";
+
+int32_t dispid(const char* name) {
+    return tavrix::findProperty(name)->dispid;
+}
+
+std::string writeDocument(const TempDir& dir, const std::string& name, int pages) {
+    const std::string path = dir.file(name);
+    writeFile(path, simpleDocument(pages).build());
+    return path;
+}
+
+struct Outcome {
+    std::string message, reason;
+};
+
+Outcome runJob(tavrix::StampJob& job) {
+    try {
+        tavrix::stampFile(job);
+    } catch (const tavrix::CPdfException& e) {
+        return {e.getMessage(), e.reason()};
+    }
+    return {};
+}
+
+} // namespace
+
+// Where a file is opened by name, only a regular file or a FIFO is read: a folder fails as a file
+// that cannot be opened would (and a fonts file that cannot be opened is passed over in silence).
+TEST(Paths, FoldersAndDevicesAreNotFiles) {
+    TempDir dir;
+    const std::string in = writeDocument(dir, "in.pdf", 2), out = dir.file("out.pdf");
+    fs::create_directory(dir.file("folder.txt"));
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(mknod(dir.file("zero").c_str(), S_IFCHR | 0666, makedev(1, 5)), 0);
+    }
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        int exitCode;
+        const char* shown; // in the stamped text, when the run succeeds
+        bool needsRoot;
+    };
+    const Case cases[] = {
+        {"folder as import file", {"--importit", dir.file("folder.txt"), in, out}, 1, "", false},
+        {"device as import file", {"--importit", dir.file("zero"), in, out}, 1, "", true},
+        {"folder as fonts file",
+         {"--fontfile", dir.file("folder.txt"), in, out},
+         0,
+         "Page 1 / 2",
+         false},
+        {"folder as file list", {dir.file("folder.txt"), "-f" + dir.path().string()}, 1, "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.needsRoot && !root) continue;
+        fs::remove(out);
+        const CommandResult r = runTavrix(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        // Nothing beyond the progress lines: no fonts-file lines for a folder.
+        EXPECT_EQ(r.out.find("font"), std::string::npos) << r.out;
+        if (c.exitCode == 0) {
+            EXPECT_NE(pdfText(out, 1).find(c.shown), std::string::npos);
+        } else {
+            EXPECT_EQ(r.err, kFailure);
+            EXPECT_FALSE(fileExists(out));
+        }
+    }
+    // A FIFO is read like a file.
+    ASSERT_EQ(mkfifo(dir.file("number").c_str(), 0600), 0);
+    std::thread writer([&] { writeFile(dir.file("number"), "41"); });
+    const CommandResult r = runTavrix({"--importit", dir.file("number"), in, out});
+    writer.join();
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(pdfText(out, 2).find("Page 42 / 2"), std::string::npos);
+}
+
+// An automation client can pass a path with a NUL inside ("real.pdf\0.txt"); the system would
+// see only the part before it. Such a job fails before it opens or writes anything.
+TEST(Paths, ANulInAPathFailsTheJob) {
+    TempDir dir;
+    const std::string real = writeDocument(dir, "real.pdf", 1);
+    const std::string out = dir.file("out.pdf");
+    const std::string nul(1, '\0');
+    struct Case {
+        const char* name;
+        std::string input, output, importit, exportit;
+    };
+    const Case cases[] = {
+        {"input judged a list by its whole text", real + nul + ".txt", "-f" + dir.path().string(),
+         "", ""},
+        {"input", real + nul + "x", out, "", ""},
+        {"output", real, out + nul + "x", "", ""},
+        {"import file", real, out, dir.file("n") + nul + "x", ""},
+        {"export file", real, out, "", dir.file("n") + nul + "x"},
+    };
+    writeFile(dir.file("n"), "7");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        tavrix::TavrixCom engine;
+        engine.putText(dispid("importit"), c.importit);
+        engine.putText(dispid("exportit"), c.exportit);
+        EXPECT_EQ(engine.getTavrixFile(c.input, c.output, ""), kFailure);
+        EXPECT_FALSE(fileExists(out));
+        EXPECT_EQ(readFile(dir.file("n")), "7");
+    }
+    tavrix::StampJob job;
+    job.input = real;
+    job.output = out + nul + "x";
+    EXPECT_NE(runJob(job).reason.find("NUL character after '" + out + "'"), std::string::npos);
+}
