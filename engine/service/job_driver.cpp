@@ -43,7 +43,10 @@ bool JobDriver::runJob(const std::string& input, const std::string& output,
                        const std::string& /*params*/) {
     result_.clear();
     try {
-        StampJob job{input, output, settings_};
+        StampJob job;
+        job.input = input;
+        job.output = output;
+        job.settings = settings_;
         stampFile(job);
     } catch (const CPdfException& e) {
         result_ = e.getMessage();

@@ -178,7 +178,7 @@ void stampFile(StampJob& job) {
         doc.openDocument(job.input);
         XrefTable& xref = doc.xref();
 
-        out = std::make_unique<OutputFile>(job.output);
+        out = std::make_unique<OutputFile>(job.output, job.outputOptions);
         printProgress(", output file: '" + job.output + "'\n");
         printProgress("Processing");
         PdfWriter writer(*out, xref.entries().size());

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/service/stamp_settings.hpp"
+#include "engine/writer/output_file.hpp"
 
 namespace tavrix {
 
@@ -13,6 +14,8 @@ struct StampJob {
     // The job's own copy: the import file replaces startNumber, the rename step edits
     // renameoutput; nothing flows back into the instance's settings.
     StampSettings settings;
+    // How the run writes its files (tests narrow this).
+    OutputOptions outputOptions;
 };
 
 // Stamps job.input into job.output. On any failure the partial output is removed and
