@@ -171,11 +171,13 @@ void printProgress(const std::string& text) {
 
 void stampFile(StampJob& job) {
     std::unique_ptr<OutputFile> out;
+    std::shared_ptr<InputFile> input;
     try {
         checkPaths(job);
         printProgress("Input file: '" + job.input + "'");
         PdfDocument doc;
         doc.openDocument(job.input);
+        input = doc.file();
         XrefTable& xref = doc.xref();
 
         out = std::make_unique<OutputFile>(job.output, job.outputOptions);
@@ -220,6 +222,11 @@ void stampFile(StampJob& job) {
         }
         writer.writeTrailer(xrefOffset, xref.rootNum(), rootGen, xref.infoNum(), infoGen);
         doc.closeDocument();
+        out->stage();
+        // The last moment a changed input can stop the run: from here on the output may replace
+        // it (an output that names the input itself).
+        if (input->changed()) throw CPdfException("Input file changed", kInputChangedReason);
+        input.reset();
         out->commit();
         out.reset();
 
@@ -236,10 +243,13 @@ void stampFile(StampJob& job) {
         }
     } catch (const CPdfException& e) {
         if (out) out->discard();
-        throw CPdfException("Stamp file issue\r\n", e.reason());
+        // A read that went wrong because the file was cut short under it is reported as that.
+        const bool changed = input && input->changed();
+        throw CPdfException("Stamp file issue\r\n", changed ? kInputChangedReason : e.reason());
     } catch (...) {
         if (out) out->discard();
-        throw CPdfException("Stamp file issue\r\n");
+        const bool changed = input && input->changed();
+        throw CPdfException("Stamp file issue\r\n", changed ? kInputChangedReason : "");
     }
 }
 

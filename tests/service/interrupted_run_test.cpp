@@ -1,4 +1,6 @@
-// Runs that do not end normally: killed by a signal. No temporary file may outlive the process.
+// Runs that do not end normally: killed by a signal, or their input cut short under them. No
+// temporary file may outlive the process, and the process hosting the engine must survive an
+// input that changes while it is read.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -10,6 +12,8 @@
 #include <chrono>
 #include <thread>
 
+#include "engine/pdf/input_file.hpp"
+#include "engine/pdf/pdf_exception.hpp"
 #include "engine/service/stamp_job.hpp"
 #include "support/pdf_builder.hpp"
 #include "support/test_files.hpp"
@@ -130,4 +134,52 @@ TEST(InterruptedRun, NamedTemporaryFileIsRemovedOnCatchableSignals) {
             EXPECT_FALSE(fileExists(out));
         }
     }
+}
+
+// The input is cut short while the run reads it. The output is a FIFO, so the run waits on its
+// reader, which truncates the input halfway through: the run must fail with the reason, not kill
+// the process that hosts it with SIGBUS.
+TEST(InterruptedRun, InputCutShortDuringTheRunFailsWithAReason) {
+    TempDir dir;
+    const std::string in = writeLargeDocument(dir, 300);
+    const std::string original = readFile(in);
+    const std::string fifo = dir.file("out.fifo");
+    auto cutWhileReading = [&] {
+        return std::thread([&] {
+            const int fd = open(fifo.c_str(), O_RDONLY);
+            char buffer[65536];
+            size_t total = 0;
+            bool cut = false;
+            for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) {
+                total += static_cast<size_t>(n);
+                if (!cut && total > (1u << 20)) {
+                    cut = truncate(in.c_str(), static_cast<off_t>(original.size() / 3)) == 0;
+                }
+            }
+            close(fd);
+        });
+    };
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+
+    // In this process, through the engine's own entry.
+    std::thread reader = cutWhileReading();
+    tavrix::StampJob job;
+    job.input = in;
+    job.output = fifo;
+    std::string reason = "no failure";
+    try {
+        tavrix::stampFile(job);
+    } catch (const tavrix::CPdfException& e) {
+        reason = e.reason();
+    }
+    reader.join();
+    EXPECT_EQ(reason, tavrix::kInputChangedReason);
+
+    // Through the command-line client, as a user would meet it.
+    writeFile(in, original);
+    reader = cutWhileReading();
+    const CommandResult r = runTavrix({in, fifo});
+    reader.join();
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(r.err.rfind("Stamp file issue\r\n", 0), 0u) << r.err;
 }
