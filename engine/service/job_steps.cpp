@@ -44,12 +44,14 @@ int32_t readImportNumber(const std::string& path) {
     return static_cast<int32_t>(value);
 }
 
-void writeExportNumber(const std::string& path, int32_t next) {
-    std::FILE* f = std::fopen(path.c_str(), "w");
-    if (!f) throw CPdfException("Can't create export file");
-    const std::string digits = std::to_string(next);
-    const bool ok = std::fwrite(digits.data(), 1, digits.size(), f) == digits.size();
-    if (std::fclose(f) != 0 || !ok) throw CPdfException("Can't write export file");
+std::unique_ptr<OutputFile> stageExportNumber(const std::string& path, int32_t next,
+                                              const OutputOptions& options) {
+    auto file = std::make_unique<OutputFile>(path, options);
+    file->write(std::to_string(next));
+    // On the disk before the output is committed: a counter that outlives a crash must not
+    // come back empty.
+    file->stage(true);
+    return file;
 }
 
 std::string formatMasked(int32_t value, int32_t mask) {

@@ -183,7 +183,7 @@ void stampFile(StampJob& job) {
         out = std::make_unique<OutputFile>(job.output, job.outputOptions);
         printProgress(", output file: '" + job.output + "'\n");
         printProgress("Processing");
-        PdfWriter writer(*out, xref.entries().size());
+        PdfWriter writer(*out, xref.entries().size(), job.offsetLimit);
         writeHeaderCopy(writer, xref);
 
         if (xref.rootNum() < 0 || static_cast<size_t>(xref.rootNum()) >= xref.entries().size())
@@ -208,9 +208,6 @@ void stampFile(StampJob& job) {
         CopyPass pass(job, xref, writer, pages, resources);
         pass.run();
 
-        const int32_t next = static_cast<int32_t>(static_cast<uint32_t>(pass.highest()) + 1u);
-        if (!job.settings.exportit.empty()) writeExportNumber(job.settings.exportit, next);
-
         const int64_t xrefOffset = writer.position();
         writer.writeXrefSection();
         const auto& rootEntry = xref.entries()[static_cast<size_t>(xref.rootNum())];
@@ -222,6 +219,14 @@ void stampFile(StampJob& job) {
         }
         writer.writeTrailer(xrefOffset, xref.rootNum(), rootGen, xref.infoNum(), infoGen);
         doc.closeDocument();
+
+        // The counter is written last, once the output is in place, so a run that fails never
+        // advances it; it is made ready first, so a counter that cannot be written stops the
+        // run before the output is touched.
+        std::unique_ptr<OutputFile> exportFile;
+        const int32_t next = static_cast<int32_t>(static_cast<uint32_t>(pass.highest()) + 1u);
+        if (!job.settings.exportit.empty())
+            exportFile = stageExportNumber(job.settings.exportit, next, job.outputOptions);
         out->stage();
         // The last moment a changed input can stop the run: from here on the output may replace
         // it (an output that names the input itself).
@@ -241,6 +246,7 @@ void stampFile(StampJob& job) {
                     printProgress("Unable to rename file, check permissions, file naming\n");
             }
         }
+        if (exportFile) exportFile->commit();
     } catch (const CPdfException& e) {
         if (out) out->discard();
         // A read that went wrong because the file was cut short under it is reported as that.

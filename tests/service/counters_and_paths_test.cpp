@@ -1,7 +1,9 @@
-// Paths that name no file (a folder, a device, a name with a NUL) fail as files that cannot be
-// opened.
+// The export counter moves only when a run has put its output in place, and never holds a
+// partial number; paths that name no file (a folder, a device, a name with a NUL) fail as files
+// that cannot be opened.
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -31,6 +33,31 @@ std::string writeDocument(const TempDir& dir, const std::string& name, int pages
     return path;
 }
 
+// A small filesystem of its own, filled to the last byte: a full disk for real. Null when this
+// process may not mount one.
+class FullDisk {
+  public:
+    explicit FullDisk(const std::string& folder) : folder_(folder) {
+        fs::create_directories(folder);
+        mounted_ = mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=256k") == 0;
+    }
+    ~FullDisk() {
+        if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+    void fill() {
+        std::FILE* f = std::fopen((folder_ + "/filler").c_str(), "wb");
+        const std::string block(4096, 'f');
+        while (std::fwrite(block.data(), 1, block.size(), f) == block.size() && std::fflush(f) == 0)
+            ;
+        std::fclose(f);
+    }
+
+  private:
+    std::string folder_;
+    bool mounted_ = false;
+};
+
 struct Outcome {
     std::string message, reason;
 };
@@ -45,6 +72,69 @@ Outcome runJob(tavrix::StampJob& job) {
 }
 
 } // namespace
+
+// A run that fails, early or late, leaves the counter as it was; one that succeeds replaces it
+// whole and keeps its mode.
+TEST(ExportCounter, MovesOnlyWhenTheOutputIsInPlace) {
+    TempDir dir;
+    const std::string in = writeDocument(dir, "in.pdf", 4);
+    fs::create_directory(dir.file("folder.pdf"));
+    FullDisk disk(dir.file("full"));
+    struct Case {
+        const char* name;
+        std::string output, counter;
+        int64_t offsetLimit;
+        const char* reason; // the failure's reason holds this; empty: the run succeeds
+        bool needsFullDisk;
+    };
+    const Case cases[] = {
+        {"output names a folder", dir.file("folder.pdf"), dir.file("counter"),
+         tavrix::kMaxXrefOffset, "Is a directory", false},
+        // Fails at the cross-reference table, after every page was stamped.
+        {"output too large", dir.file("o1.pdf"), dir.file("counter"), 1000, "too large", false},
+        {"counter on a full disk", dir.file("o2.pdf"), dir.file("full/counter"),
+         tavrix::kMaxXrefOffset, "No space left on device", true},
+        {"output on a full disk", dir.file("full/o3.pdf"), dir.file("counter"),
+         tavrix::kMaxXrefOffset, "No space left on device", true},
+        {"success", dir.file("o4.pdf"), dir.file("counter"), tavrix::kMaxXrefOffset, "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.needsFullDisk && !disk.mounted()) {
+            std::printf("skipped '%s': cannot mount a small filesystem here\n", c.name);
+            continue;
+        }
+        writeFile(c.counter, "5");
+        ASSERT_EQ(chmod(c.counter.c_str(), 0640), 0);
+        if (c.needsFullDisk) disk.fill();
+        tavrix::StampJob job;
+        job.input = in;
+        job.output = c.output;
+        job.offsetLimit = c.offsetLimit;
+        job.settings.importit = job.settings.exportit = c.counter;
+        const Outcome o = runJob(job);
+        struct stat st {};
+        ASSERT_EQ(stat(c.counter.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0640u);
+        if (*c.reason == '\0') {
+            EXPECT_EQ(o.message, "");
+            EXPECT_EQ(readFile(c.counter), "9");
+            EXPECT_TRUE(qpdfCheck(c.output));
+            continue;
+        }
+        EXPECT_EQ(o.message, kFailure);
+        EXPECT_NE(o.reason.find(c.reason), std::string::npos) << o.reason;
+        EXPECT_EQ(readFile(c.counter), "5");
+        EXPECT_FALSE(fs::is_regular_file(c.output));
+        for (const std::string& folder : {dir.file(""), dir.file("full")}) {
+            if (!fs::exists(folder)) continue;
+            for (const auto& e : fs::directory_iterator(folder)) {
+                EXPECT_NE(e.path().filename().string().rfind(".tavrix-", 0), 0u);
+            }
+        }
+        if (c.needsFullDisk) fs::remove(dir.file("full/filler"));
+    }
+}
 
 // Where a file is opened by name, only a regular file or a FIFO is read: a folder fails as a file
 // that cannot be opened would (and a fonts file that cannot be opened is passed over in silence).
