@@ -1,5 +1,7 @@
 #include "engine/service/stamp_job.hpp"
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -162,6 +164,14 @@ void checkPaths(const StampJob& job) {
     }
 }
 
+// The rename step moves the finished output over whatever file stands at the new name, but never
+// over a device, a FIFO or a folder: a name such as /dev/null is a node the whole system uses.
+bool renameOutput(const std::string& from, const std::string& to) {
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return false;
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
 } // namespace
 
 void printProgress(const std::string& text) {
@@ -242,7 +252,7 @@ void stampFile(StampJob& job) {
             // A pattern that names the output itself leaves the finished file where it is.
             if (target != job.output) {
                 printProgress("\nRenaming output file: '" + job.output + "' to '" + target + "'\n");
-                if (std::rename(job.output.c_str(), target.c_str()) != 0)
+                if (!renameOutput(job.output, target))
                     printProgress("Unable to rename file, check permissions, file naming\n");
             }
         }

@@ -1,6 +1,6 @@
 // The export counter moves only when a run has put its output in place, and never holds a
 // partial number; paths that name no file (a folder, a device, a name with a NUL) fail as files
-// that cannot be opened.
+// that cannot be opened; the rename step's failure is reported and never replaces a device.
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
@@ -220,4 +220,37 @@ TEST(Paths, ANulInAPathFailsTheJob) {
     job.input = real;
     job.output = out + nul + "x";
     EXPECT_NE(runJob(job).reason.find("NUL character after '" + out + "'"), std::string::npos);
+}
+
+// The rename step reports its failure on standard output and the job still succeeds; it never
+// moves the output over a device.
+TEST(Rename, FailureIsReportedAndDevicesAreLeftAlone) {
+    TempDir dir;
+    const std::string in = writeDocument(dir, "in.pdf", 2), out = dir.file("out.pdf");
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(mknod(dir.file("null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    }
+    struct Case {
+        const char* name;
+        std::string pattern, target;
+        bool needsRoot;
+    };
+    const Case cases[] = {
+        {"missing folder", "no/such/[FILETITLE].pdf", dir.file("no/such/out.pdf"), false},
+        {"device at the new name", "null", dir.file("null"), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.needsRoot && !root) continue;
+        const CommandResult r = runTavrix({"--renameoutput", c.pattern, in, out});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_TRUE(r.out.ends_with("\nRenaming output file: '" + out + "' to '" + c.target +
+                                    "'\nUnable to rename file, check permissions, file naming\n"))
+            << r.out;
+        EXPECT_TRUE(qpdfCheck(out));
+    }
+    if (root) {
+        EXPECT_TRUE(fs::is_character_file(dir.file("null")));
+    }
 }
