@@ -49,8 +49,8 @@ std::unique_ptr<OutputFile> stageExportNumber(const std::string& path, int32_t n
     auto file = std::make_unique<OutputFile>(path, options);
     file->write(std::to_string(next));
     // On the disk before the output is committed: a counter that outlives a crash must not
-    // come back empty.
-    file->stage(true);
+    // come back empty. A FIFO or device gets the digits only at commit, after the output.
+    if (file->route() != OutputFile::Route::Direct) file->stage(true);
     return file;
 }
 

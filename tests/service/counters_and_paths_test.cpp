@@ -3,6 +3,8 @@
 // that cannot be opened; the rename step's failure is reported and never replaces a device.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -33,13 +35,16 @@ std::string writeDocument(const TempDir& dir, const std::string& name, int pages
     return path;
 }
 
-// A small filesystem of its own, filled to the last byte: a full disk for real. Null when this
-// process may not mount one.
+// A small filesystem of its own, filled to the last byte: a full disk for real. Mounted in a
+// mount namespace of this process's own, so that it goes with the process however it ends.
+// Not mounted when the process may not do that.
 class FullDisk {
   public:
     explicit FullDisk(const std::string& folder) : folder_(folder) {
         fs::create_directories(folder);
-        mounted_ = mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=256k") == 0;
+        mounted_ = unshare(CLONE_NEWNS) == 0 &&
+                   mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                   mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=256k") == 0;
     }
     ~FullDisk() {
         if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
@@ -133,6 +138,23 @@ TEST(ExportCounter, MovesOnlyWhenTheOutputIsInPlace) {
             }
         }
         if (c.needsFullDisk) fs::remove(dir.file("full/filler"));
+    }
+    // A counter read through a FIFO hears nothing from a failed run.
+    const std::string fifo = dir.file("counter.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const int64_t limit : {int64_t{1000}, tavrix::kMaxXrefOffset}) {
+        std::string heard = "nothing";
+        std::thread reader([&] { heard = readFile(fifo); });
+        tavrix::StampJob job;
+        job.input = in;
+        job.output = dir.file("o5.pdf");
+        job.offsetLimit = limit;
+        job.settings.exportit = fifo;
+        const Outcome o = runJob(job);
+        // A run that never opened it leaves the reader waiting for a writer: be one.
+        if (!o.message.empty()) close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        reader.join();
+        EXPECT_EQ(heard, o.message.empty() ? "5" : "") << o.reason;
     }
 }
 
