@@ -165,10 +165,15 @@ void checkPaths(const StampJob& job) {
 }
 
 // The rename step moves the finished output over whatever file stands at the new name, but never
-// over a device, a FIFO or a folder: a name such as /dev/null is a node the whole system uses.
+// moves a device or FIFO (an output written directly), nor over one, nor over a folder: a name
+// such as /dev/null is a node the whole system uses.
 bool renameOutput(const std::string& from, const std::string& to) {
-    struct stat st {};
-    if (::lstat(to.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return false;
+    const auto movable = [](const std::string& path, bool mustExist) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) return !mustExist;
+        return S_ISREG(st.st_mode) || S_ISLNK(st.st_mode);
+    };
+    if (!movable(from, true) || !movable(to, false)) return false;
     return std::rename(from.c_str(), to.c_str()) == 0;
 }
 

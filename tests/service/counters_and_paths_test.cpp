@@ -245,7 +245,7 @@ TEST(Paths, ANulInAPathFailsTheJob) {
 }
 
 // The rename step reports its failure on standard output and the job still succeeds; it never
-// moves the output over a device.
+// moves a device, nor the output over one.
 TEST(Rename, FailureIsReportedAndDevicesAreLeftAlone) {
     TempDir dir;
     const std::string in = writeDocument(dir, "in.pdf", 2), out = dir.file("out.pdf");
@@ -255,24 +255,28 @@ TEST(Rename, FailureIsReportedAndDevicesAreLeftAlone) {
     }
     struct Case {
         const char* name;
-        std::string pattern, target;
+        std::string output, pattern, target;
         bool needsRoot;
     };
     const Case cases[] = {
-        {"missing folder", "no/such/[FILETITLE].pdf", dir.file("no/such/out.pdf"), false},
-        {"device at the new name", "null", dir.file("null"), true},
+        {"missing folder", out, "no/such/[FILETITLE].pdf", dir.file("no/such/out.pdf"), false},
+        {"device at the new name", out, "null", dir.file("null"), true},
+        {"output is a device", dir.file("null"), "moved.pdf", dir.file("moved.pdf"), true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.needsRoot && !root) continue;
-        const CommandResult r = runTavrix({"--renameoutput", c.pattern, in, out});
+        const CommandResult r = runTavrix({"--renameoutput", c.pattern, in, c.output});
         EXPECT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_TRUE(r.out.ends_with("\nRenaming output file: '" + out + "' to '" + c.target +
+        EXPECT_TRUE(r.out.ends_with("\nRenaming output file: '" + c.output + "' to '" + c.target +
                                     "'\nUnable to rename file, check permissions, file naming\n"))
             << r.out;
-        EXPECT_TRUE(qpdfCheck(out));
+        if (c.output == out) {
+            EXPECT_TRUE(qpdfCheck(out));
+        }
     }
     if (root) {
         EXPECT_TRUE(fs::is_character_file(dir.file("null")));
+        EXPECT_FALSE(fs::exists(dir.file("moved.pdf")));
     }
 }
