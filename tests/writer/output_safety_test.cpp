@@ -154,7 +154,9 @@ struct Case {
 };
 
 void makeFile(const std::string& path, mode_t mode, uid_t uid = 0, gid_t gid = 0) {
-    testpdf::writeFile(path, "old bytes of " + fs::path(path).filename().string());
+    // Longer than the result, so that a result written in place must also cut the file.
+    testpdf::writeFile(path, "old bytes of " + fs::path(path).filename().string() +
+                                 ", more of them than the result has\n");
     ASSERT_EQ(chown(path.c_str(), uid, gid), 0);
     ASSERT_EQ(chmod(path.c_str(), mode), 0);
 }
