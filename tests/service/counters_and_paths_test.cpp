@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <atomic>
 #include <thread>
 
 #include "engine/pdf/pdf_exception.hpp"
@@ -151,8 +152,12 @@ TEST(ExportCounter, MovesOnlyWhenTheOutputIsInPlace) {
         job.offsetLimit = limit;
         job.settings.exportit = fifo;
         const Outcome o = runJob(job);
-        // A run that never opened it leaves the reader waiting for a writer: be one.
-        if (!o.message.empty()) close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        // A run that never opened it leaves the reader waiting for a writer: be one, once the
+        // reader is there (until then the open fails).
+        for (int fd = -1; !o.message.empty() && fd < 0; std::this_thread::yield()) {
+            fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) close(fd);
+        }
         reader.join();
         EXPECT_EQ(heard, o.message.empty() ? "5" : "") << o.reason;
     }
@@ -202,8 +207,17 @@ TEST(Paths, FoldersAndDevicesAreNotFiles) {
     }
     // A FIFO is read like a file.
     ASSERT_EQ(mkfifo(dir.file("number").c_str(), 0600), 0);
-    std::thread writer([&] { writeFile(dir.file("number"), "41"); });
+    std::atomic<bool> written{false};
+    std::thread writer([&] {
+        writeFile(dir.file("number"), "41");
+        written = true;
+    });
     const CommandResult r = runTavrix({"--importit", dir.file("number"), in, out});
+    // Should the run not have read it, a reader here lets the writer finish.
+    const int drain = open(dir.file("number").c_str(), O_RDONLY | O_NONBLOCK);
+    while (!written)
+        std::this_thread::yield();
+    close(drain);
     writer.join();
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(pdfText(out, 2).find("Page 42 / 2"), std::string::npos);
