@@ -1,8 +1,10 @@
 #include "engine/service/job_steps.hpp"
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <limits>
+#include <system_error>
 
 #include "engine/pdf/data_file.hpp"
 #include "engine/pdf/pdf_exception.hpp"
@@ -24,7 +26,10 @@ int32_t readImportNumber(const std::string& path) {
     if (const std::string why = notDataFile(path); !why.empty())
         throw CPdfException("Can't open import file", "cannot open '" + path + "': " + why);
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw CPdfException("Can't open import file", "cannot open '" + path + "'");
+    if (!in) {
+        throw CPdfException("Can't open import file", "cannot open '" + path + "': " +
+                                                          std::generic_category().message(errno));
+    }
     char head[10];
     in.read(head, sizeof head);
     const std::string text(head, static_cast<size_t>(in.gcount()));
