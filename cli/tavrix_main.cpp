@@ -13,8 +13,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "engine/service/property_table.hpp"
-#include "engine/service/tavrix_com_interface.hpp"
+#include "tavrix/members.hpp"
+#include "tavrix/tavrix_com_interface.hpp"
 #include "tavrixrt/com_ptr.hpp"
 #include "tavrixrt/registry.hpp"
 
@@ -57,9 +57,9 @@ void printHelp() {
         const char* kind = p.type == PropertyType::Long   ? "number"
                            : p.type == PropertyType::Flag ? "flag"
                                                           : "text";
-        std::printf("  --%-13s %-6s [%.*s]  %.*s\n", std::string(p.name).c_str(), kind,
-                    static_cast<int>(p.fallback.size()), p.fallback.data(),
-                    static_cast<int>(p.meaning.size()), p.meaning.data());
+        std::printf("  --%-13s %-6s [%s]  %.*s\n", std::string(p.name).c_str(), kind,
+                    tavrix::defaultText(p).c_str(), static_cast<int>(p.meaning.size()),
+                    p.meaning.data());
     }
     std::printf("\nExit status: 0 on success, 1 when the run failed, 2 for a usage error. The\n"
                 "engine's result text and, on lines starting with \"tavrix: \", why each failed\n"

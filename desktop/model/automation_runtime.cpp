@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "engine/service/tavrix_com_interface.hpp"
+#include "tavrix/tavrix_com_interface.hpp"
 #include "tavrixrt/com_ptr.hpp"
 #include "tavrixrt/runtime.hpp"
 

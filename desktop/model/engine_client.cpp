@@ -7,7 +7,7 @@
 
 #include "desktop/model/colour.hpp"
 #include "desktop/model/number_text.hpp"
-#include "engine/service/property_table.hpp"
+#include "tavrix/members.hpp"
 
 namespace folvane {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/service/stamp_settings.hpp"
+#include "tavrix/stamp_settings.hpp"
 
 namespace tavrix {
 

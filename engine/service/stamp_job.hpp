@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine/service/stamp_settings.hpp"
+#include "tavrix/stamp_settings.hpp"
 
 namespace tavrix {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/service/stamp_settings.hpp"
+#include "tavrix/stamp_settings.hpp"
 
 namespace tavrix {
 

@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 
 #include "automation_support.hpp"
-#include "engine/service/property_table.hpp"
-#include "engine/service/tavrix_com_object.hpp"
+#include "engine/server/tavrix_com_object.hpp"
+#include "tavrix/members.hpp"
 #include "tavrixrt/com_ptr.hpp"
 
 using tavrix::ITavrixCom;

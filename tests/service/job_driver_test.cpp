@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "engine/service/property_table.hpp"
 #include "engine/service/tavrix_com.hpp"
 #include "support/pdf_builder.hpp"
 #include "support/test_files.hpp"
+#include "tavrix/members.hpp"
 
 using namespace testpdf;
 

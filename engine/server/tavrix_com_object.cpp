@@ -1,14 +1,14 @@
 // ITavrixCom and IDispatch over one TavrixCom, the class factory, and the registration entries.
 // No exception leaves this file: every entry answers with a status code.
-#include "engine/service/tavrix_com_object.hpp"
+#include "engine/server/tavrix_com_object.hpp"
 
 #include <cstdlib>
 #include <dlfcn.h>
 #include <new>
 #include <string>
 
-#include "engine/service/property_table.hpp"
-#include "engine/service/type_library.hpp"
+#include "engine/server/type_library.hpp"
+#include "tavrix/members.hpp"
 #include "tavrixrt/com_ptr.hpp"
 #include "tavrixrt/registry.hpp"
 #include "tavrixrt/runtime.hpp"

@@ -2,9 +2,9 @@
 // instance, the class factory that creates them, and the library's registration.
 #pragma once
 
-#include "engine/service/server_module.hpp"
+#include "engine/server/server_module.hpp"
 #include "engine/service/tavrix_com.hpp"
-#include "engine/service/tavrix_com_interface.hpp"
+#include "tavrix/tavrix_com_interface.hpp"
 
 namespace tavrix {
 
