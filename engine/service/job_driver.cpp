@@ -37,10 +37,10 @@ bool JobDriver::processFileList(const std::string& input, const std::string& out
 }
 
 bool JobDriver::runJob(const std::string& input, const std::string& output,
-                       const std::string& /*params*/) {
+                       const std::string& params) {
     result_.clear();
     try {
-        StampJob job{input, output, settings_};
+        StampJob job{input, output, settings_, parseCallOptions(params)};
         stampFile(job);
     } catch (const CPdfException& e) {
         result_ = e.getMessage();

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "engine/service/call_options.hpp"
 #include "tavrix/stamp_settings.hpp"
 
 namespace tavrix {
@@ -13,6 +14,8 @@ struct StampJob {
     // The job's own copy: the import file replaces startNumber, the rename step edits
     // renameoutput; nothing flows back into the instance's settings.
     StampSettings settings;
+    // What the call's params text asks for (password, repair, ...).
+    CallOptions options;
 };
 
 // Stamps job.input into job.output. On any failure the partial output is removed and
