@@ -191,6 +191,24 @@ std::string registryPath() {
     return {};
 }
 
+std::string systemRegistryPath() {
+    if (const char* p = std::getenv(kSystemRegistryEnvironmentVariable); p && *p) return p;
+    return TAVRIXRT_SYSCONFDIR "/tavrix/registry";
+}
+
+namespace {
+// Set while a thread registers a library machine-wide.
+thread_local bool tRegisterSystemWide = false;
+} // namespace
+
+std::string registrationPath() {
+    return tRegisterSystemWide ? systemRegistryPath() : registryPath();
+}
+
+void setSystemRegistration(bool on) {
+    tRegisterSystemWide = on;
+}
+
 bool RegistryTree::PathOrder::operator()(const std::string& a, const std::string& b) const {
     // "\" sorts before every other character, so a key's subkeys follow it directly.
     const size_t n = std::min(a.size(), b.size());
@@ -268,6 +286,15 @@ HRESULT RegistryTree::deleteTree(std::string_view path) {
                                                       it->first[key.size()] == '\\')))
         it = keys_.erase(it);
     return S_OK;
+}
+
+void RegistryTree::overlay(const RegistryTree& other) {
+    for (const auto& [foldedPath, key] : other.keys_) {
+        createKey(key.path);
+        Key& mine = keys_.find(foldedPath)->second;
+        for (const auto& [foldedName, value] : key.values)
+            mine.values[foldedName] = value;
+    }
 }
 
 std::string RegistryTree::serialize() const {
@@ -366,7 +393,13 @@ HRESULT readRegistryFile(const std::string& path, RegistryTree& tree, std::strin
 }
 
 HRESULT readRegistry(RegistryTree& tree, std::string* error) {
-    return readRegistryFile(registryPath(), tree, error);
+    const HRESULT system = readRegistryFile(systemRegistryPath(), tree, error);
+    if (FAILED(system)) return system;
+    RegistryTree user;
+    const HRESULT hr = readRegistryFile(registryPath(), user, error);
+    if (FAILED(hr)) return hr;
+    tree.overlay(user);
+    return system == S_FALSE && hr == S_FALSE ? S_FALSE : S_OK;
 }
 
 HRESULT editRegistryFile(const std::string& path, const std::function<HRESULT(RegistryTree&)>& edit,
@@ -413,7 +446,7 @@ HRESULT editRegistryFile(const std::string& path, const std::function<HRESULT(Re
 }
 
 HRESULT editRegistry(const std::function<HRESULT(RegistryTree&)>& edit, std::string* error) {
-    return editRegistryFile(registryPath(), edit, error);
+    return editRegistryFile(registrationPath(), edit, error);
 }
 
 } // namespace tavrixrt
