@@ -8,6 +8,7 @@ packages=(
   zlib1g-dev
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+  dpkg-dev
   qpdf poppler-utils
   clang libclang-rt-14-dev
   python3

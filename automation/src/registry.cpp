@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -191,8 +192,35 @@ std::string registryPath() {
     return {};
 }
 
+namespace {
+
+// The prefix this runtime is installed under, found from where the library itself lies
+// (PREFIX/LIBDIR/libtavrixrt.so), so that an installation moved elsewhere or unpacked into
+// another root keeps its own system registry; empty when it runs from a build folder.
+std::string installPrefix() {
+    Dl_info info{};
+    if (!::dladdr(reinterpret_cast<void*>(&systemRegistryPath), &info) || !info.dli_fname)
+        return {};
+    char* real = ::realpath(info.dli_fname, nullptr);
+    if (!real) return {};
+    std::string folder(real);
+    std::free(real);
+    folder.resize(folder.find_last_of('/'));
+    const std::string libdir = "/" TAVRIXRT_LIBDIR;
+    if (folder.size() <= libdir.size() ||
+        folder.compare(folder.size() - libdir.size(), libdir.size(), libdir) != 0)
+        return {};
+    return folder.substr(0, folder.size() - libdir.size());
+}
+
+} // namespace
+
 std::string systemRegistryPath() {
     if (const char* p = std::getenv(kSystemRegistryEnvironmentVariable); p && *p) return p;
+    const std::string prefix = installPrefix();
+    // Under /usr the machine's configuration lives in /etc, elsewhere in PREFIX/etc.
+    if (prefix == "/usr") return "/etc/tavrix/registry";
+    if (!prefix.empty()) return prefix + "/etc/tavrix/registry";
     return TAVRIXRT_SYSCONFDIR "/tavrix/registry";
 }
 
