@@ -5,6 +5,7 @@
 
 #include "desktop/model/number_text.hpp"
 #include "desktop/model/parameters_file.hpp"
+#include "desktop/model/settings_table.hpp"
 
 namespace folvane {
 namespace {
@@ -46,37 +47,7 @@ struct QuickPosition {
 const QuickPosition kQuickPositions[6] = {{10, 20, false},  {10, 560, false},  {10, 280, true},
                                           {780, 20, false}, {780, 560, false}, {780, 280, true}};
 
-std::string rangeMessage(int low, int high) {
-    return "Please enter an integer between " + std::to_string(low) + " and " +
-           std::to_string(high) + ".";
-}
-
 } // namespace
-
-bool isCheckField(Field f) {
-    switch (f) {
-    case Field::OnePageNumberOnly:
-    case Field::NoPageNumbers:
-    case Field::TwoUp:
-    case Field::AbTwoUp:
-    case Field::Sequential:
-    case Field::FromLeft:
-    case Field::FromRight:
-    case Field::FromBottom:
-    case Field::FromTop:
-    case Field::ForcePortrait:
-    case Field::AlignLeft:
-    case Field::AlignRight:
-    case Field::AlignCenter:
-    case Field::RomanUpper:
-    case Field::RomanLower:
-    case Field::Reverse:
-    case Field::UseCmyk:
-        return true;
-    default:
-        return false;
-    }
-}
 
 const std::vector<std::string>& positionPresets() {
     static const std::vector<std::string> presets{"Bottom Left", "Bottom Right", "Bottom Middle",
@@ -132,148 +103,30 @@ void MainWindow::notifyFields() {
 }
 
 bool MainWindow::commit() {
-    PageParameters& p = record_;
-    PositionSet& at = p.shown;
     for (size_t i = 0; i < kFieldCount; ++i) {
         const Field f = static_cast<Field>(i);
+        const Setting& s = settingForField(f);
         const std::string& text = fields_.text(f);
-        const bool on = fields_.checked(f);
-        auto integer = [&](int32_t& target) {
-            const auto v = parseIntegerField(text);
-            if (!v) {
-                platform_.showMessage("Please enter an integer.");
-                return false;
-            }
-            target = *v;
-            return true;
-        };
-        // Ranged fields keep the value they were given even when its range message is shown.
-        auto ranged = [&](int32_t& target, int low, int high) {
-            if (!integer(target)) return false;
-            if (target >= low && target <= high) return true;
-            platform_.showMessage(rangeMessage(low, high));
-            return false;
-        };
-        auto real = [&](double& target) {
-            const auto v = parseRealField(text);
-            if (!v) {
-                platform_.showMessage("Please enter a number.");
-                return false;
-            }
-            target = *v;
-            return true;
-        };
-        bool ok = true;
-        switch (f) {
-        case Field::EndText:
-            p.endText = text;
+        const MemberRef member = s.member(record_);
+        switch (s.kind) {
+        case Kind::Text:
+            *std::get<std::string*>(member) = text;
             break;
-        case Field::PrefixText:
-            p.prefixText = text;
+        case Kind::Flag:
+            *std::get<bool*>(member) = fields_.checked(f) != s.shownInverted;
             break;
-        case Field::SeparatorText:
-            p.separatorText = text;
+        case Kind::Integer:
+            // A ranged field keeps the value it was given even when its range message is shown.
+            if (const auto v = parseIntegerField(text)) *std::get<int32_t*>(member) = *v;
             break;
-        case Field::FirstNumber:
-            ok = integer(p.firstNumber);
+        case Kind::Real:
+            if (const auto v = parseRealField(text)) *std::get<double*>(member) = *v;
             break;
-        case Field::FirstPage:
-            ok = integer(p.firstPage);
-            break;
-        case Field::LastNumber:
-            ok = integer(p.lastNumber);
-            break;
-        case Field::LastPage:
-            ok = integer(p.lastPage);
-            break;
-        case Field::OnePageNumberOnly:
-            p.onePageNumberOnly = on;
-            break;
-        case Field::Vertical:
-            ok = real(at.vertical);
-            break;
-        case Field::Horizontal:
-            ok = real(at.horizontal);
-            break;
-        case Field::FontSize:
-            ok = real(p.fontSize);
-            break;
-        case Field::NoPageNumbers:
-            p.noPageNumbers = on;
-            break;
-        case Field::PositionName:
-            at.positionName = text;
-            break;
-        case Field::MaskDigits:
-            ok = integer(p.maskDigits);
-            break;
-        case Field::Nth:
-            ok = integer(p.nth);
-            break;
-        case Field::TwoUp:
-            p.twoUp = on;
-            break;
-        case Field::AbTwoUp:
-            p.abTwoUp = on;
-            break;
-        case Field::Sequential:
-            p.sequential = on;
-            break;
-        case Field::Angle:
-            ok = ranged(p.angleDegrees, 0, 360);
-            break;
-        case Field::FromLeft:
-            at.fromRight = !on;
-            break;
-        case Field::FromRight:
-            at.fromRight = on;
-            break;
-        case Field::FromBottom:
-            at.fromTop = !on;
-            break;
-        case Field::FromTop:
-            at.fromTop = on;
-            break;
-        case Field::ForcePortrait:
-            p.forcePortrait = on;
-            break;
-        case Field::AlignLeft:
-            at.alignLeft = on;
-            break;
-        case Field::AlignRight:
-            at.alignRight = on;
-            break;
-        case Field::AlignCenter:
-            at.alignCenter = on;
-            break;
-        case Field::RomanUpper:
-            p.romanUpper = on;
-            break;
-        case Field::RomanLower:
-            p.romanLower = on;
-            break;
-        case Field::FontName:
-            p.fontName = text;
-            break;
-        case Field::Reverse:
-            p.reverse = on;
-            break;
-        case Field::UseCmyk:
-            p.useCmyk = on;
-            break;
-        case Field::Opacity:
-            ok = ranged(p.opacityPercent, 0, 100);
-            break;
-        case Field::InputPath:
-            p.inputPath = text;
-            break;
-        case Field::OutputPath:
-            p.outputPath = text;
-            break;
-        case Field::Count:
-            break;
+        case Kind::Colour:
+            break; // no field edits the colour value as text
         }
-        if (!ok) {
+        if (const auto message = fieldMessage(s, text)) {
+            platform_.showMessage(*message);
             observer_->focusField(f);
             return false;
         }
@@ -282,45 +135,27 @@ bool MainWindow::commit() {
 }
 
 void MainWindow::refresh() {
-    const PageParameters& p = record_;
-    const PositionSet& at = p.shown;
-    auto set = [this](Field f, std::string v) { fields_.setText(f, std::move(v)); };
-    auto check = [this](Field f, bool on) { fields_.setChecked(f, on); };
-    set(Field::EndText, p.endText);
-    set(Field::PrefixText, p.prefixText);
-    set(Field::SeparatorText, p.separatorText);
-    set(Field::FirstNumber, std::to_string(p.firstNumber));
-    set(Field::FirstPage, std::to_string(p.firstPage));
-    set(Field::LastNumber, std::to_string(p.lastNumber));
-    set(Field::LastPage, std::to_string(p.lastPage));
-    check(Field::OnePageNumberOnly, p.onePageNumberOnly);
-    set(Field::Vertical, formatReal15(at.vertical));
-    set(Field::Horizontal, formatReal15(at.horizontal));
-    set(Field::FontSize, formatReal15(p.fontSize));
-    check(Field::NoPageNumbers, p.noPageNumbers);
-    set(Field::PositionName, at.positionName);
-    set(Field::MaskDigits, std::to_string(p.maskDigits));
-    set(Field::Nth, std::to_string(p.nth));
-    check(Field::TwoUp, p.twoUp);
-    check(Field::AbTwoUp, p.abTwoUp);
-    check(Field::Sequential, p.sequential);
-    set(Field::Angle, std::to_string(p.angleDegrees));
-    check(Field::FromLeft, !at.fromRight);
-    check(Field::FromRight, at.fromRight);
-    check(Field::FromBottom, !at.fromTop);
-    check(Field::FromTop, at.fromTop);
-    check(Field::ForcePortrait, p.forcePortrait);
-    check(Field::AlignLeft, at.alignLeft);
-    check(Field::AlignRight, at.alignRight);
-    check(Field::AlignCenter, at.alignCenter);
-    check(Field::RomanUpper, p.romanUpper);
-    check(Field::RomanLower, p.romanLower);
-    set(Field::FontName, p.fontName);
-    check(Field::Reverse, p.reverse);
-    check(Field::UseCmyk, p.useCmyk);
-    set(Field::Opacity, std::to_string(p.opacityPercent));
-    set(Field::InputPath, p.inputPath);
-    set(Field::OutputPath, p.outputPath);
+    for (size_t i = 0; i < kFieldCount; ++i) {
+        const Field f = static_cast<Field>(i);
+        const Setting& s = settingForField(f);
+        const MemberRef member = s.member(record_);
+        switch (s.kind) {
+        case Kind::Text:
+            fields_.setText(f, *std::get<std::string*>(member));
+            break;
+        case Kind::Flag:
+            fields_.setChecked(f, *std::get<bool*>(member) != s.shownInverted);
+            break;
+        case Kind::Integer:
+            fields_.setText(f, std::to_string(*std::get<int32_t*>(member)));
+            break;
+        case Kind::Real:
+            fields_.setText(f, formatReal15(*std::get<double*>(member)));
+            break;
+        case Kind::Colour:
+            break;
+        }
+    }
     notifyFields();
 }
 

@@ -11,57 +11,13 @@
 #include "desktop/model/engine_client.hpp"
 #include "desktop/model/page_parameters.hpp"
 #include "desktop/model/platform.hpp"
+#include "desktop/model/settings_table.hpp"
 #include "desktop/model/text_tokens.hpp"
 
 namespace folvane {
 
 inline constexpr const char* kDefaultParametersFile = "Default.ppf";
 inline constexpr const char* kWindowTitle = "Folvane 1.04";
-
-// Every field of the window, in commit order.
-enum class Field {
-    EndText,
-    PrefixText,
-    SeparatorText,
-    FirstNumber,
-    FirstPage,
-    LastNumber,
-    LastPage,
-    OnePageNumberOnly,
-    Vertical,
-    Horizontal,
-    FontSize,
-    NoPageNumbers,
-    PositionName,
-    MaskDigits,
-    Nth,
-    TwoUp,
-    AbTwoUp,
-    Sequential,
-    Angle,
-    FromLeft,
-    FromRight,
-    FromBottom,
-    FromTop,
-    ForcePortrait,
-    AlignLeft,
-    AlignRight,
-    AlignCenter,
-    RomanUpper,
-    RomanLower,
-    FontName,
-    Reverse,
-    UseCmyk,
-    Opacity,
-    InputPath,
-    OutputPath,
-    Count
-};
-
-inline constexpr size_t kFieldCount = static_cast<size_t>(Field::Count);
-
-// Whether a field is a check box (its value is a flag) or holds text.
-bool isCheckField(Field f);
 
 // The window's fields as the user left them. Text fields hold what was typed; check boxes their
 // state.
