@@ -61,8 +61,9 @@ void printHelp() {
                     static_cast<int>(p.fallback.size()), p.fallback.data(),
                     static_cast<int>(p.meaning.size()), p.meaning.data());
     }
-    std::printf("\nExit status: 0 on success, 1 when the run failed (the reason goes to\n"
-                "standard error), 2 for a usage error.\n");
+    std::printf("\nExit status: 0 on success, 1 when the run failed, 2 for a usage error. The\n"
+                "engine's result text and, on lines starting with \"tavrix: \", why each failed\n"
+                "file failed go to standard error.\n");
     std::printf("\n"
                 "The engine is created through the automation runtime, which finds it in the\n"
                 "registry file ($TAVRIX_REGISTRY, else ~/.config/tavrix/registry):\n"
@@ -169,6 +170,20 @@ HRESULT put(IDispatch* engine, const Setting& s) {
                           nullptr);
 }
 
+// The engine's reasons for the jobs of the last call that failed (one line per failed file), read
+// from the error object it leaves on this thread; empty when it left none.
+std::string failureReasons(tavrix::ITavrixCom* engine) {
+    ComPtr<ISupportErrorInfo> support;
+    if (FAILED(engine->QueryInterface(IID_ISupportErrorInfo, support.putVoid())) ||
+        support->InterfaceSupportsErrorInfo(tavrix::IID_ITavrixCom) != S_OK)
+        return {};
+    ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.put()) != S_OK) return {};
+    Bstr description;
+    if (FAILED(info->GetDescription(description.put()))) return {};
+    return description.utf8();
+}
+
 // Creates the engine, applies the settings and runs one call; the apartment is open.
 int run(const std::vector<Setting>& settings, const std::vector<std::string>& positional) {
     CLSID clsid{};
@@ -194,9 +209,22 @@ int run(const std::vector<Setting>& settings, const std::vector<std::string>& po
     std::fflush(stdout);
     if (FAILED(hr)) return automationError("getTavrixFile", hr);
     const std::string text = result.utf8();
-    if (text.empty()) return 0;
-    std::fputs(text.c_str(), stderr);
-    return kRunFailed;
+    const std::string reasons = failureReasons(engine.get());
+    if (!reasons.empty() && ::isatty(STDOUT_FILENO)) {
+        // The progress line is still open; the reasons start on a line of their own. Redirected
+        // output keeps the engine's bytes exactly.
+        std::fputs("\n", stdout);
+        std::fflush(stdout);
+    }
+    if (!text.empty()) std::fputs(text.c_str(), stderr);
+    size_t from = 0;
+    while (from < reasons.size()) {
+        size_t end = reasons.find('\n', from);
+        if (end == std::string::npos) end = reasons.size();
+        std::fprintf(stderr, "tavrix: %s\n", reasons.substr(from, end - from).c_str());
+        from = end + 1;
+    }
+    return text.empty() ? 0 : kRunFailed;
 }
 
 } // namespace

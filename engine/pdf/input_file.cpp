@@ -5,25 +5,38 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "engine/pdf/pdf_exception.hpp"
 
 namespace tavrix {
 
+namespace {
+
+[[noreturn]] void cannotOpen(const std::string& path, const std::string& why) {
+    throw CPdfException("Can't open file", "cannot open '" + path + "': " + why);
+}
+
+} // namespace
+
 std::shared_ptr<InputFile> InputFile::open(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw CPdfException("Can't open file");
+    if (fd < 0) cannotOpen(path, std::strerror(errno));
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        throw CPdfException("Can't open file");
+        cannotOpen(path, S_ISDIR(st.st_mode) ? "it is a folder, not a PDF file"
+                                             : "it is not a regular file");
     }
     std::shared_ptr<InputFile> file(new InputFile());
     file->size_ = static_cast<size_t>(st.st_size);
     if (file->size_ > 0) {
         void* p = mmap(nullptr, file->size_, PROT_READ, MAP_PRIVATE, fd, 0);
         if (p == MAP_FAILED) {
+            const int error = errno;
             ::close(fd);
-            throw CPdfException("Can't open file");
+            cannotOpen(path, std::strerror(error));
         }
         file->data_ = static_cast<const unsigned char*>(p);
         file->mapped_ = true;

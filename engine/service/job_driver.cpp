@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "engine/pdf/pdf_exception.hpp"
+#include "engine/service/failure_reason.hpp"
 #include "engine/service/stamp_job.hpp"
 
 namespace tavrix {
@@ -43,9 +44,11 @@ bool JobDriver::runJob(const std::string& input, const std::string& output,
         stampFile(job);
     } catch (const CPdfException& e) {
         result_ = e.getMessage();
+        reasons_.push_back(e.reason());
         return false;
     } catch (...) {
         result_ = "Unexpected exception";
+        reasons_.push_back(failureReason(std::current_exception(), input, output));
         return false;
     }
     return true;

@@ -10,6 +10,7 @@
 #include "engine/pdf/pdf_document.hpp"
 #include "engine/pdf/pdf_exception.hpp"
 #include "engine/pdf/raw_object.hpp"
+#include "engine/service/failure_reason.hpp"
 #include "engine/service/job_steps.hpp"
 #include "engine/text/number_text.hpp"
 #include "engine/writer/output_file.hpp"
@@ -122,8 +123,7 @@ class CopyPass {
         }
         stampText_ = composeStampText(job_.settings, *n, pages_.pageCount());
         const PageSlot& pageSlot = pages_.slots()[slot];
-        const Placement at =
-            placeStamp(job_.settings, pageSlot.box, pageSlot.rotate, stampText_);
+        const Placement at = placeStamp(job_.settings, pageSlot.box, pageSlot.rotate, stampText_);
         const int32_t q = writer_.appendObject(buildSaveStateStream());
         const int32_t s = writer_.appendObject(buildStampStream(
             job_.settings, at, resources_.gsName, resources_.fontName, stampText_));
@@ -214,7 +214,8 @@ void stampFile(StampJob& job) {
         }
     } catch (...) {
         if (out) out->discard();
-        throw CPdfException("Stamp file issue\r\n");
+        throw CPdfException("Stamp file issue\r\n",
+                            failureReason(std::current_exception(), job.input, job.output));
     }
 }
 

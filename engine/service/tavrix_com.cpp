@@ -125,7 +125,18 @@ bool TavrixCom::putText(int32_t dispid, std::string_view utf8) {
 std::string TavrixCom::getTavrixFile(const std::string& input, const std::string& output,
                                      const std::string& params) {
     JobDriver driver(settings_);
-    return driver.run(input, output, params);
+    std::string result = driver.run(input, output, params);
+    reasons_ = driver.failureReasons();
+    return result;
+}
+
+std::string TavrixCom::failureDescription() const {
+    std::string text;
+    for (const std::string& reason : reasons_) {
+        if (!text.empty()) text += '\n';
+        text += reason;
+    }
+    return text;
 }
 
 } // namespace tavrix

@@ -229,14 +229,6 @@ TEST(Failures, LeaveNoOutputAndTouchNeitherInputNorAnExistingOutput) {
         EXPECT_EQ(entry.path().filename().string().rfind(".tavrix-", 0), std::string::npos);
 }
 
-TEST(Failures, CommandLineReportsTheResultOnStandardErrorWithExitOne) {
-    TempDir dir;
-    const CommandResult r = runTavrix({dir.file("missing.pdf"), dir.file("out.pdf")});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, kFailure);
-    EXPECT_EQ(r.out, "Input file: '" + dir.file("missing.pdf") + "'");
-}
-
 TEST(FileList, FolderAndOutputSwitchesAndBadLines) {
     TempDir dir;
     const std::string a = writeDocument(dir, "a.pdf", simpleDocument(1));

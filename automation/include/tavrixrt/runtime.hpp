@@ -84,3 +84,15 @@ TAVRIXRT_API BSTR FormatSystemMessage(HRESULT hr);
 // break; else "IDispatch error #N" for codes above 0x80040200 up to 0x8004FFFF (N = code minus
 // 0x80040200); else "Unknown error 0x%0lX". The caller frees it with SysFreeString.
 TAVRIXRT_API BSTR FormatErrorMessage(HRESULT hr);
+
+// ---- error information -------------------------------------------------------------------------
+
+// A new, empty error object; fill it through ICreateErrorInfo and hand it on with SetErrorInfo
+// after asking it for IErrorInfo.
+TAVRIXRT_API HRESULT CreateErrorInfo(ICreateErrorInfo** info);
+// Makes `info` (which may be null) this thread's error object, replacing any earlier one.
+// `reserved` must be 0.
+TAVRIXRT_API HRESULT SetErrorInfo(ULONG reserved, IErrorInfo* info);
+// Hands over this thread's error object and clears it: S_OK with the object, S_FALSE with null
+// when there is none. The caller releases it. `reserved` must be 0.
+TAVRIXRT_API HRESULT GetErrorInfo(ULONG reserved, IErrorInfo** info);
