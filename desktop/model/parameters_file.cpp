@@ -1,14 +1,20 @@
 #include "desktop/model/parameters_file.hpp"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <fstream>
-#include <iterator>
-#include <sstream>
+#include <optional>
 #include <string_view>
+#include <sys/stat.h>
 #include <type_traits>
+#include <unistd.h>
 #include <variant>
 
 #include "desktop/model/number_text.hpp"
 #include "desktop/model/settings_table.hpp"
+#include "engine/service/ansi_text.hpp"
+#include "tavrixrt/text.hpp"
 
 namespace folvane {
 namespace {
@@ -138,15 +144,73 @@ void parseParameters(PageParameters& p, const std::string& content, bool include
     }
 }
 
+namespace {
+
+// The whole file, or nothing with `problem` set (empty when there is no such file). Only regular
+// files are read: a folder or a device named like a settings file is not one.
+std::optional<std::string> readWholeFile(const std::string& path, std::string& problem) {
+    constexpr off_t kLargest = 16 << 20; // far beyond any settings file
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno != ENOENT) problem = "cannot read '" + path + "': " + std::strerror(errno);
+        return std::nullopt;
+    }
+    std::optional<std::string> content;
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        problem = "cannot read '" + path + "': " + std::strerror(errno);
+    else if (S_ISDIR(st.st_mode))
+        problem = "cannot read '" + path + "': it is a folder";
+    else if (!S_ISREG(st.st_mode))
+        problem = "cannot read '" + path + "': it is not a file";
+    else if (st.st_size > kLargest)
+        problem = "cannot read '" + path + "': it is far too large for a settings file";
+    else {
+        std::string bytes;
+        char buffer[8192];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                problem = "cannot read '" + path + "': " + std::strerror(errno);
+                break;
+            }
+            if (n == 0) {
+                content = std::move(bytes);
+                break;
+            }
+            if (bytes.size() + static_cast<size_t>(n) > static_cast<size_t>(kLargest)) {
+                problem = "cannot read '" + path + "': it is far too large for a settings file";
+                break;
+            }
+            bytes.append(buffer, static_cast<size_t>(n));
+        }
+    }
+    ::close(fd);
+    return content;
+}
+
+bool isValidUtf8(const std::string& bytes) {
+    // The runtime's decoder carries every byte that is not part of valid UTF-8 (overlong forms
+    // and encoded surrogates included) as U+DC80..U+DCFF.
+    for (const char16_t unit : tavrixrt::utf16FromUtf8(bytes))
+        if (unit >= 0xDC80 && unit <= 0xDCFF) return false;
+    return true;
+}
+
+} // namespace
+
 bool readParametersFile(PageParameters& p, const std::string& path, bool includePaths,
-                        CmykValues* cmykForm) {
+                        CmykValues* cmykForm, std::string* problem) {
     // The resets give absent flag lines their meaning, so they wait until there is a file: a
-    // missing file (the first start, with no "Default.ppf" yet) leaves the record as it was.
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
+    // missing file (the first start, with no settings yet) leaves the record as it was.
+    std::string why;
+    std::optional<std::string> content = readWholeFile(path, why);
+    if (problem) *problem = why;
+    if (!content) return false;
+    if (!isValidUtf8(*content)) *content = tavrix::windows1252ToUtf8(*content);
     resetBeforeLoad(p);
-    const std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    parseParameters(p, content, includePaths, cmykForm);
+    parseParameters(p, *content, includePaths, cmykForm);
     return true;
 }
 

@@ -25,7 +25,7 @@ int main(int argc, char* argv[]) {
 
     folvane::QtPlatform platform;
     folvane::AutomationRuntime runtime;
-    folvane::MainWindow model(platform, runtime);
+    folvane::MainWindow model(platform, runtime, std::make_unique<folvane::ThreadWorker>());
     folvane::FolvaneWindow window(model);
     platform.setParent(&window);
     window.show();
