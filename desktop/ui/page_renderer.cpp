@@ -1,6 +1,7 @@
 #include "desktop/ui/page_renderer.hpp"
 
 #include <QMutex>
+#include <QPainter>
 #include <QPdfDocument>
 #include <QPdfDocumentRenderOptions>
 
@@ -56,7 +57,12 @@ class PageRenderer::Worker : public QObject {
             if (!pixels.isEmpty()) {
                 QPdfDocumentRenderOptions options;
                 options.setRenderFlags(QPdfDocumentRenderOptions::RenderFlag::Annotations);
-                image = document_->render(r.page - 1, pixels, options);
+                // The page is paper: what the renderer leaves transparent is white.
+                const QImage drawn = document_->render(r.page - 1, pixels, options);
+                image = QImage(drawn.size(), QImage::Format_RGB32);
+                image.fill(Qt::white);
+                QPainter painter(&image);
+                painter.drawImage(0, 0, drawn);
             }
         }
         emit owner_.rendered(r.generation, r.page, count, image);
