@@ -1,12 +1,24 @@
 #!/bin/sh
 # Runs every fuzz target for a bounded time on a writable copy of its seed corpus.
-# Usage: fuzz/run.sh [SECONDS]   (default 60 per target)
-# The targets are taken from $TAVRIX_FUZZ_BUILD (default: build-fuzz at the project root).
-# Inputs that crash or hang are kept under $TAVRIX_FUZZ_BUILD/fuzz-artifacts/<target>/.
+# Usage: fuzz/run.sh [BUILD_FOLDER] [SECONDS]   (defaults: $TAVRIX_FUZZ_BUILD or build-fuzz at the
+# project root, and 60 seconds per target)
+# Inputs that crash or hang are kept under BUILD_FOLDER/fuzz-artifacts/<target>/.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 build=${TAVRIX_FUZZ_BUILD:-$here/../build-fuzz}
-seconds=${1:-60}
+seconds=60
+case ${1:-} in
+    '') ;;
+    *[!0-9]*) build=$1; seconds=${2:-60} ;;
+    *) seconds=$1 ;;
+esac
+case $seconds in
+    '' | *[!0-9]*) echo "seconds must be a whole number, got '$seconds'" >&2; exit 2 ;;
+esac
+corpus=""
+# The copy of the seeds goes whatever ends the script (a finding, Ctrl-C, a bad argument).
+trap 'rm -rf "$corpus"' EXIT
+trap 'exit 130' INT TERM HUP
 status=0
 for target in parse_object open_document stamp_file; do
     binary=$build/fuzz_$target
@@ -18,9 +30,6 @@ for target in parse_object open_document stamp_file; do
     cp "$here/seeds/$target/"* "$corpus/"
     artifacts=$build/fuzz-artifacts/$target
     mkdir -p "$artifacts"
-    case $seconds in
-        '' | *[!0-9]*) echo "seconds must be a whole number, got '$seconds'" >&2; exit 2 ;;
-    esac
     echo "== $target: $seconds s"
     # The fuzzer's progress goes to a log; only its final statistics are shown, or the end of
     # the log when it found something.
@@ -34,5 +43,6 @@ for target in parse_object open_document stamp_file; do
         status=1
     fi
     rm -rf "$corpus"
+    corpus=""
 done
 exit $status

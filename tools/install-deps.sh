@@ -7,7 +7,8 @@ packages=(
   cmake make g++ pkg-config
   zlib1g-dev
   libgtest-dev libgmock-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+  qt6-base-dev qt6-base-dev-tools qt6-pdf-dev libgl-dev fonts-dejavu-core
+  dpkg-dev
   qpdf poppler-utils
   clang libclang-rt-14-dev
   python3

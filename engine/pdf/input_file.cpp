@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <system_error>
+#include <cstring>
 
 #include "engine/pdf/pdf_exception.hpp"
 
@@ -25,21 +25,20 @@ bool readWhole(int fd, std::vector<unsigned char>& bytes) {
     return true;
 }
 
+[[noreturn]] void cannotOpen(const std::string& path, const std::string& why) {
+    throw CPdfException("Can't open file", "cannot open '" + path + "': " + why);
+}
+
 } // namespace
 
 std::shared_ptr<InputFile> InputFile::open(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        throw CPdfException("Can't open file", "cannot open '" + path +
-                                                   "': " + std::generic_category().message(errno));
-    }
+    if (fd < 0) cannotOpen(path, std::strerror(errno));
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        throw CPdfException("Can't open file",
-                            "cannot open '" + path + "': " +
-                                (S_ISDIR(st.st_mode) ? std::generic_category().message(EISDIR)
-                                                     : "not a regular file"));
+        cannotOpen(path, S_ISDIR(st.st_mode) ? "it is a folder, not a PDF file"
+                                             : "it is not a regular file");
     }
     std::shared_ptr<InputFile> file(new InputFile());
     file->fd_ = fd; // closed by the destructor from here on
@@ -47,10 +46,7 @@ std::shared_ptr<InputFile> InputFile::open(const std::string& path) {
     file->modified_ = st.st_mtim;
     if (file->size_ == 0) return file;
     void* p = mmap(nullptr, file->size_, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (p == MAP_FAILED) {
-        throw CPdfException("Can't open file", "cannot open '" + path +
-                                                   "': " + std::generic_category().message(errno));
-    }
+    if (p == MAP_FAILED) cannotOpen(path, std::strerror(errno));
     file->data_ = static_cast<const unsigned char*>(p);
     file->mapped_ = true;
     file->guard_.emplace(p, file->size_);
@@ -61,10 +57,7 @@ std::shared_ptr<InputFile> InputFile::open(const std::string& path) {
         file->mapped_ = false;
         file->data_ = nullptr;
         file->copy_.resize(file->size_);
-        if (!readWhole(fd, file->copy_)) {
-            throw CPdfException("Can't open file", "cannot read '" + path + "': " +
-                                                       std::generic_category().message(errno));
-        }
+        if (!readWhole(fd, file->copy_)) cannotOpen(path, std::strerror(errno));
         file->data_ = file->copy_.data();
         return file;
     }

@@ -4,6 +4,7 @@
 
 #include "engine/pdf/data_file.hpp"
 #include "engine/pdf/pdf_exception.hpp"
+#include "engine/service/failure_reason.hpp"
 #include "engine/service/stamp_job.hpp"
 
 namespace tavrix {
@@ -40,19 +41,22 @@ bool JobDriver::processFileList(const std::string& input, const std::string& out
 }
 
 bool JobDriver::runJob(const std::string& input, const std::string& output,
-                       const std::string& /*params*/) {
+                       const std::string& params) {
     result_.clear();
     try {
         StampJob job;
         job.input = input;
         job.output = output;
         job.settings = settings_;
+        job.options = parseCallOptions(params);
         stampFile(job);
     } catch (const CPdfException& e) {
         result_ = e.getMessage();
+        reasons_.push_back(e.reason());
         return false;
     } catch (...) {
         result_ = "Unexpected exception";
+        reasons_.push_back(failureReason(std::current_exception(), input, output));
         return false;
     }
     return true;

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <random>
 #include <utility>
@@ -14,6 +15,7 @@
 #include "engine/pdf/pdf_document.hpp"
 #include "engine/pdf/pdf_exception.hpp"
 #include "engine/pdf/raw_object.hpp"
+#include "engine/service/failure_reason.hpp"
 #include "engine/service/job_steps.hpp"
 #include "engine/text/number_text.hpp"
 #include "engine/writer/output_file.hpp"
@@ -262,15 +264,15 @@ void stampFile(StampJob& job) {
             }
         }
         if (exportFile) exportFile->commit();
-    } catch (const CPdfException& e) {
+    } catch (...) {
         if (out) out->discard();
         // A read that went wrong because the file was cut short under it is reported as that.
         const bool changed = input && input->changed();
-        throw CPdfException("Stamp file issue\r\n", changed ? kInputChangedReason : e.reason());
-    } catch (...) {
-        if (out) out->discard();
-        const bool changed = input && input->changed();
-        throw CPdfException("Stamp file issue\r\n", changed ? kInputChangedReason : "");
+        const std::exception_ptr error =
+            changed
+                ? std::make_exception_ptr(CPdfException("Input file changed", kInputChangedReason))
+                : std::current_exception();
+        throw CPdfException("Stamp file issue\r\n", failureReason(error, job.input, job.output));
     }
 }
 

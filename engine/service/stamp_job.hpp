@@ -3,9 +3,10 @@
 
 #include <string>
 
-#include "engine/service/stamp_settings.hpp"
+#include "engine/service/call_options.hpp"
 #include "engine/writer/output_file.hpp"
 #include "engine/writer/pdf_writer.hpp"
+#include "tavrix/stamp_settings.hpp"
 
 namespace tavrix {
 
@@ -15,6 +16,8 @@ struct StampJob {
     // The job's own copy: the import file replaces startNumber, the rename step edits
     // renameoutput; nothing flows back into the instance's settings.
     StampSettings settings;
+    // What the call's params text asks for (password, repair, ...).
+    CallOptions options;
     // How the run writes its files and how large its output may grow (tests narrow these).
     OutputOptions outputOptions;
     int64_t offsetLimit = kMaxXrefOffset;

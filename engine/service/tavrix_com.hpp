@@ -5,8 +5,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "engine/service/stamp_settings.hpp"
+#include "tavrix/stamp_settings.hpp"
 
 namespace tavrix {
 
@@ -26,10 +27,15 @@ class TavrixCom {
     std::string getTavrixFile(const std::string& input, const std::string& output,
                               const std::string& params);
 
+    // Why the jobs of the last getTavrixFile call failed, one line per failed file; empty when
+    // every job succeeded.
+    std::string failureDescription() const;
+
     const StampSettings& settings() const { return settings_; }
 
   private:
     StampSettings settings_;
+    std::vector<std::string> reasons_;
 };
 
 } // namespace tavrix

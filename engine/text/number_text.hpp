@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/service/stamp_settings.hpp"
+#include "tavrix/stamp_settings.hpp"
 
 namespace tavrix {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/service/stamp_settings.hpp"
+#include "tavrix/stamp_settings.hpp"
 
 namespace tavrix {
 

@@ -13,11 +13,11 @@
 #include <thread>
 
 #include "engine/pdf/pdf_exception.hpp"
-#include "engine/service/property_table.hpp"
 #include "engine/service/stamp_job.hpp"
 #include "engine/service/tavrix_com.hpp"
 #include "support/pdf_builder.hpp"
 #include "support/test_files.hpp"
+#include "tavrix/members.hpp"
 
 using namespace testpdf;
 namespace fs = std::filesystem;
@@ -177,18 +177,30 @@ TEST(Paths, FoldersAndDevicesAreNotFiles) {
         const char* name;
         std::vector<std::string> args;
         int exitCode;
-        const char* shown; // in the stamped text, when the run succeeds
+        const char* shown; // the stamped text when the run succeeds, else the reason's end
         bool needsRoot;
     };
     const Case cases[] = {
-        {"folder as import file", {"--importit", dir.file("folder.txt"), in, out}, 1, "", false},
-        {"device as import file", {"--importit", dir.file("zero"), in, out}, 1, "", true},
+        {"folder as import file",
+         {"--importit", dir.file("folder.txt"), in, out},
+         1,
+         "folder.txt': Is a directory\n",
+         false},
+        {"device as import file",
+         {"--importit", dir.file("zero"), in, out},
+         1,
+         "zero': not a regular file\n",
+         true},
         {"folder as fonts file",
          {"--fontfile", dir.file("folder.txt"), in, out},
          0,
          "Page 1 / 2",
          false},
-        {"folder as file list", {dir.file("folder.txt"), "-f" + dir.path().string()}, 1, "", false},
+        {"folder as file list",
+         {dir.file("folder.txt"), "-f" + dir.path().string()},
+         1,
+         "folder.txt': it is a folder, not a PDF file\n",
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -201,7 +213,8 @@ TEST(Paths, FoldersAndDevicesAreNotFiles) {
         if (c.exitCode == 0) {
             EXPECT_NE(pdfText(out, 1).find(c.shown), std::string::npos);
         } else {
-            EXPECT_EQ(r.err, kFailure);
+            EXPECT_TRUE(r.err.starts_with(std::string(kFailure) + "tavrix: cannot open '"));
+            EXPECT_TRUE(r.err.ends_with(c.shown)) << r.err;
             EXPECT_FALSE(fileExists(out));
         }
     }

@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "engine/service/property_table.hpp"
 #include "engine/service/tavrix_com.hpp"
 #include "support/pdf_builder.hpp"
 #include "support/test_files.hpp"
+#include "tavrix/members.hpp"
 
 using namespace testpdf;
 
@@ -235,14 +235,6 @@ TEST(Failures, LeaveNoOutputAndTouchNeitherInputNorAnExistingOutput) {
     EXPECT_EQ(readFile(existing), "precious");
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
         EXPECT_EQ(entry.path().filename().string().rfind(".tavrix-", 0), std::string::npos);
-}
-
-TEST(Failures, CommandLineReportsTheResultOnStandardErrorWithExitOne) {
-    TempDir dir;
-    const CommandResult r = runTavrix({dir.file("missing.pdf"), dir.file("out.pdf")});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, kFailure);
-    EXPECT_EQ(r.out, "Input file: '" + dir.file("missing.pdf") + "'");
 }
 
 TEST(FileList, FolderAndOutputSwitchesAndBadLines) {

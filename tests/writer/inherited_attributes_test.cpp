@@ -2,10 +2,10 @@
 // shows the page.
 #include <gtest/gtest.h>
 
-#include "engine/service/property_table.hpp"
 #include "engine/service/tavrix_com.hpp"
 #include "support/pdf_builder.hpp"
 #include "support/test_files.hpp"
+#include "tavrix/members.hpp"
 
 using namespace testpdf;
 
