@@ -1,12 +1,17 @@
 #include "engine/service/stamp_job.hpp"
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <random>
+#include <utility>
 
 #include "engine/fonts/font_metrics.hpp"
 #include "engine/fonts/font_objects.hpp"
+#include "engine/pdf/data_file.hpp"
 #include "engine/pdf/pdf_document.hpp"
 #include "engine/pdf/pdf_exception.hpp"
 #include "engine/pdf/raw_object.hpp"
@@ -141,6 +146,39 @@ class CopyPass {
     std::string stampText_;
 };
 
+// A path that holds a NUL byte (an automation client can pass one) would be cut there by the
+// system and name another file: such a job fails before it opens anything.
+void checkPaths(const StampJob& job) {
+    const std::pair<const char*, const std::string*> paths[] = {
+        {"input path", &job.input},
+        {"output path", &job.output},
+        {"import file name", &job.settings.importit},
+        {"export file name", &job.settings.exportit},
+        {"fonts file name", &job.settings.fontfile},
+        {"rename pattern", &job.settings.renameoutput},
+    };
+    for (const auto& [what, path] : paths) {
+        if (holdsNul(*path)) {
+            throw CPdfException("Can't open file",
+                                std::string("the ") + what + " holds a NUL character after '" +
+                                    path->c_str() + "'; a file name cannot hold one");
+        }
+    }
+}
+
+// The rename step moves the finished output over whatever file stands at the new name, but never
+// moves a device or FIFO (an output written directly), nor over one, nor over a folder: a name
+// such as /dev/null is a node the whole system uses.
+bool renameOutput(const std::string& from, const std::string& to) {
+    const auto movable = [](const std::string& path, bool mustExist) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) return !mustExist;
+        return S_ISREG(st.st_mode) || S_ISLNK(st.st_mode);
+    };
+    if (!movable(from, true) || !movable(to, false)) return false;
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
 } // namespace
 
 void printProgress(const std::string& text) {
@@ -150,16 +188,19 @@ void printProgress(const std::string& text) {
 
 void stampFile(StampJob& job) {
     std::unique_ptr<OutputFile> out;
+    std::shared_ptr<InputFile> input;
     try {
+        checkPaths(job);
         printProgress("Input file: '" + job.input + "'");
         PdfDocument doc;
         doc.openDocument(job.input);
+        input = doc.file();
         XrefTable& xref = doc.xref();
 
-        out = std::make_unique<OutputFile>(job.output);
+        out = std::make_unique<OutputFile>(job.output, job.outputOptions);
         printProgress(", output file: '" + job.output + "'\n");
         printProgress("Processing");
-        PdfWriter writer(*out, xref.entries().size());
+        PdfWriter writer(*out, xref.entries().size(), job.offsetLimit);
         writeHeaderCopy(writer, xref);
 
         if (xref.rootNum() < 0 || static_cast<size_t>(xref.rootNum()) >= xref.entries().size())
@@ -184,9 +225,6 @@ void stampFile(StampJob& job) {
         CopyPass pass(job, xref, writer, pages, resources);
         pass.run();
 
-        const int32_t next = static_cast<int32_t>(static_cast<uint32_t>(pass.highest()) + 1u);
-        if (!job.settings.exportit.empty()) writeExportNumber(job.settings.exportit, next);
-
         const int64_t xrefOffset = writer.position();
         writer.writeXrefSection();
         const auto& rootEntry = xref.entries()[static_cast<size_t>(xref.rootNum())];
@@ -198,6 +236,19 @@ void stampFile(StampJob& job) {
         }
         writer.writeTrailer(xrefOffset, xref.rootNum(), rootGen, xref.infoNum(), infoGen);
         doc.closeDocument();
+
+        // The counter is written last, once the output is in place, so a run that fails never
+        // advances it; it is made ready first, so a counter that cannot be written stops the
+        // run before the output is touched.
+        std::unique_ptr<OutputFile> exportFile;
+        const int32_t next = static_cast<int32_t>(static_cast<uint32_t>(pass.highest()) + 1u);
+        if (!job.settings.exportit.empty())
+            exportFile = stageExportNumber(job.settings.exportit, next, job.outputOptions);
+        out->stage();
+        // The last moment a changed input can stop the run: from here on the output may replace
+        // it (an output that names the input itself).
+        if (input->changed()) throw CPdfException("Input file changed", kInputChangedReason);
+        input.reset();
         out->commit();
         out.reset();
 
@@ -208,14 +259,20 @@ void stampFile(StampJob& job) {
             // A pattern that names the output itself leaves the finished file where it is.
             if (target != job.output) {
                 printProgress("\nRenaming output file: '" + job.output + "' to '" + target + "'\n");
-                if (std::rename(job.output.c_str(), target.c_str()) != 0)
+                if (!renameOutput(job.output, target))
                     printProgress("Unable to rename file, check permissions, file naming\n");
             }
         }
+        if (exportFile) exportFile->commit();
     } catch (...) {
         if (out) out->discard();
-        throw CPdfException("Stamp file issue\r\n",
-                            failureReason(std::current_exception(), job.input, job.output));
+        // A read that went wrong because the file was cut short under it is reported as that.
+        const bool changed = input && input->changed();
+        const std::exception_ptr error =
+            changed
+                ? std::make_exception_ptr(CPdfException("Input file changed", kInputChangedReason))
+                : std::current_exception();
+        throw CPdfException("Stamp file issue\r\n", failureReason(error, job.input, job.output));
     }
 }
 

@@ -14,6 +14,8 @@ int32_t wrap(int64_t v) {
 // bits hold divide every 32-bit value to 0, so those places are zeros as well.
 std::string zeroFilled(int64_t v, int32_t mask) {
     std::string out;
+    // No fill at all below 1, however far below: mask - 1 must not be computed for INT32_MIN.
+    if (mask <= 0) return std::to_string(v);
     if (mask > kMaxMaskDigits) mask = kMaxMaskDigits;
     for (int32_t k = mask - 1; k >= 0; --k) {
         bool zero = true;

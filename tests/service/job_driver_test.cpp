@@ -175,6 +175,14 @@ TEST(Run, OutputNamingTheInputReplacesItOnlyWithTheFinishedResult) {
     std::filesystem::create_symlink(in, link);
     ASSERT_EQ(tavrix::TavrixCom().getTavrixFile(link, in, ""), "");
     expectValid(in, 2);
+    // Through a second name of the file: written in place once the run is over, both names
+    // still one file.
+    const std::string second = dir.file("second.pdf");
+    std::filesystem::create_hard_link(in, second);
+    ASSERT_EQ(tavrix::TavrixCom().getTavrixFile(second, in, ""), "");
+    expectValid(second, 2);
+    EXPECT_EQ(std::filesystem::hard_link_count(in), 2u);
+    EXPECT_EQ(readFile(in), readFile(second));
 }
 
 TEST(Failures, LeaveNoOutputAndTouchNeitherInputNorAnExistingOutput) {
