@@ -15,9 +15,10 @@ esac
 case $seconds in
     '' | *[!0-9]*) echo "seconds must be a whole number, got '$seconds'" >&2; exit 2 ;;
 esac
-corpus=""
-# The copy of the seeds goes whatever ends the script (a finding, Ctrl-C, a bad argument).
-trap 'rm -rf "$corpus"' EXIT
+# The copies of the seeds and whatever the targets write go into one folder that is removed
+# whatever ends the script (a finding, Ctrl-C, a bad argument).
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 trap 'exit 130' INT TERM HUP
 status=0
 for target in parse_object open_document stamp_file; do
@@ -26,7 +27,8 @@ for target in parse_object open_document stamp_file; do
         echo "missing $binary (configure with -DTAVRIX_FUZZ=ON and build it)" >&2
         exit 2
     fi
-    corpus=$(mktemp -d)
+    corpus=$work/corpus-$target
+    mkdir -p "$corpus"
     cp "$here/seeds/$target/"* "$corpus/"
     artifacts=$build/fuzz-artifacts/$target
     mkdir -p "$artifacts"
@@ -34,7 +36,7 @@ for target in parse_object open_document stamp_file; do
     # The fuzzer's progress goes to a log; only its final statistics are shown, or the end of
     # the log when it found something.
     log=$build/fuzz-artifacts/$target.log
-    if "$binary" "$corpus" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+    if TMPDIR=$work "$binary" "$corpus" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
         -dict="$here/pdf.dict" -artifact_prefix="$artifacts/" -print_final_stats=1 >"$log" 2>&1; then
         grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$log"
     else
@@ -43,6 +45,5 @@ for target in parse_object open_document stamp_file; do
         status=1
     fi
     rm -rf "$corpus"
-    corpus=""
 done
 exit $status
