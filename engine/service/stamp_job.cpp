@@ -210,8 +210,10 @@ void stampFile(StampJob& job) {
             if (!job.settings.importit.empty())
                 texts->startNumber = job.settings.startNumber =
                     readImportNumber(job.settings.importit);
-            unicode = std::make_unique<UnicodeStamp>(*texts, pages);
-            unicode->appendFonts(writer, resources);
+            unicode = std::make_unique<UnicodeStamp>(texts->font, texts->fontSize,
+                                                     pageTexts(*texts, pages));
+            unicode->appendFonts(
+                [&writer](std::string_view text) { return writer.appendObject(text); }, resources);
         }
         resources.gsName = "GS" + std::to_string(resourceNumber());
         resources.gsNum = writer.appendObject(buildOpacityState(job.settings.opacity));

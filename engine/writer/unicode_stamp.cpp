@@ -71,21 +71,31 @@ class ShowArray {
 
 } // namespace
 
-UnicodeStamp::UnicodeStamp(const StampSettings& settings, const PageList& pages)
-    : fontSize_(settings.fontSize) {
-    // Each page's text, composed as the copy pass will compose it; many pages share one (a
-    // label without numbers), so each distinct text is shaped once.
+std::vector<std::optional<std::string>> pageTexts(const StampSettings& settings,
+                                                  const PageList& pages) {
+    std::vector<std::optional<std::string>> texts(pages.slots().size());
+    int32_t highest = 0;
+    for (size_t slot = 0; slot < texts.size(); ++slot) {
+        const auto n =
+            shownNumber(settings, static_cast<int32_t>(slot + 1), pages.pageCount(), highest);
+        if (n) texts[slot] = composeRawText(settings, *n, pages.pageCount());
+    }
+    return texts;
+}
+
+UnicodeStamp::UnicodeStamp(std::string_view fontName, int32_t fontSize,
+                           const std::vector<std::optional<std::string>>& pageTexts)
+    : fontSize_(fontSize) {
+    // Many pages share one text (a label without numbers), so each distinct text is shaped
+    // once.
     std::unordered_map<std::string, int32_t> known;
     std::vector<std::u32string> distinct;
     std::u32string characters;
-    int32_t highest = 0;
-    slotText_.assign(pages.slots().size(), -1);
-    for (size_t slot = 0; slot < pages.slots().size(); ++slot) {
-        const auto n =
-            shownNumber(settings, static_cast<int32_t>(slot + 1), pages.pageCount(), highest);
-        if (!n) continue;
-        const auto [it, added] = known.try_emplace(composeRawText(settings, *n, pages.pageCount()),
-                                                   static_cast<int32_t>(distinct.size()));
+    slotText_.assign(pageTexts.size(), -1);
+    for (size_t slot = 0; slot < pageTexts.size(); ++slot) {
+        if (!pageTexts[slot]) continue;
+        const auto [it, added] =
+            known.try_emplace(*pageTexts[slot], static_cast<int32_t>(distinct.size()));
         if (added) {
             distinct.push_back(decodeStampText(it->first));
             for (const char32_t c : distinct.back())
@@ -95,7 +105,7 @@ UnicodeStamp::UnicodeStamp(const StampSettings& settings, const PageList& pages)
     }
     if (distinct.empty()) return;
 
-    const std::vector<FaceRef> chosen = chooseFaces(settings.font, characters);
+    const std::vector<FaceRef> chosen = chooseFaces(fontName, characters);
     std::vector<const FontFace*> faces;
     for (const FaceRef& ref : chosen) {
         faces_.push_back(FontFace::open(ref.path, ref.index));
@@ -118,8 +128,7 @@ UnicodeStamp::UnicodeStamp(const StampSettings& settings, const PageList& pages)
         if (!font.empty()) font.subset();
 }
 
-void UnicodeStamp::appendFonts(PdfWriter& writer, RunResources& resources) {
-    const auto append = [&writer](std::string_view text) { return writer.appendObject(text); };
+void UnicodeStamp::appendFonts(const EmbeddedFont::AppendObject& append, RunResources& resources) {
     names_.assign(fonts_.size(), std::string());
     bool first = true;
     for (size_t k = 0; k < fonts_.size(); ++k) {

@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/fonts/embedded_font.hpp"
@@ -14,28 +16,32 @@
 #include "engine/text/shaped_text.hpp"
 #include "engine/writer/page_patcher.hpp"
 #include "engine/writer/page_tree.hpp"
-#include "engine/writer/pdf_writer.hpp"
 #include "tavrix/stamp_settings.hpp"
 
 namespace tavrix {
 
+// The text of each page slot that `settings` stamp, composed from the texts they hold.
+std::vector<std::optional<std::string>> pageTexts(const StampSettings& settings,
+                                                  const PageList& pages);
+
 class UnicodeStamp {
   public:
-    // `settings` hold the stamped texts as given (UTF-8) in prefix, sep and end, and the number
-    // the run starts from. Throws CPdfException with a reason when no installed font draws a
-    // character, the font name is unknown, or a font file is damaged.
-    UnicodeStamp(const StampSettings& settings, const PageList& pages);
+    // The stamp text of each page slot, UTF-8 (nullopt for a page the run does not stamp), in
+    // the font named `fontName`. Throws CPdfException with a reason when no installed font
+    // draws a character, the font name is unknown, or a font file is damaged.
+    UnicodeStamp(std::string_view fontName, int32_t fontSize,
+                 const std::vector<std::optional<std::string>>& pageTexts);
 
     // Appends the fonts' objects. The first font is named resources.fontName, any further one
     // (a text no single font draws whole) after it, in resources.moreFonts.
-    void appendFonts(PdfWriter& writer, RunResources& resources);
+    void appendFonts(const EmbeddedFont::AppendObject& append, RunResources& resources);
 
     // For the page in slot `slot` (which the settings stamp): the width of its text in 1/1000
     // of the font size, and the operators that select the fonts and show the text.
     int32_t width(size_t slot) const;
     std::string showText(size_t slot) const;
 
-    // The embedded fonts, after appendFonts.
+    // The embedded fonts.
     const std::vector<EmbeddedFont>& fonts() const { return fonts_; }
 
   private:
