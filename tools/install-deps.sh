@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake make g++ pkg-config
   zlib1g-dev
-  libharfbuzz-dev libfribidi-dev libfontconfig-dev libfreetype-dev
+  libharfbuzz-dev libfribidi-dev libfontconfig-dev libfreetype-dev libharfbuzz-bin
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
   qpdf poppler-utils mupdf-tools

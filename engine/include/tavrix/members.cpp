@@ -45,7 +45,7 @@ constexpr std::array<PropertyInfo, 33> kProperties{{
     {"end", 24, T::StampText, "property end", &S::end, "text after the number or the total",
      &S::endUtf8},
     {"font", 25, T::Text, "property font", &S::font,
-     "font name (metrics and the font written to the output)"},
+     "font name; texts outside Windows-1252 embed it or the nearest installed face"},
     {"fontfile", 26, T::Text, "property fontfile", &S::fontfile,
      "fonts file with further font metrics"},
     {"color", 27, T::Long, "property color", &S::color, "text colour as 0xRRGGBB"},
