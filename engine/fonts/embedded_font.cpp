@@ -195,8 +195,10 @@ std::string EmbeddedFont::toUnicodeMap() const {
         count = 0;
     };
     std::map<uint16_t, const std::u32string*> byCode;
+    // A glyph that stands for no character of its own (a mark drawn as part of its base's
+    // cluster) is left out: readers then add nothing for it.
     for (const auto& [glyph, info] : used_)
-        byCode.emplace(info.code, &info.text);
+        if (!info.text.empty()) byCode.emplace(info.code, &info.text);
     for (const auto& [code, text] : byCode) {
         entries += "<" + hex4(code) + "> <" + utf16Hex(*text) + ">\n";
         // A block holds at most 100 entries.
