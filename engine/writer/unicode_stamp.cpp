@@ -12,8 +12,9 @@ namespace {
 
 void appendHex4(std::string& out, uint16_t code) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    for (int shift = 12; shift >= 0; shift -= 4)
-        out += kHex[code >> shift & 0xF];
+    const char digits[4] = {kHex[code >> 12], kHex[code >> 8 & 0xF], kHex[code >> 4 & 0xF],
+                            kHex[code & 0xF]};
+    out.append(digits, 4);
 }
 
 void appendNumber(std::string& out, double v) {
@@ -28,45 +29,44 @@ void appendNumber(std::string& out, double v) {
     out += text;
 }
 
-// The text as an array for TJ: glyph codes in hex strings, and between them the moves (in
-// 1/1000 of the font size, subtracted from the position) that put each glyph where shaping
-// placed it rather than where the font's own width would.
+// The text as an array for TJ, written straight into the stream: glyph codes in hex strings,
+// and between them the moves (in 1/1000 of the font size, subtracted from the position) that put
+// each glyph where shaping placed it rather than where the font's own width would.
 class ShowArray {
   public:
+    explicit ShowArray(std::string& out) : out_(out) {}
     void move(int64_t thousandths) {
+        open();
         closeString();
-        items_ += ' ';
-        items_ += std::to_string(-thousandths);
-        moved_ = true;
+        out_ += ' ';
+        out_ += std::to_string(-thousandths);
     }
     void glyph(uint16_t code) {
-        if (!open_) {
-            items_ += " <";
-            open_ = true;
-        }
-        appendHex4(items_, code);
+        open();
+        if (!inString_) out_ += '<';
+        inString_ = true;
+        appendHex4(out_, code);
     }
-    // Appends "<...> Tj" or "[...] TJ" and starts again; nothing when no glyph was shown.
-    void flush(std::string& out) {
+    // Ends the array; nothing when none was begun.
+    void close() {
+        if (!open_) return;
         closeString();
-        if (!items_.empty()) {
-            if (moved_)
-                out += "[" + items_.substr(1) + "] TJ\n";
-            else
-                out += items_.substr(1) + " Tj\n";
-        }
-        items_.clear();
-        moved_ = false;
+        out_ += "] TJ\n";
+        open_ = false;
     }
 
   private:
-    void closeString() {
-        if (open_) items_ += '>';
-        open_ = false;
+    void open() {
+        if (!open_) out_ += '[';
+        open_ = true;
     }
-    std::string items_;
+    void closeString() {
+        if (inString_) out_ += '>';
+        inString_ = false;
+    }
+    std::string& out_;
     bool open_ = false;
-    bool moved_ = false;
+    bool inString_ = false;
 };
 
 } // namespace
@@ -155,13 +155,14 @@ std::string UnicodeStamp::showText(size_t slot) const {
     if (t < 0) return {};
     const ShapedText& text = texts_[static_cast<size_t>(t)];
     std::string out;
+    out.reserve(64 + 20 * text.glyphs.size());
     // The text as given, for readers that take it whole rather than glyph by glyph: they then
     // keep the blanks between Chinese characters and the order inside Indic clusters. Readers
     // lay such a text out left to right, though, and so turn a right-to-left text around; that
     // text is read from its glyphs alone.
     const bool actualText = !text.rightToLeft;
     if (actualText) {
-        out = "/Span <</ActualText <FEFF";
+        out += "/Span <</ActualText <FEFF";
         for (const char32_t c : text.text) {
             if (c >= 0x10000) {
                 appendHex4(out, static_cast<uint16_t>(0xD800 + ((c - 0x10000) >> 10)));
@@ -172,7 +173,7 @@ std::string UnicodeStamp::showText(size_t slot) const {
         }
         out += ">>> BDC\n";
     }
-    ShowArray array;
+    ShowArray array(out);
     int32_t face = -1;
     int32_t rise = 0;
     // Each glyph's place, in 1/1000 of the size, where shaping put it (drawing order).
@@ -190,22 +191,24 @@ std::string UnicodeStamp::showText(size_t slot) const {
     std::vector<size_t> order(text.glyphs.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        return text.glyphs[a].first < text.glyphs[b].first;
-    });
+    // (Left to right throughout, that order is the drawing order already.)
+    if (text.rightToLeft)
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+            return text.glyphs[a].first < text.glyphs[b].first;
+        });
     int64_t viewerPen = 0;
     for (const size_t i : order) {
         const ShapedGlyph& g = text.glyphs[i];
         const EmbeddedFont& font = fonts_[g.face];
         const double scale = 1000.0 / font.face().unitsPerEm();
         if (g.face != face) {
-            array.flush(out);
+            array.close();
             out += "/" + names_[g.face] + " " + std::to_string(fontSize_) + " Tf\n";
             face = g.face;
         }
         const auto glyphRise = static_cast<int32_t>(std::lround(g.yOffset * scale));
         if (glyphRise != rise) {
-            array.flush(out);
+            array.close();
             appendNumber(out, glyphRise / 1000.0 * fontSize_);
             out += " Ts\n";
             rise = glyphRise;
@@ -218,9 +221,10 @@ std::string UnicodeStamp::showText(size_t slot) const {
         array.glyph(font.code(g.glyph));
         viewerPen += font.width(g.glyph);
     }
-    array.flush(out);
+    array.close();
     if (rise != 0) out += "0 Ts\n";
-    return actualText ? out + "EMC\n" : out;
+    if (actualText) out += "EMC\n";
+    return out;
 }
 
 } // namespace tavrix
