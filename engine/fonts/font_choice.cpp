@@ -1,5 +1,6 @@
 #include "engine/fonts/font_choice.hpp"
 
+#include <dlfcn.h>
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
@@ -125,6 +126,18 @@ bool knownName(std::string_view fontName, const FontRequest& request,
     return false;
 }
 
+// fontconfig keeps its configuration for the life of the process. The automation runtime unloads
+// this library when its last instance goes, and fontconfig would go with it: the configuration
+// lost (a leak) and loaded anew on the next run. Keeping fontconfig loaded avoids both.
+void keepFontconfigLoaded() {
+    static const bool kept = [] {
+        Dl_info info;
+        if (dladdr(reinterpret_cast<void*>(&FcInit), &info) == 0 || !info.dli_fname) return false;
+        return dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
+    }();
+    (void)kept;
+}
+
 } // namespace
 
 bool needsGlyph(char32_t c) {
@@ -144,6 +157,7 @@ bool needsGlyph(char32_t c) {
 
 std::vector<FaceRef> chooseFaces(std::string_view fontName, std::u32string_view characters) {
     const FontRequest request = parseFontName(fontName);
+    keepFontconfigLoaded();
     // Picks up fonts installed since the process loaded the configuration.
     FcInitBringUptoDate();
     std::unique_ptr<FcConfig, FcRelease> config(FcConfigReference(nullptr));
