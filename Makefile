@@ -11,7 +11,11 @@ all:
 test: all
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# A Debian package of the build (programs, libraries, manual pages) in $(BUILD).
+package: all
+	cd $(BUILD) && cpack
+
 clean:
 	rm -rf $(BUILD)
 
-.PHONY: all test clean
+.PHONY: all test package clean

@@ -5,6 +5,7 @@
 // --NAME is bound with IDispatch::GetIDsOfNames and set with IDispatch::Invoke, and getTavrixFile
 // is called through its slot of ITavrixCom.
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -66,11 +67,14 @@ void printHelp() {
                 "file failed go to standard error.\n");
     std::printf("\n"
                 "The engine is created through the automation runtime, which finds it in the\n"
-                "registry file ($TAVRIX_REGISTRY, else ~/.config/tavrix/registry):\n"
-                "  tavrix --register [LIBRARY]    register LIBRARY (default: libtavrix.so\n"
-                "                                 beside this program)\n"
-                "  tavrix --unregister [LIBRARY]  remove the registration\n"
-                "Exit status 3: the engine could not be created or called.\n");
+                "user's registry file ($TAVRIX_REGISTRY, else ~/.config/tavrix/registry) and\n"
+                "then in the system's (%s):\n"
+                "  tavrix --register [--system] [LIBRARY]    register LIBRARY (default: this\n"
+                "                                 installation's libtavrix.so) for this user,\n"
+                "                                 or with --system for every user\n"
+                "  tavrix --unregister [--system] [LIBRARY]  remove the registration\n"
+                "Exit status 3: the engine could not be created or called.\n",
+                tavrixrt::systemRegistryPath().c_str());
 }
 
 bool parseInteger(const std::string& text, int32_t& out) {
@@ -122,25 +126,40 @@ int creationError(HRESULT hr) {
     return kAutomationError;
 }
 
-// libtavrix.so in the folder of this program.
-std::string libraryBesideProgram() {
+// The engine library of this installation: beside the program in a build folder, else in the
+// library folder of the prefix the program is installed under.
+std::string defaultLibrary() {
     std::string path(4096, '\0');
     const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
     if (n <= 0 || static_cast<size_t>(n) >= path.size()) return "libtavrix.so";
     path.resize(static_cast<size_t>(n));
-    return path.substr(0, path.find_last_of('/') + 1) + "libtavrix.so";
+    const std::string folder = path.substr(0, path.find_last_of('/') + 1);
+    const std::string beside = folder + "libtavrix.so";
+    if (::access(beside.c_str(), F_OK) == 0) return beside;
+    const std::string installed = folder + TAVRIX_LIBRARY_FROM_PROGRAM "/libtavrix.so";
+    char resolved[PATH_MAX];
+    if (::realpath(installed.c_str(), resolved)) return resolved;
+    return beside;
 }
 
-int registration(bool add, const std::vector<std::string>& args) {
-    if (args.size() > 1) return usageError("--register and --unregister take at most a library");
-    const std::string library = args.empty() ? libraryBesideProgram() : args[0];
-    const HRESULT hr =
-        add ? RegisterServerLibrary(library.c_str()) : UnregisterServerLibrary(library.c_str());
+int registration(bool add, std::vector<std::string> args) {
+    DWORD registry = REGISTRY_USER;
+    if (!args.empty() && args[0] == "--system") {
+        registry = REGISTRY_SYSTEM;
+        args.erase(args.begin());
+    }
+    if (args.size() > 1)
+        return usageError("--register and --unregister take at most --system and a library");
+    const std::string library = args.empty() ? defaultLibrary() : args[0];
+    const HRESULT hr = add ? RegisterServerLibraryFor(library.c_str(), registry)
+                           : UnregisterServerLibraryFor(library.c_str(), registry);
     if (FAILED(hr))
         return automationError(
             std::string(add ? "cannot register " : "cannot unregister ") + library, hr);
-    std::printf("%s %s in %s\n", add ? "Registered" : "Unregistered", library.c_str(),
-                tavrixrt::registryPath().c_str());
+    std::printf(
+        "%s %s in %s\n", add ? "Registered" : "Unregistered", library.c_str(),
+        (registry == REGISTRY_SYSTEM ? tavrixrt::systemRegistryPath() : tavrixrt::registryPath())
+            .c_str());
     return 0;
 }
 

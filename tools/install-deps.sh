@@ -8,7 +8,8 @@ packages=(
   zlib1g-dev
   libharfbuzz-dev libfribidi-dev libfontconfig-dev libfreetype-dev libharfbuzz-bin
   libgtest-dev libgmock-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+  qt6-base-dev qt6-base-dev-tools qt6-pdf-dev libgl-dev fonts-dejavu-core
+  dpkg-dev
   qpdf poppler-utils mupdf-tools
   fonts-noto-core fonts-wqy-microhei fonts-noto-cjk fonts-urw-base35
   clang libclang-rt-14-dev

@@ -37,6 +37,7 @@ class StampPdfExample(unittest.TestCase):
         self.dir = tempfile.mkdtemp(prefix="tavrix-example-")
         self.env = dict(os.environ)
         self.env["TAVRIX_REGISTRY"] = os.path.join(self.dir, "registry")
+        self.env["TAVRIX_SYSTEM_REGISTRY"] = os.path.join(self.dir, "system-registry")
         self.input = os.path.join(self.dir, "in.pdf")
         with open(self.input, "wb") as f:
             f.write(minimal_pdf(2))

@@ -91,6 +91,7 @@ static void registerEngineOnce() {
     static const bool registered = [] {
         static TempDir registryDir;
         ::setenv("TAVRIX_REGISTRY", registryDir.file("registry").c_str(), 1);
+        ::setenv("TAVRIX_SYSTEM_REGISTRY", registryDir.file("system-registry").c_str(), 1);
         const CommandResult r = runCommand({tavrixPath(), "--register", TAVRIX_LIBRARY});
         if (r.exitCode != 0) throw std::runtime_error("tavrix --register failed: " + r.err);
         return true;

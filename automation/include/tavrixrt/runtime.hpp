@@ -74,6 +74,12 @@ TAVRIXRT_API HRESULT OleRun(IUnknown* object);
 // registry file is the one the runtime uses (see registry.hpp).
 TAVRIXRT_API HRESULT RegisterServerLibrary(const char* path);
 TAVRIXRT_API HRESULT UnregisterServerLibrary(const char* path);
+// The same for one registry: REGISTRY_USER (the user's file, as above) or REGISTRY_SYSTEM (the
+// machine-wide file every user reads beneath their own).
+inline constexpr DWORD REGISTRY_USER = 0;
+inline constexpr DWORD REGISTRY_SYSTEM = 1;
+TAVRIXRT_API HRESULT RegisterServerLibraryFor(const char* path, DWORD registry);
+TAVRIXRT_API HRESULT UnregisterServerLibraryFor(const char* path, DWORD registry);
 
 // ---- messages ----------------------------------------------------------------------------------
 
