@@ -19,9 +19,11 @@ esac
 # whatever ends the script (a finding, Ctrl-C, a bad argument).
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# fontconfig's one-time allocations are not the targets' leaks.
+export LSAN_OPTIONS="suppressions=$here/../tools/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 trap 'exit 130' INT TERM HUP
 status=0
-for target in parse_object open_document stamp_file; do
+for target in parse_object open_document stamp_file shape_text font_program; do
     binary=$build/fuzz_$target
     if [ ! -x "$binary" ]; then
         echo "missing $binary (configure with -DTAVRIX_FUZZ=ON and build it)" >&2
@@ -32,12 +34,15 @@ for target in parse_object open_document stamp_file; do
     cp "$here/seeds/$target/"* "$corpus/"
     artifacts=$build/fuzz-artifacts/$target
     mkdir -p "$artifacts"
+    # The PDF dictionary helps the targets that read PDF files only.
+    dict=-dict=$here/pdf.dict
+    case $target in shape_text | font_program) dict="" ;; esac
     echo "== $target: $seconds s"
     # The fuzzer's progress goes to a log; only its final statistics are shown, or the end of
     # the log when it found something.
     log=$build/fuzz-artifacts/$target.log
     if TMPDIR=$work "$binary" "$corpus" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
-        -dict="$here/pdf.dict" -artifact_prefix="$artifacts/" -print_final_stats=1 >"$log" 2>&1; then
+        ${dict:+"$dict"} -artifact_prefix="$artifacts/" -print_final_stats=1 >"$log" 2>&1; then
         grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$log"
     else
         tail -n 60 "$log"

@@ -52,4 +52,23 @@ std::string windows1252ToUtf8(std::string_view bytes) {
     return out;
 }
 
+bool fitsWindows1252(std::string_view s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        const std::optional<tavrixrt::Utf8Char> c = tavrixrt::decodeUtf8(s, i);
+        if (!c) {
+            ++i;
+            continue;
+        }
+        if (toWindows1252(c->code) < 0) return false;
+        i += c->length;
+    }
+    return true;
+}
+
+std::string originalText(std::string_view windows1252, std::string_view utf8) {
+    if (utf8ToWindows1252(utf8) == windows1252) return std::string(utf8);
+    return windows1252ToUtf8(windows1252);
+}
+
 } // namespace tavrix

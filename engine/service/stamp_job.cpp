@@ -15,6 +15,7 @@
 #include "engine/pdf/pdf_document.hpp"
 #include "engine/pdf/pdf_exception.hpp"
 #include "engine/pdf/raw_object.hpp"
+#include "engine/service/ansi_text.hpp"
 #include "engine/service/failure_reason.hpp"
 #include "engine/service/job_steps.hpp"
 #include "engine/text/number_text.hpp"
@@ -23,6 +24,7 @@
 #include "engine/writer/page_tree.hpp"
 #include "engine/writer/pdf_writer.hpp"
 #include "engine/writer/stamp_content.hpp"
+#include "engine/writer/unicode_stamp.hpp"
 
 namespace tavrix {
 namespace {
@@ -74,11 +76,25 @@ int32_t resourceNumber() {
     return static_cast<int32_t>(generator() % 32768) + millis;
 }
 
+// The settings with the stamped texts as the caller gave them, when Windows-1252 cannot hold
+// them; nullopt when it can (the numbers are ASCII whatever the settings), and the run writes
+// its texts in WinAnsiEncoding as ever.
+std::optional<StampSettings> unicodeSettings(const StampSettings& settings) {
+    StampSettings texts = settings;
+    texts.prefix = originalText(settings.prefix, settings.prefixUtf8);
+    texts.sep = originalText(settings.sep, settings.sepUtf8);
+    texts.end = originalText(settings.end, settings.endUtf8);
+    if (fitsWindows1252(texts.prefix) && fitsWindows1252(texts.sep) && fitsWindows1252(texts.end))
+        return std::nullopt;
+    return texts;
+}
+
 class CopyPass {
   public:
     CopyPass(StampJob& job, XrefTable& xref, PdfWriter& writer, const PageList& pages,
-             const RunResources& resources)
-        : job_(job), xref_(xref), writer_(writer), pages_(pages), resources_(resources) {}
+             const RunResources& resources, const UnicodeStamp* unicode)
+        : job_(job), xref_(xref), writer_(writer), pages_(pages), resources_(resources),
+          unicode_(unicode) {}
 
     void run() {
         const auto& entries = xref_.entries();
@@ -126,12 +142,21 @@ class CopyPass {
             writer_.write(raw.bytes());
             return;
         }
-        stampText_ = composeStampText(job_.settings, *n, pages_.pageCount());
         const PageSlot& pageSlot = pages_.slots()[slot];
-        const Placement at = placeStamp(job_.settings, pageSlot.box, pageSlot.rotate, stampText_);
         const int32_t q = writer_.appendObject(buildSaveStateStream());
-        const int32_t s = writer_.appendObject(buildStampStream(
-            job_.settings, at, resources_.gsName, resources_.fontName, stampText_));
+        int32_t s = 0;
+        if (unicode_) {
+            const Placement at =
+                placeStamp(job_.settings, pageSlot.box, pageSlot.rotate, unicode_->width(slot));
+            s = writer_.appendObject(
+                buildStampStream(job_.settings, at, resources_.gsName, unicode_->showText(slot)));
+        } else {
+            stampText_ = composeStampText(job_.settings, *n, pages_.pageCount());
+            const Placement at =
+                placeStamp(job_.settings, pageSlot.box, pageSlot.rotate, stampText_);
+            s = writer_.appendObject(buildStampStream(job_.settings, at, resources_.gsName,
+                                                      resources_.fontName, stampText_));
+        }
         PagePatcher patcher(xref_, writer_, resources_);
         patcher.patchPage(num, raw.bytes(), q, s);
     }
@@ -141,6 +166,7 @@ class CopyPass {
     PdfWriter& writer_;
     const PageList& pages_;
     const RunResources& resources_;
+    const UnicodeStamp* unicode_;
     int dots_ = 0;
     int32_t highest_ = 0;
     std::string stampText_;
@@ -213,16 +239,30 @@ void stampFile(StampJob& job) {
         loadFontsFile(job.settings.fontfile);
         RunResources resources;
         resources.fontName = "F" + std::to_string(resourceNumber());
-        const int32_t descriptor = writer.appendObject(fontDescriptorText(job.settings.font));
-        resources.fontNum =
-            writer.appendObject(fontObjectText(job.settings.font, resources.fontName, descriptor));
+        std::optional<StampSettings> texts = unicodeSettings(job.settings);
+        std::unique_ptr<UnicodeStamp> unicode;
+        if (!texts) {
+            const int32_t descriptor = writer.appendObject(fontDescriptorText(job.settings.font));
+            resources.fontNum = writer.appendObject(
+                fontObjectText(job.settings.font, resources.fontName, descriptor));
+        } else {
+            // Every page's text is shaped before the fonts are written, so the number the run
+            // starts from is needed first.
+            if (!job.settings.importit.empty())
+                texts->startNumber = job.settings.startNumber =
+                    readImportNumber(job.settings.importit);
+            unicode = std::make_unique<UnicodeStamp>(texts->font, texts->fontSize,
+                                                     pageTexts(*texts, pages));
+            unicode->appendFonts(
+                [&writer](std::string_view text) { return writer.appendObject(text); }, resources);
+        }
         resources.gsName = "GS" + std::to_string(resourceNumber());
         resources.gsNum = writer.appendObject(buildOpacityState(job.settings.opacity));
 
-        if (!job.settings.importit.empty())
+        if (!job.settings.importit.empty() && !unicode)
             job.settings.startNumber = readImportNumber(job.settings.importit);
 
-        CopyPass pass(job, xref, writer, pages, resources);
+        CopyPass pass(job, xref, writer, pages, resources, unicode.get());
         pass.run();
 
         const int64_t xrefOffset = writer.position();

@@ -25,9 +25,14 @@ bool TavrixCom::putText(int32_t dispid, std::string_view utf8) {
     if (!p) return false;
     auto field = std::get_if<std::string StampSettings::*>(&p->field);
     if (!field) return false;
-    // Stamped texts are written in WinAnsiEncoding, so they are kept as Windows-1252.
-    settings_.*(*field) =
-        p->type == PropertyType::StampText ? utf8ToWindows1252(utf8) : std::string(utf8);
+    if (p->type != PropertyType::StampText) {
+        settings_.*(*field) = std::string(utf8);
+        return true;
+    }
+    // Stamped texts are written in WinAnsiEncoding when Windows-1252 holds every character of
+    // the run, else with an embedded font from the text as given: the property keeps both.
+    settings_.*(*field) = utf8ToWindows1252(utf8);
+    settings_.*(p->original) = std::string(utf8);
     return true;
 }
 

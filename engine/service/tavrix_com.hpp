@@ -19,7 +19,8 @@ class TavrixCom {
     // Answers false only for an identifier that is not a long or flag property.
     bool putLong(int32_t dispid, int32_t value);
     // Text properties by dispatch identifier; `utf8` is converted as the property requires
-    // (prefix, sep and end to Windows-1252, everything else kept as UTF-8).
+    // (prefix, sep and end kept as given beside their Windows-1252 form, everything else kept
+    // as UTF-8).
     bool putText(int32_t dispid, std::string_view utf8);
 
     // Stamps `input` into `output` (or runs a file list) and returns the result text: empty on

@@ -61,14 +61,14 @@ std::optional<int32_t> shownNumber(const StampSettings& job, int32_t p, uint32_t
     return n;
 }
 
+std::string composeRawText(const StampSettings& job, int32_t n, uint32_t pageCount) {
+    if (job.nopg) return job.prefix + job.sep + job.end;
+    if (job.onePageNo) return job.prefix + piece(job, n, false) + job.sep + job.end;
+    return job.prefix + piece(job, n, false) + job.sep + piece(job, pageCount, true) + job.end;
+}
+
 std::string composeStampText(const StampSettings& job, int32_t n, uint32_t pageCount) {
-    std::string raw;
-    if (job.nopg)
-        raw = job.prefix + job.sep + job.end;
-    else if (job.onePageNo)
-        raw = job.prefix + piece(job, n, false) + job.sep + job.end;
-    else
-        raw = job.prefix + piece(job, n, false) + job.sep + piece(job, pageCount, true) + job.end;
+    const std::string raw = composeRawText(job, n, pageCount);
     std::string escaped;
     escaped.reserve(raw.size() + 8);
     for (char c : raw) {

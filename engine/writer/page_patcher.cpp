@@ -32,8 +32,8 @@ std::string refText(const char* fmt, int32_t num) {
     return buffer;
 }
 
-std::string namedRef(const char* prefix, const std::string& name, int32_t num, const char* suffix) {
-    return prefix + name + " " + std::to_string(num) + " 0 R" + suffix;
+std::string namedRef(const std::string& name, int32_t num) {
+    return " /" + name + " " + std::to_string(num) + " 0 R";
 }
 
 bool endsName(std::string_view text, size_t i) {
@@ -213,26 +213,37 @@ void PagePatcher::patchContents(std::string& page, const PdfDict& dict, int32_t 
     }
 }
 
+std::string PagePatcher::fontRefs() const {
+    std::string refs = namedRef(res_.fontName, res_.fontNum);
+    for (const NamedObject& font : res_.moreFonts)
+        refs += namedRef(font.name, font.num);
+    return refs;
+}
+
+std::string PagePatcher::gsRefs() const {
+    return namedRef(res_.gsName, res_.gsNum);
+}
+
 void PagePatcher::addEntry(std::string& text, size_t from, const PdfDict& resources,
-                           std::string_view key, const std::string& name, int32_t num) {
+                           std::string_view key, const std::string& refs) {
     const PdfObject stored = resources.lookupRaw(key);
     const std::string slash = "/" + std::string(key);
     if (stored.isNull()) {
         const size_t at = dictionaryStart(text, from);
-        if (at != npos) text.insert(at, namedRef((slash + " << /").c_str(), name, num, " >>"));
+        if (at != npos) text.insert(at, slash + " <<" + refs + " >>");
     } else if (stored.isDict()) {
         const size_t keyAt = findKey(text, from, slash);
         if (keyAt == npos) return;
         const size_t at = dictionaryStart(text, keyAt);
-        if (at != npos) text.insert(at, namedRef(" /", name, num, " "));
+        if (at != npos) text.insert(at, refs + " ");
     } else if (stored.isRef()) {
-        rewriteIndirectDict(stored.getRefNum(), namedRef(" /", name, num, " "));
+        rewriteIndirectDict(stored.getRefNum(), refs + " ");
     }
 }
 
 void PagePatcher::addToResources(std::string& text, size_t from, const PdfDict& resources) {
-    addEntry(text, from, resources, "Font", res_.fontName, res_.fontNum);
-    addEntry(text, from, resources, "ExtGState", res_.gsName, res_.gsNum);
+    addEntry(text, from, resources, "Font", fontRefs());
+    addEntry(text, from, resources, "ExtGState", gsRefs());
 }
 
 void PagePatcher::rewriteIndirectDict(int32_t num, const std::string& insert) {
@@ -253,10 +264,10 @@ void PagePatcher::patchResources(std::string& page, const PdfDict& dict) {
         const PdfDict& resources = *stored.getDict();
         size_t r = findKey(page, 0, "/Resources");
         if (r == npos) return;
-        addEntry(page, r, resources, "Font", res_.fontName, res_.fontNum);
+        addEntry(page, r, resources, "Font", fontRefs());
         r = findKey(page, 0, "/Resources");
         if (r == npos) return;
-        addEntry(page, r, resources, "ExtGState", res_.gsName, res_.gsNum);
+        addEntry(page, r, resources, "ExtGState", gsRefs());
         return;
     }
     if (stored.isRef()) {
@@ -313,8 +324,8 @@ void PagePatcher::patchResources(std::string& page, const PdfDict& dict) {
         }
         parent = node.getDict()->lookupRaw("Parent");
     }
-    page.insert(at, namedRef("/Resources << /Font << /", res_.fontName, res_.fontNum, " >> ") +
-                        namedRef("/ExtGState << /", res_.gsName, res_.gsNum, " >> >> "));
+    page.insert(at,
+                "/Resources << /Font <<" + fontRefs() + " >> /ExtGState <<" + gsRefs() + " >> >> ");
 }
 
 } // namespace tavrix

@@ -1,4 +1,4 @@
-// Stamped texts arrive as UTF-8 and are written in Windows-1252.
+// Stamped texts arrive as UTF-8 and are written in Windows-1252 when it holds them.
 #include <gtest/gtest.h>
 
 #include "engine/service/ansi_text.hpp"
@@ -18,4 +18,23 @@ TEST(AnsiText, WhatWindows1252HoldsIsKeptAndEverythingElseIsAQuestionMark) {
         EXPECT_EQ(tavrix::utf8ToWindows1252(utf8), expected) << utf8;
     EXPECT_EQ(tavrix::windows1252ToUtf8("Caf\xE9 \x80 \x96 \x81"),
               "Caf\xC3\xA9 \xE2\x82\xAC \xE2\x80\x93 \xC2\x81");
+}
+
+TEST(AnsiText, ARunLeavesWindows1252OnlyForACharacterItCannotHold) {
+    const std::pair<std::string, bool> cases[] = {
+        {"Caf\xC3\xA9 \xE2\x82\xAC \xE2\x80\x93", true},
+        {"ab\xC3", true},           // a cut-off sequence is no character: "?" either way
+        {"\xC2\x81", false},        // U+0081, left out of Windows-1252
+        {"Strona \xC4\x85", false}, // a with ogonek
+        {"Pe\xCC\x81ge", false},    // a combining mark
+    };
+    for (const auto& [utf8, fits] : cases)
+        EXPECT_EQ(tavrix::fitsWindows1252(utf8), fits) << utf8;
+}
+
+TEST(AnsiText, TheTextAsGivenStandsOnlyWhileItStillConvertsToTheField) {
+    // Set through the property: both forms agree.
+    EXPECT_EQ(tavrix::originalText("Strona ?", "Strona \xC4\x85"), "Strona \xC4\x85");
+    // The single-byte field set on its own later: the kept text is stale and the field wins.
+    EXPECT_EQ(tavrix::originalText("Caf\xE9", "Strona \xC4\x85"), "Caf\xC3\xA9");
 }

@@ -330,17 +330,3 @@ TEST(Threads, TwoInstancesStampAtTheSameTime) {
                   std::string::npos);
     }
 }
-
-TEST(StampText, Utf8PrefixIsStampedInWindows1252) {
-    TempDir dir;
-    const std::string in = writeDocument(dir, "in.pdf", simpleDocument(3));
-    const std::string out = dir.file("out.pdf");
-    tavrix::TavrixCom engine;
-    engine.putText(dispid("prefix"), "Seite ");
-    engine.putText(dispid("sep"), " \xE2\x80\x93 ");                         // en dash
-    engine.putText(dispid("end"), " Caf\xC3\xA9 \xE2\x82\xAC \xE4\xB8\xAD"); // é, euro, CJK
-    ASSERT_EQ(engine.getTavrixFile(in, out, ""), "");
-    EXPECT_NE(readFile(out).find("(Seite 3 \x96 3 Caf\xE9 \x80 ?) Tj"), std::string::npos);
-    EXPECT_NE(pdfText(out, 3).find("Seite 3 \xE2\x80\x93 3 Caf\xC3\xA9 \xE2\x82\xAC ?"),
-              std::string::npos);
-}

@@ -14,7 +14,7 @@
 namespace tavrix {
 
 // Long and Flag take a long (a flag stores value != 0); Text and StampText take a text
-// (stamped texts are converted to Windows-1252, the others kept as UTF-8).
+// (stamped texts are kept as given and converted to Windows-1252, the others kept as UTF-8).
 enum class PropertyType { Long, Flag, Text, StampText };
 
 using SettingField =
@@ -27,6 +27,9 @@ struct PropertyInfo {
     std::string_view help;    // help string in the type library
     SettingField field;       // where a put lands
     std::string_view meaning; // one line for --help
+    // StampText only: where the text lands as given (UTF-8), beside its Windows-1252 form in
+    // `field`.
+    std::string StampSettings::*original = nullptr;
 };
 
 inline constexpr int32_t kGetTavrixFileDispid = 5;
