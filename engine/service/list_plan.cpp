@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <filesystem>
 #include <limits>
+#include <thread>
 
 #include "engine/pdf/data_file.hpp"
 #include "engine/pdf/pdf_document.hpp"
@@ -110,6 +112,30 @@ NumberChain listNumbering(const StampSettings& settings) {
         throw CPdfException("Stamp file issue\r\n",
                             failureReason(std::current_exception(), "", ""));
     }
+}
+
+std::vector<SurveyResult> surveyFiles(const std::vector<std::string>& paths,
+                                      const CallOptions& options, unsigned workers) {
+    std::vector<SurveyResult> surveys(paths.size());
+    std::atomic<size_t> nextIndex{0};
+    auto survey = [&] {
+        for (size_t i; (i = nextIndex++) < paths.size();) {
+            try {
+                surveys[i].survey = surveyPages(paths[i], options);
+            } catch (const CPdfException& e) {
+                surveys[i].reason = e.reason();
+            } catch (...) {
+                surveys[i].reason = failureReason(std::current_exception(), paths[i], "");
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (unsigned w = 1; w < workers; ++w)
+        threads.emplace_back(survey);
+    survey();
+    for (std::thread& t : threads)
+        t.join();
+    return surveys;
 }
 
 std::vector<PlannedFile> planList(const StampSettings& settings, NumberChain chain,

@@ -100,6 +100,10 @@ struct SurveyResult {
     std::optional<PageSurvey> survey;
     std::string reason;
 };
+// Surveys of `paths` on `workers` threads, in the order of the paths.
+std::vector<SurveyResult> surveyFiles(const std::vector<std::string>& paths,
+                                      const CallOptions& options, unsigned workers);
+
 std::vector<PlannedFile> planList(const StampSettings& settings, NumberChain chain,
                                   const std::vector<SurveyResult>& surveys);
 

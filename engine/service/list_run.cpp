@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <filesystem>
@@ -273,28 +272,12 @@ class ParallelRun {
     bool draining_ = false;
 };
 
-std::vector<SurveyResult> surveyAll(const std::vector<ListEntry>& entries,
-                                    const CallOptions& options, unsigned workers) {
-    std::vector<SurveyResult> surveys(entries.size());
-    std::atomic<size_t> nextIndex{0};
-    auto survey = [&] {
-        for (size_t i; (i = nextIndex++) < entries.size();) {
-            try {
-                surveys[i].survey = surveyPages(entries[i].input, options);
-            } catch (const CPdfException& e) {
-                surveys[i].reason = e.reason();
-            } catch (...) {
-                surveys[i].reason = failureReason(std::current_exception(), entries[i].input, "");
-            }
-        }
-    };
-    std::vector<std::thread> threads;
-    for (unsigned w = 1; w < workers; ++w)
-        threads.emplace_back(survey);
-    survey();
-    for (std::thread& t : threads)
-        t.join();
-    return surveys;
+std::vector<std::string> inputsOf(const std::vector<ListEntry>& entries) {
+    std::vector<std::string> inputs;
+    inputs.reserve(entries.size());
+    for (const ListEntry& e : entries)
+        inputs.push_back(e.input);
+    return inputs;
 }
 
 uint64_t pagesOf(const std::vector<SurveyResult>& surveys) {
@@ -334,7 +317,7 @@ std::vector<ListResult> ListRun::run(const std::vector<ListEntry>& entries) {
 std::vector<ListResult> ListRun::runOneAfterAnother(const std::vector<ListEntry>& entries,
                                                     bool withBar) {
     std::optional<ProgressBar> bar;
-    if (withBar) bar.emplace(entries.size(), pagesOf(surveyAll(entries, options_, 1)));
+    if (withBar) bar.emplace(entries.size(), pagesOf(surveyFiles(inputsOf(entries), options_, 1)));
     std::vector<ListResult> results;
     for (const ListEntry& e : entries) {
         if (!bar) {
@@ -368,7 +351,7 @@ std::vector<ListResult> ListRun::runParallel(const std::vector<ListEntry>& entri
         return runOneAfterAnother(entries, options_.progressBar);
     }
 
-    const std::vector<SurveyResult> surveys = surveyAll(entries, options_, workers);
+    const std::vector<SurveyResult> surveys = surveyFiles(inputsOf(entries), options_, workers);
     const std::vector<PlannedFile> plan = planList(settings_, *chain, surveys);
     if (needsOneAfterAnother(settings_, entries, plan)) {
         counter.reset();
