@@ -28,6 +28,9 @@ namespace {
 // Outputs staged ahead of the first unfinished file, per worker: enough to keep the workers busy
 // behind a large file, few enough that the open files and temporary files stay bounded.
 constexpr size_t kAheadPerWorker = 8;
+// Each staged output holds its input open (mapped) and a temporary file: far fewer than the
+// process-wide tables of guarded mappings and named temporary files hold.
+constexpr size_t kMaxAhead = 96;
 
 // Keeps a run's progress lines for their turn and counts its pages for the bar.
 class JobSink : public ProgressSink {
@@ -134,7 +137,7 @@ class ParallelRun {
     }
 
     std::vector<ListResult> run(unsigned workers) {
-        ahead_ = kAheadPerWorker * workers;
+        ahead_ = std::min(kAheadPerWorker * workers, kMaxAhead);
         std::vector<std::thread> threads;
         for (unsigned w = 0; w < workers; ++w)
             threads.emplace_back([this] { work(); });
