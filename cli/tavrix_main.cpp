@@ -1,5 +1,5 @@
 // tavrix: stamps page numbers onto PDF files from the command line.
-//   tavrix [--NAME VALUE | --NAME=VALUE]... INPUT OUTPUT [PARAMS]
+//   tavrix [--jobs [N]] [--NAME VALUE | --NAME=VALUE]... INPUT OUTPUT [PARAMS]
 //   tavrix --register [LIBRARY] | --unregister [LIBRARY]
 // The engine is reached only through the automation runtime: it is created by its ProgID, each
 // --NAME is bound with IDispatch::GetIDsOfNames and set with IDispatch::Invoke, and getTavrixFile
@@ -41,7 +41,7 @@ bool takesInteger(const PropertyInfo& p) {
 
 void printHelp() {
     std::printf(
-        "Usage: tavrix [--NAME VALUE | --NAME=VALUE]... INPUT OUTPUT [PARAMS]\n"
+        "Usage: tavrix [--jobs [N]] [--NAME VALUE | --NAME=VALUE]... INPUT OUTPUT [PARAMS]\n"
         "\n"
         "Stamps page numbers or a short label onto every selected page of INPUT and writes\n"
         "the result to OUTPUT. Options are applied in the order given.\n"
@@ -49,6 +49,10 @@ void printHelp() {
         "File lists: when INPUT ends in \".txt\", each line names one input PDF, and OUTPUT\n"
         "is a switch: \"-fFOLDER\" writes each file into FOLDER under its listed name,\n"
         "\"-oPATH\" writes every file to PATH (use --renameoutput to keep them apart).\n"
+        "  --jobs [N]    run a list on N threads (no N: one per core) with the numbers, outputs\n"
+        "                and standard output of a run one file after another; a counter named\n"
+        "                by --exportit is written once, at the end\n"
+        "On a terminal a list shows a progress bar on standard error.\n"
         "\n"
         "Numbers take a decimal value (negative allowed) or 0x-prefixed hex; texts are taken\n"
         "as given, empty allowed.\n"
@@ -92,6 +96,11 @@ bool parseInteger(const std::string& text, int32_t& out) {
     if (errno != 0 || *end != '\0' || v < INT32_MIN || v > INT32_MAX) return false;
     out = static_cast<int32_t>(v);
     return true;
+}
+
+bool isCount(std::string_view text) {
+    return !text.empty() && text.size() <= 6 &&
+           text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 int usageError(const std::string& message) {
@@ -204,7 +213,8 @@ std::string failureReasons(tavrix::ITavrixCom* engine) {
 }
 
 // Creates the engine, applies the settings and runs one call; the apartment is open.
-int run(const std::vector<Setting>& settings, const std::vector<std::string>& positional) {
+int run(const std::vector<Setting>& settings, const std::vector<std::string>& positional,
+        const std::string& callOptions) {
     CLSID clsid{};
     HRESULT hr = CLSIDFromProgID(u"Tavrix.TavrixCom", &clsid);
     if (hr == CO_E_CLASSSTRING) hr = REGDB_E_CLASSNOTREG; // the ProgID is not registered
@@ -220,8 +230,7 @@ int run(const std::vector<Setting>& settings, const std::vector<std::string>& po
         hr = put(engine.get(), s);
         if (FAILED(hr)) return automationError("--" + std::string(s.property->name), hr);
     }
-    Bstr input(positional[0]), output(positional[1]),
-        params(positional.size() > 2 ? positional[2] : ""), result;
+    Bstr input(positional[0]), output(positional[1]), params(callOptions), result;
     if (!input.get() || !output.get() || !params.get())
         return automationError("getTavrixFile", E_OUTOFMEMORY);
     hr = engine->getTavrixFile(input.get(), output.get(), params.get(), result.put());
@@ -256,6 +265,7 @@ int main(int argc, char** argv) {
 
     std::vector<Setting> settings;
     std::vector<std::string> positional;
+    std::string jobs;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -270,6 +280,15 @@ int main(int argc, char** argv) {
         if (arg == "--help") {
             printHelp();
             return 0;
+        }
+        if (arg == "--jobs" || arg.rfind("--jobs=", 0) == 0) {
+            // The count is optional: a value that is not one is the next argument (the list).
+            std::string count = arg.size() > 6 ? arg.substr(7) : "";
+            if (arg.size() == 6 && i + 1 < argc && isCount(argv[i + 1])) count = argv[++i];
+            if (!count.empty() && !isCount(count))
+                return usageError("--jobs needs a number of threads, got '" + count + "'");
+            jobs = count.empty() ? "0" : count;
+            continue;
         }
         std::string name = arg.substr(2);
         std::string value;
@@ -292,10 +311,15 @@ int main(int argc, char** argv) {
     }
     if (positional.size() < 2 || positional.size() > 3)
         return usageError("expected INPUT OUTPUT [PARAMS]");
+    // Options for the call, then the caller's own PARAMS (which win where they repeat a key).
+    std::string callOptions;
+    if (!jobs.empty()) callOptions += "jobs=" + jobs + ";";
+    if (::isatty(STDERR_FILENO)) callOptions += "progressbar=1;";
+    if (positional.size() > 2) callOptions += positional[2];
 
     const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (FAILED(hr)) return automationError("cannot start the automation runtime", hr);
-    const int status = run(settings, positional);
+    const int status = run(settings, positional, callOptions);
     CoUninitialize();
     return status;
 }

@@ -9,12 +9,24 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_PACKAGE_DESCRIPTION
     "Tavrix copies every object of a PDF file byte for byte and adds a small stamp to each\n\
 selected page: page numbers, Bates numbers or a short label, in any font, colour and place.\n\
-The package holds the tavrix command, the Folvane window and the engine library.")
+The package holds the tavrix command, the Folvane window, the engine library and the Python\n\
+package tavrix (import tavrix).")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The Python package's extension is built for the Python of the build machine.
+if(TAVRIX_PYTHON_EXECUTABLE)
+  execute_process(COMMAND ${TAVRIX_PYTHON_EXECUTABLE} -c
+                          "import sys; print('%d.%d' % sys.version_info[:2])"
+                  OUTPUT_VARIABLE tavrix_python_version OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(tavrix_python_version MATCHES "^3\\.([0-9]+)$")
+    math(EXPR tavrix_python_next "${CMAKE_MATCH_1} + 1")
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+        "python3 (>= ${tavrix_python_version}~), python3 (<< 3.${tavrix_python_next})")
+  endif()
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${CMAKE_CURRENT_LIST_DIR}/postinst ${CMAKE_CURRENT_LIST_DIR}/prerm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -13,7 +13,8 @@ packages=(
   qpdf poppler-utils mupdf-tools
   fonts-noto-core fonts-wqy-microhei fonts-noto-cjk fonts-urw-base35
   clang libclang-rt-14-dev
-  python3
+  python3 python3-dev python3-venv python3-setuptools python3-wheel python3-pip pybind11-dev
+  python3-pytest python3-distributed
 )
 
 missing=()

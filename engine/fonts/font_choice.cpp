@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 
 #include "engine/fonts/font_metrics.hpp"
 #include "engine/pdf/pdf_exception.hpp"
@@ -158,6 +159,11 @@ bool needsGlyph(char32_t c) {
 std::vector<FaceRef> chooseFaces(std::string_view fontName, std::u32string_view characters) {
     const FontRequest request = parseFontName(fontName);
     keepFontconfigLoaded();
+    // Runs on several threads (a parallel file list, Python threads) choose fonts at once.
+    // Reloading the configuration while another thread sorts fonts with it is not safe, so one
+    // thread at a time talks to fontconfig; a run chooses its faces once.
+    static std::mutex fontconfigMutex;
+    const std::lock_guard lock(fontconfigMutex);
     // Picks up fonts installed since the process loaded the configuration.
     FcInitBringUptoDate();
     std::unique_ptr<FcConfig, FcRelease> config(FcConfigReference(nullptr));

@@ -6,7 +6,6 @@
 #include "engine/fonts/font_metrics.hpp"
 
 #include <algorithm>
-#include <cstdio>
 #include <deque>
 #include <fstream>
 #include <limits>
@@ -103,19 +102,17 @@ int32_t textWidth(std::string_view fontName, std::string_view text) {
     return static_cast<int32_t>(width);
 }
 
-void loadFontsFile(const std::string& path) {
+std::string loadFontsFile(const std::string& path) {
     // A fonts file that cannot be opened (a folder among them) is passed over in silence.
-    if (path.empty() || !notDataFile(path).empty()) return;
+    if (path.empty() || !notDataFile(path).empty()) return {};
     std::ifstream in(path, std::ios::binary);
-    if (!in) return;
-    std::printf("\nUsing fonts file: '%s'\n", path.c_str());
+    if (!in) return {};
+    const std::string shown = "\nUsing fonts file: '" + path + "'\n";
     std::optional<std::vector<FontMetrics>> records = readFontRecords(in);
-    if (!records) {
-        // The job goes on; a font that only this file would have supplied then fails by name.
-        std::fputs("Invalid font file.\n", stdout);
-        return;
-    }
+    // The job goes on; a font that only this file would have supplied then fails by name.
+    if (!records) return shown + "Invalid font file.\n";
     fontTable().append(std::move(*records));
+    return shown;
 }
 
 } // namespace tavrix

@@ -28,7 +28,9 @@ const FontMetrics* findFont(std::string_view name);
 int32_t textWidth(std::string_view fontName, std::string_view text);
 
 // Appends the records of a fonts file to the font table; an empty path or a file that does not
-// open does nothing. Safe to call while other threads look fonts up or load files.
-void loadFontsFile(const std::string& path);
+// open does nothing. Safe to call while other threads look fonts up or load files. Returns the
+// progress text the run shows for it ("\nUsing fonts file: '...'\n", then "Invalid font file.\n"
+// when the file is refused), which the caller prints where its progress goes.
+std::string loadFontsFile(const std::string& path);
 
 } // namespace tavrix

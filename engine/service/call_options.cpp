@@ -1,5 +1,8 @@
 #include "engine/service/call_options.hpp"
 
+#include <algorithm>
+#include <thread>
+
 namespace tavrix {
 namespace {
 
@@ -13,6 +16,18 @@ std::string_view trimmed(std::string_view text) {
 bool isOn(std::string_view value) {
     value = trimmed(value);
     return value == "1" || value == "true" || value == "yes" || value == "on";
+}
+
+// A count of threads: "0" means one per core; anything that is not a count means 1.
+unsigned jobCount(std::string_view value) {
+    value = trimmed(value);
+    if (value.empty() || value.size() > 6 || value.find_first_not_of("0123456789") != value.npos)
+        return 1;
+    unsigned n = 0;
+    for (char c : value)
+        n = n * 10 + static_cast<unsigned>(c - '0');
+    if (n == 0) n = std::max(1u, std::thread::hardware_concurrency());
+    return std::min(n, kMaxJobs);
 }
 
 } // namespace
@@ -53,6 +68,10 @@ CallOptions parseCallOptions(std::string_view params) {
             options.incremental = isOn(value);
         else if (key == "verbose")
             options.verbose = isOn(value);
+        else if (key == "jobs")
+            options.jobs = jobCount(value);
+        else if (key == "progressbar")
+            options.progressBar = isOn(value);
     }
     return options;
 }

@@ -3,11 +3,29 @@
 #include <fstream>
 
 #include "engine/pdf/data_file.hpp"
-#include "engine/pdf/pdf_exception.hpp"
-#include "engine/service/failure_reason.hpp"
-#include "engine/service/stamp_job.hpp"
+#include "engine/service/call_options.hpp"
+#include "engine/service/list_run.hpp"
 
 namespace tavrix {
+namespace {
+
+// The output path a list line gets from the output argument, whose second character chooses the
+// mode: 'f' writes each file into the folder that follows, 'o' writes every file to the one path
+// that follows; anything else gives no path, and the line's job fails.
+std::string listTarget(const std::string& output, const std::string& path) {
+    if (output.size() >= 2 && output[1] == 'f') return output.substr(2) + "/" + path;
+    if (output.size() >= 2 && output[1] == 'o') return output.substr(2);
+    return {};
+}
+
+std::string listPath(const std::string& line) {
+    std::string path;
+    for (char c : line)
+        if (c != '\r' && c != '\n') path += c;
+    return path;
+}
+
+} // namespace
 
 std::string JobDriver::run(const std::string& input, const std::string& output,
                            const std::string& params) {
@@ -24,42 +42,39 @@ bool JobDriver::processFileList(const std::string& input, const std::string& out
     std::ifstream list(input, std::ios::binary);
     if (!list) return false;
     std::string line;
+    const CallOptions options = parseCallOptions(params);
+    if (options.jobs <= 1 && !options.progressBar) {
+        // One file after another, each started as its line is read.
+        while (std::getline(list, line)) {
+            const std::string path = listPath(line);
+            runJob(path, listTarget(output, path), params);
+        }
+        return true;
+    }
+    std::vector<ListEntry> entries;
     while (std::getline(list, line)) {
-        std::string path;
-        for (char c : line)
-            if (c != '\r' && c != '\n') path += c;
-        // The output argument's second character chooses the mode: 'f' writes each file into
-        // the folder that follows, 'o' writes every file to the one path that follows.
-        std::string target;
-        if (output.size() >= 2 && output[1] == 'f')
-            target = output.substr(2) + "/" + path;
-        else if (output.size() >= 2 && output[1] == 'o')
-            target = output.substr(2);
-        runJob(path, target, params);
+        const std::string path = listPath(line);
+        entries.push_back({path, listTarget(output, path)});
+    }
+    ListRun run(settings_, params);
+    for (const ListResult& r : run.run(entries)) {
+        result_ = r.message;
+        if (!r.message.empty()) reasons_.push_back(r.reason);
+    }
+    if (const auto& failure = run.counterFailure()) {
+        result_ = failure->message;
+        reasons_.push_back(failure->reason);
     }
     return true;
 }
 
 bool JobDriver::runJob(const std::string& input, const std::string& output,
                        const std::string& params) {
-    result_.clear();
-    try {
-        StampJob job;
-        job.input = input;
-        job.output = output;
-        job.settings = settings_;
-        job.options = parseCallOptions(params);
-        stampFile(job);
-    } catch (const CPdfException& e) {
-        result_ = e.getMessage();
-        reasons_.push_back(e.reason());
-        return false;
-    } catch (...) {
-        result_ = "Unexpected exception";
-        reasons_.push_back(failureReason(std::current_exception(), input, output));
-        return false;
-    }
-    return true;
+    const ListResult r = runOneJob(settings_, input, output, params);
+    result_ = r.message;
+    if (r.message.empty()) return true;
+    reasons_.push_back(r.reason);
+    return false;
 }
 
 } // namespace tavrix

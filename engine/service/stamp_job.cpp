@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -92,9 +93,9 @@ std::optional<StampSettings> unicodeSettings(const StampSettings& settings) {
 class CopyPass {
   public:
     CopyPass(StampJob& job, XrefTable& xref, PdfWriter& writer, const PageList& pages,
-             const RunResources& resources, const UnicodeStamp* unicode)
+             const RunResources& resources, const UnicodeStamp* unicode, ProgressSink& progress)
         : job_(job), xref_(xref), writer_(writer), pages_(pages), resources_(resources),
-          unicode_(unicode) {}
+          unicode_(unicode), progress_(progress) {}
 
     void run() {
         const auto& entries = xref_.entries();
@@ -123,18 +124,31 @@ class CopyPass {
                 sinceDrop = 0;
             }
         }
+        const auto total = static_cast<uint32_t>(pages_.slots().size());
+        if (pagesMet_ != total) progress_.page(total, total);
     }
 
     int32_t highest() const { return highest_; }
+    // Numbers on the first and the last stamped page, in page order.
+    std::optional<int32_t> first() const { return first_.number; }
+    std::optional<int32_t> last() const { return last_.number; }
 
   private:
+    // A stamped page's position and number.
+    struct Shown {
+        int32_t position = 0;
+        std::optional<int32_t> number;
+    };
+
     void handlePage(int32_t num, size_t slot, const RawObject& raw) {
         // A dot at every sixth page met, stamped or not.
         if (++dots_ > 10) {
-            printProgress(".");
+            progress_.text(".");
             dots_ = 0;
         }
         ++dots_;
+        progress_.page(std::min(++pagesMet_, static_cast<uint32_t>(pages_.slots().size())),
+                       static_cast<uint32_t>(pages_.slots().size()));
         const int32_t p = static_cast<int32_t>(slot + 1);
         const std::optional<int32_t> n =
             shownNumber(job_.settings, p, pages_.pageCount(), highest_);
@@ -142,6 +156,8 @@ class CopyPass {
             writer_.write(raw.bytes());
             return;
         }
+        if (!first_.number || p < first_.position) first_ = {p, n};
+        if (!last_.number || p > last_.position) last_ = {p, n};
         const PageSlot& pageSlot = pages_.slots()[slot];
         const int32_t q = writer_.appendObject(buildSaveStateStream());
         int32_t s = 0;
@@ -167,8 +183,11 @@ class CopyPass {
     const PageList& pages_;
     const RunResources& resources_;
     const UnicodeStamp* unicode_;
+    ProgressSink& progress_;
     int dots_ = 0;
+    uint32_t pagesMet_ = 0;
     int32_t highest_ = 0;
+    Shown first_, last_;
     std::string stampText_;
 };
 
@@ -205,38 +224,83 @@ bool renameOutput(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
-} // namespace
-
-void printProgress(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+// The output is put in place, renamed, and the counter written; the run's guard as in
+// stageRun.
+void finishRun(StampJob& job, StagedRun& run, ProgressSink& progress) {
+    // The last moment a changed input can stop the run: from here on the output may replace it
+    // (an output that names the input itself).
+    if (run.input->changed()) throw CPdfException("Input file changed", kInputChangedReason);
+    run.input.reset();
+    run.out->commit();
+    run.out.reset();
+    job.outcome.finalPath = job.output;
+    if (!job.settings.renameoutput.empty()) {
+        const std::string target =
+            renamedPath(job.output, job.settings.renameoutput, job.settings.mask,
+                        job.settings.startNumber, job.outcome.highest);
+        // A pattern that names the output itself leaves the finished file where it is.
+        if (target != job.output) {
+            progress.text("\nRenaming output file: '" + job.output + "' to '" + target + "'\n");
+            if (renameOutput(job.output, target))
+                job.outcome.finalPath = target;
+            else
+                progress.text("Unable to rename file, check permissions, file naming\n");
+        }
+    }
+    if (run.exportFile) run.exportFile->commit();
 }
 
-void stampFile(StampJob& job) {
-    std::unique_ptr<OutputFile> out;
-    std::shared_ptr<InputFile> input;
+// Every failure of a run ends here: the partial output goes, and the caller learns the cause.
+[[noreturn]] void failRun(const StampJob& job, StagedRun& run) {
+    if (run.out) run.out->discard();
+    run.exportFile.reset();
+    // A read that went wrong because the file was cut short under it is reported as that.
+    const bool changed = run.input && run.input->changed();
+    const std::exception_ptr error =
+        changed ? std::make_exception_ptr(CPdfException("Input file changed", kInputChangedReason))
+                : std::current_exception();
+    throw CPdfException("Stamp file issue\r\n", failureReason(error, job.input, job.output));
+}
+
+} // namespace
+
+void openInput(PdfDocument& doc, const std::string& path, const CallOptions& options) {
+    (void)options; // password and repair are read here once the reader takes them
+    doc.openDocument(path);
+}
+
+PageList readPageList(XrefTable& xref) {
+    if (xref.rootNum() < 0 || static_cast<size_t>(xref.rootNum()) >= xref.entries().size())
+        throw CPdfException("PDF file was damaged");
+    const RawObject catalog = readRawObject(xref, xref.rootNum());
+    if (catalog.empty()) throw CPdfException("PDF file was damaged");
+    PageList pages;
+    pages.build(xref, catalog.bytes());
+    return pages;
+}
+
+std::unique_ptr<StagedRun> stageRun(StampJob& job) {
+    auto run = std::make_unique<StagedRun>();
+    ProgressSink& progress = job.progress ? *job.progress : standardOutput();
+    job.outcome = RunOutcome{};
     try {
         checkPaths(job);
-        printProgress("Input file: '" + job.input + "'");
+        progress.text("Input file: '" + job.input + "'");
         PdfDocument doc;
-        doc.openDocument(job.input);
-        input = doc.file();
+        openInput(doc, job.input, job.options);
+        run->input = doc.file();
         XrefTable& xref = doc.xref();
 
-        out = std::make_unique<OutputFile>(job.output, job.outputOptions);
-        printProgress(", output file: '" + job.output + "'\n");
-        printProgress("Processing");
-        PdfWriter writer(*out, xref.entries().size(), job.offsetLimit);
+        run->out = std::make_unique<OutputFile>(job.output, job.outputOptions);
+        progress.text(", output file: '" + job.output + "'\n");
+        progress.text("Processing");
+        PdfWriter writer(*run->out, xref.entries().size(), job.offsetLimit);
         writeHeaderCopy(writer, xref);
 
-        if (xref.rootNum() < 0 || static_cast<size_t>(xref.rootNum()) >= xref.entries().size())
-            throw CPdfException("PDF file was damaged");
-        const RawObject catalog = readRawObject(xref, xref.rootNum());
-        if (catalog.empty()) throw CPdfException("PDF file was damaged");
-        PageList pages;
-        pages.build(xref, catalog.bytes());
+        const PageList pages = readPageList(xref);
+        job.outcome.pageCount = pages.pageCount();
 
-        loadFontsFile(job.settings.fontfile);
+        progress.text(loadFontsFile(job.settings.fontfile));
         RunResources resources;
         resources.fontName = "F" + std::to_string(resourceNumber());
         std::optional<StampSettings> texts = unicodeSettings(job.settings);
@@ -261,9 +325,13 @@ void stampFile(StampJob& job) {
 
         if (!job.settings.importit.empty() && !unicode)
             job.settings.startNumber = readImportNumber(job.settings.importit);
+        job.outcome.startNumber = job.settings.startNumber;
 
-        CopyPass pass(job, xref, writer, pages, resources, unicode.get());
+        CopyPass pass(job, xref, writer, pages, resources, unicode.get(), progress);
         pass.run();
+        job.outcome.highest = pass.highest();
+        job.outcome.first = pass.first();
+        job.outcome.last = pass.last();
 
         const int64_t xrefOffset = writer.position();
         writer.writeXrefSection();
@@ -280,40 +348,29 @@ void stampFile(StampJob& job) {
         // The counter is written last, once the output is in place, so a run that fails never
         // advances it; it is made ready first, so a counter that cannot be written stops the
         // run before the output is touched.
-        std::unique_ptr<OutputFile> exportFile;
         const int32_t next = static_cast<int32_t>(static_cast<uint32_t>(pass.highest()) + 1u);
         if (!job.settings.exportit.empty())
-            exportFile = stageExportNumber(job.settings.exportit, next, job.outputOptions);
-        out->stage();
-        // The last moment a changed input can stop the run: from here on the output may replace
-        // it (an output that names the input itself).
-        if (input->changed()) throw CPdfException("Input file changed", kInputChangedReason);
-        input.reset();
-        out->commit();
-        out.reset();
-
-        if (!job.settings.renameoutput.empty()) {
-            const std::string target =
-                renamedPath(job.output, job.settings.renameoutput, job.settings.mask,
-                            job.settings.startNumber, pass.highest());
-            // A pattern that names the output itself leaves the finished file where it is.
-            if (target != job.output) {
-                printProgress("\nRenaming output file: '" + job.output + "' to '" + target + "'\n");
-                if (!renameOutput(job.output, target))
-                    printProgress("Unable to rename file, check permissions, file naming\n");
-            }
-        }
-        if (exportFile) exportFile->commit();
+            run->exportFile = stageExportNumber(job.settings.exportit, next, job.outputOptions);
+        run->out->stage();
+        // A staged run may wait for its turn: what it read need not stay in memory meanwhile.
+        run->input->dropResidentPages();
     } catch (...) {
-        if (out) out->discard();
-        // A read that went wrong because the file was cut short under it is reported as that.
-        const bool changed = input && input->changed();
-        const std::exception_ptr error =
-            changed
-                ? std::make_exception_ptr(CPdfException("Input file changed", kInputChangedReason))
-                : std::current_exception();
-        throw CPdfException("Stamp file issue\r\n", failureReason(error, job.input, job.output));
+        failRun(job, *run);
     }
+    return run;
+}
+
+void commitRun(StampJob& job, std::unique_ptr<StagedRun> run) {
+    ProgressSink& progress = job.progress ? *job.progress : standardOutput();
+    try {
+        finishRun(job, *run, progress);
+    } catch (...) {
+        failRun(job, *run);
+    }
+}
+
+void stampFile(StampJob& job) {
+    commitRun(job, stageRun(job));
 }
 
 } // namespace tavrix

@@ -239,6 +239,9 @@ void OutputFile::writeFromFile(int fd, int64_t offset, std::string_view mapped) 
 void OutputFile::stage(bool durable) {
     if (sink_ < 0) throw CPdfException("Can't write output file");
     flush();
+    // A staged output may wait for its turn to be committed (a parallel file list keeps a
+    // stretch of them): its buffer need not wait with it.
+    std::vector<char>().swap(buffer_);
     if (durable && route_ != Route::Direct && fsync(sink_) != 0)
         fail("Can't write output file", errno);
 }

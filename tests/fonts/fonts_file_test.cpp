@@ -135,9 +135,7 @@ TEST(LoadFontsFile, RecordsBecomeUsableAndBuiltinsWin) {
                        record("LoadTestTwo", repeatedWidth(7, 3)));
     ASSERT_EQ(findFont("LoadTestOne"), nullptr);
 
-    testing::internal::CaptureStdout();
-    loadFontsFile(path);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nUsing fonts file: '" + path + "'\n");
+    EXPECT_EQ(loadFontsFile(path), "\nUsing fonts file: '" + path + "'\n");
 
     EXPECT_EQ(findFont("Arial"), arial);
     EXPECT_EQ(arial->box, arialBox);
@@ -152,24 +150,17 @@ TEST(LoadFontsFile, RecordsBecomeUsableAndBuiltinsWin) {
     EXPECT_EQ(textWidth("LoadTestTwo", "\x01\x02\x03"), 14);
 
     // Loading the file again (the next job) keeps the first entries.
-    testing::internal::CaptureStdout();
     loadFontsFile(path);
-    testing::internal::GetCapturedStdout();
     EXPECT_EQ(findFont("LoadTestOne"), one);
 }
 
 TEST(LoadFontsFile, RejectedOrMissingFileChangesNothing) {
     const std::string path = writeFontsFile("XONT|RejectedFace|1|2|3|4|5|6|7|8|9|10|11\n");
-    testing::internal::CaptureStdout();
-    loadFontsFile(path);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "\nUsing fonts file: '" + path + "'\nInvalid font file.\n");
+    EXPECT_EQ(loadFontsFile(path), "\nUsing fonts file: '" + path + "'\nInvalid font file.\n");
     EXPECT_EQ(findFont("RejectedFace"), nullptr);
 
-    testing::internal::CaptureStdout();
-    loadFontsFile(::testing::TempDir() + "tavrix_fonts_no_such_file.txt");
-    loadFontsFile("");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(loadFontsFile(::testing::TempDir() + "tavrix_fonts_no_such_file.txt"), "");
+    EXPECT_EQ(loadFontsFile(""), "");
 }
 
 TEST(LoadFontsFile, NameWithoutLettersIsNotKept) {
@@ -205,12 +196,10 @@ TEST(LoadFontsFile, ConcurrentLoadsAndLookups) {
             }
         }
     };
-    testing::internal::CaptureStdout();
     std::thread a(job, pathA, 'A');
     std::thread b(job, pathB, 'B');
     a.join();
     b.join();
-    testing::internal::GetCapturedStdout();
     EXPECT_FALSE(wrongLookup);
     EXPECT_EQ(findFont(nameOf('B', kNames - 1))->widths[0], kNames);
 }

@@ -46,6 +46,13 @@ grep -q "in $root/usr/etc/tavrix/registry" "$work/register.txt" || fail "system 
 "$tavrix" --prefix "Seite " "$sample" "$work/out.pdf" >/dev/null || fail "stamping run"
 qpdf --check "$work/out.pdf" >/dev/null || fail "qpdf --check of the output"
 pdftotext "$work/out.pdf" - | grep -q "Seite 1 / " || fail "no stamp in the output"
+# The Python package, where Debian's Python finds it, stamps without any registration.
+if [ -d "$root/usr/lib/python3/dist-packages/tavrix" ] && [ -x /usr/bin/python3 ]; then
+    PYTHONPATH="$root/usr/lib/python3/dist-packages" /usr/bin/python3 -c \
+        "import sys, tavrix; tavrix.Stamper(prefix='Seite ').stamp(sys.argv[1], sys.argv[2])" \
+        "$sample" "$work/python.pdf" || fail "the Python package does not stamp"
+    pdftotext "$work/python.pdf" - | grep -q "Seite 1 / " || fail "no stamp from the Python package"
+fi
 "$tavrix" --unregister --system >/dev/null || fail "tavrix --unregister --system"
 if "$tavrix" "$sample" "$work/again.pdf" 2>/dev/null; then fail "ran without a registration"; fi
 echo "package test passed: $(basename "$deb")"

@@ -1,6 +1,9 @@
 // The options text of a call: what callers write and what the engine takes from it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <thread>
+
 #include "engine/service/call_options.hpp"
 
 using tavrix::CallOptions;
@@ -39,4 +42,16 @@ TEST(CallOptions, EscapedValuesComeBackUnchanged) {
             parseCallOptions("repair=1;password=" + tavrix::escapeOptionValue(value) + ";x=1");
         EXPECT_EQ(o.password, value);
     }
+}
+
+TEST(CallOptions, JobsAndProgressBar) {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::pair<const char*, unsigned> cases[] = {
+        {"", 1},        {"jobs=4", 4},   {"jobs= 2 ", 2},   {"jobs=0", cores},
+        {"jobs=-3", 1}, {"jobs=two", 1}, {"jobs=1000", 64}, {"jobs=9999999", 1},
+    };
+    for (const auto& [params, jobs] : cases)
+        EXPECT_EQ(parseCallOptions(params).jobs, std::min(jobs, tavrix::kMaxJobs)) << params;
+    EXPECT_TRUE(parseCallOptions("progressbar=1").progressBar);
+    EXPECT_FALSE(parseCallOptions("jobs=2").progressBar);
 }
