@@ -246,8 +246,45 @@ void OutputFile::stage(bool durable) {
         fail("Can't write output file", errno);
 }
 
+void OutputFile::decideAgainIfMoved() {
+    if (route_ == Route::Direct) return;
+    struct stat now {};
+    const bool exists = ::stat(target_.c_str(), &now) == 0;
+    if (targetFd_ >= 0) {
+        struct stat was {};
+        if (exists && fstat(targetFd_, &was) == 0 && was.st_dev == now.st_dev &&
+            was.st_ino == now.st_ino)
+            return;
+        ::close(targetFd_);
+        targetFd_ = -1;
+    } else if (!exists) {
+        return;
+    }
+    constexpr const char* kCannotWrite = "Can't write output file";
+    if (!exists) {
+        // Nothing stands there any more: a new file, with the mode a new file gets.
+        if (stagedIn_.empty()) {
+            route_ = Route::Create;
+            fchmod(temp_->fd(), 0666 & ~currentUmask());
+            return;
+        }
+        targetFd_ = ::open(target_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (targetFd_ < 0) fail(kCannotWrite, errno);
+        route_ = Route::Overwrite;
+        return;
+    }
+    targetFd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (targetFd_ < 0) fail(kCannotWrite, errno);
+    if (fstat(targetFd_, &now) != 0) fail(kCannotWrite, errno);
+    if (!S_ISREG(now.st_mode)) fail(kCannotWrite, EEXIST);
+    route_ = stagedIn_.empty() && now.st_nlink == 1 && takeAttributes(temp_->fd(), targetFd_, now)
+                 ? Route::Replace
+                 : Route::Overwrite;
+}
+
 void OutputFile::commit() {
     stage();
+    decideAgainIfMoved();
     constexpr const char* kCannotWrite = "Can't write output file";
     int error = 0;
     switch (route_) {

@@ -68,6 +68,11 @@ class OutputFile {
     void flush();
     void writeOut(const char* data, size_t size);
     void overwriteInPlace();
+    // What stood at the path when the run began may have gone meanwhile: a file list run on
+    // several threads prepares outputs ahead of their turn while earlier lines put theirs in
+    // place and rename them away. The route is then decided again from what stands there now,
+    // so a file that has moved on under another name is never written into.
+    void decideAgainIfMoved();
     [[noreturn]] void fail(const char* message, int error, const char* advice = "") const;
 
     std::string path_;   // as given: what messages name

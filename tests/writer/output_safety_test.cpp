@@ -385,4 +385,26 @@ TEST(OutputSafety, ExistingPathsKeepWhatTheyCarry) {
     }
 }
 
+// A file list on several threads prepares an output while an earlier line puts its own output at
+// the same path and renames it away: the file that moved on must keep its bytes.
+TEST(OutputSafety, AFileThatMovedOnSinceTheRunBeganIsNeverWrittenInto) {
+    TempDir dir;
+    const std::string path = dir.file("out.pdf"), moved = dir.file("n-1.pdf");
+    for (const bool linkedTwice : {false, true}) {
+        SCOPED_TRACE(linkedTwice ? "written into" : "replaced");
+        testpdf::writeFile(path, "earlier line's output");
+        if (linkedTwice) ::link(path.c_str(), dir.file("other-name").c_str());
+        OutputFile out(path);
+        EXPECT_EQ(out.route(), linkedTwice ? Route::Overwrite : Route::Replace);
+        out.write(kResult);
+        ASSERT_EQ(::rename(path.c_str(), moved.c_str()), 0);
+        out.commit();
+        EXPECT_EQ(testpdf::readFile(moved), "earlier line's output");
+        EXPECT_EQ(testpdf::readFile(path), kResult);
+        ::unlink(moved.c_str());
+        ::unlink(path.c_str());
+        ::unlink(dir.file("other-name").c_str());
+    }
+}
+
 } // namespace
