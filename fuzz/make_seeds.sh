@@ -9,7 +9,7 @@ seeds=$here/seeds
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 rm -rf "$seeds"
-mkdir -p "$seeds/parse_object" "$seeds/open_document" "$seeds/stamp_file"
+mkdir -p "$seeds/parse_object" "$seeds/open_document" "$seeds/stamp_file" "$seeds/scan_text"
 
 # Written without a cross-reference table: qpdf rebuilds one (and warns, status 3).
 cat > "$work/page.pdf" <<'PDF'
@@ -56,3 +56,10 @@ printf '(nested (paren) \\\n continued \\r\\n)\n<48656c6c6f>\n/Name#41 [[[[]]]] 
     > "$seeds/parse_object/tokens.txt"
 printf '<< /Length 5 >>\nstream\nhello\nendstream\n<< /Length 0 >>\nstream\nendstream\n' \
     > "$seeds/parse_object/streams.txt"
+
+# Object texts as raw object access and the page code see them.
+cp "$seeds/parse_object/dict.txt" "$seeds/parse_object/tokens.txt" "$seeds/scan_text/"
+printf '3 0 obj\n<< /Type /Page /Annots [<< /Contents (type endobj) /Rotate 90 >>] %% endobj\n/MediaBox 9 0 R /Contents 4 0 R /Kids [1 0 R] /Rot#61te -90 >>\nendobj\n' \
+    > "$seeds/scan_text/page.txt"
+printf '4 0 obj << /Length 6 >>\nstream\r\nabc endstream\nendstream\nendobj\n' \
+    > "$seeds/scan_text/stream.txt"

@@ -8,7 +8,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=${TAVRIX_FUZZ_BUILD:-$here/../build-fuzz}
 seconds=${1:-60}
 status=0
-for target in parse_object open_document stamp_file; do
+for target in parse_object open_document stamp_file scan_text; do
     binary=$build/fuzz_$target
     if [ ! -x "$binary" ]; then
         echo "missing $binary (configure with -DTAVRIX_FUZZ=ON and build it)" >&2

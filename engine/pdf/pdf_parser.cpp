@@ -1,90 +1,14 @@
 #include "engine/pdf/pdf_parser.hpp"
 
 #include <cstdint>
-#include <cstdlib>
-#include <limits>
 #include <string>
 
 #include "engine/pdf/flate_stream.hpp"
 #include "engine/pdf/pdf_exception.hpp"
+#include "engine/pdf/pdf_scanner.hpp"
 #include "engine/pdf/xref_table.hpp"
 
 namespace tavrix {
-
-double readDecimal(std::string_view text, size_t& i) {
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-    double value = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
-        value = value * 10 + (text[i++] - '0');
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        double scale = 0.1;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-            value += (text[i++] - '0') * scale;
-            scale /= 10;
-        }
-    }
-    return negative ? -value : value;
-}
-
-bool isPdfWhitespace(int c) {
-    return c == 0x00 || c == 0x09 || c == 0x0A || c == 0x0C || c == 0x0D || c == 0x20;
-}
-
-bool isPdfDelimiter(int c) {
-    switch (c) {
-    case '%':
-    case '(':
-    case ')':
-    case '/':
-    case '<':
-    case '>':
-    case '[':
-    case ']':
-    case '{':
-    case '}':
-        return true;
-    default:
-        return false;
-    }
-}
-
-namespace {
-
-bool isDigit(int c) {
-    return c >= '0' && c <= '9';
-}
-
-int hexValue(int c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-double toReal(const std::string& text) {
-    size_t i = 0;
-    return readDecimal(text, i);
-}
-
-// Integers beyond 32 bits saturate at the limits of the range.
-int32_t toInt(const std::string& text) {
-    size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-    int64_t value = 0;
-    while (i < text.size() && isDigit(text[i])) {
-        value = value * 10 + (text[i++] - '0');
-        if (value > (int64_t{1} << 32)) value = int64_t{1} << 32;
-    }
-    if (negative) value = -value;
-    if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-    if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(value);
-}
-
-} // namespace
 
 PdfParser::PdfParser(XrefTable* xref, std::shared_ptr<PdfStream> stream, ParserLimits limits)
     : xref_(xref), stream_(std::move(stream)), limits_(limits),
@@ -219,7 +143,7 @@ PdfObject PdfParser::readHexString() {
         const int c = next();
         if (c < 0 || c == '>') break;
         if (isPdfWhitespace(c)) continue;
-        int v = hexValue(c);
+        int v = hexDigitValue(c);
         if (v < 0) v = 0; // invalid digits count as 0
         if (high < 0) {
             high = v;
@@ -239,10 +163,10 @@ PdfObject PdfParser::readName() {
         if (c < 0 || isPdfWhitespace(c) || isPdfDelimiter(c)) break;
         next();
         if (c == '#') {
-            const int h = hexValue(peek());
+            const int h = hexDigitValue(peek());
             if (h >= 0) {
                 next();
-                const int l = hexValue(next());
+                const int l = hexDigitValue(next());
                 // "#2G" keeps the first digit's value and drops the G.
                 text += static_cast<char>(l >= 0 ? h * 16 + l : h * 16);
                 continue;
@@ -258,13 +182,17 @@ PdfObject PdfParser::readNumber(int c) {
     bool real = c == '.';
     for (;;) {
         const int d = peek();
-        if (!isDigit(d) && d != '.') break;
+        if (!isDecimalDigit(d) && d != '.') break;
         next();
         if (d == '.') real = true;
         text += static_cast<char>(d);
     }
-    if (real) return PdfObject::makeReal(toReal(text));
-    return PdfObject::makeInt(toInt(text));
+    size_t i = 0;
+    if (real) return PdfObject::makeReal(readReal(text, i));
+    // Integers beyond 32 bits saturate at the limits of the range.
+    int64_t value = 0;
+    readInteger(text, i, value);
+    return PdfObject::makeInt(saturateInt32(value));
 }
 
 PdfObject PdfParser::readKeyword(int c) {

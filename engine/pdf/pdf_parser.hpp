@@ -3,7 +3,6 @@
 #pragma once
 
 #include <memory>
-#include <string_view>
 
 #include "engine/pdf/pdf_object.hpp"
 #include "engine/pdf/pdf_stream.hpp"
@@ -56,12 +55,5 @@ class PdfParser {
     PdfObject first_;
     PdfObject second_;
 };
-
-// Decimal conversion: an optional sign, digits, a point and digits, stopping at the first byte
-// that does not fit (so at a second point). `i` moves past what was read.
-double readDecimal(std::string_view text, size_t& i);
-
-bool isPdfWhitespace(int c);
-bool isPdfDelimiter(int c);
 
 } // namespace tavrix

@@ -5,6 +5,7 @@
 
 #include "engine/pdf/pdf_exception.hpp"
 #include "engine/pdf/pdf_parser.hpp"
+#include "engine/pdf/pdf_scanner.hpp"
 
 namespace tavrix {
 

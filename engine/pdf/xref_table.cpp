@@ -1,11 +1,11 @@
 #include "engine/pdf/xref_table.hpp"
 
 #include <algorithm>
-#include <cstring>
 #include <unordered_set>
 
 #include "engine/pdf/pdf_exception.hpp"
 #include "engine/pdf/pdf_parser.hpp"
+#include "engine/pdf/pdf_scanner.hpp"
 
 namespace tavrix {
 namespace {
@@ -42,13 +42,11 @@ int64_t XrefTable::findStartXref() const {
     const size_t at = tail.rfind("startxref");
     if (at == std::string_view::npos) return 0;
     size_t i = at + 9;
-    while (i < tail.size() && std::strchr(" \t\n\v\f\r", tail[i]) && tail[i] != '\0')
+    while (i < tail.size() && isPdfWhitespace(static_cast<unsigned char>(tail[i])))
         ++i;
     int64_t value = 0;
-    while (i < tail.size() && tail[i] >= '0' && tail[i] <= '9') {
-        value = value * 10 + (tail[i++] - '0');
-        if (value > (int64_t{1} << 40)) return 0;
-    }
+    if (i < tail.size() && !isDecimalDigit(tail[i])) return 0; // no sign before the offset
+    if (!readInteger(tail, i, value) || value > (int64_t{1} << 40)) return 0;
     return value;
 }
 

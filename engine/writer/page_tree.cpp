@@ -3,7 +3,7 @@
 #include <unordered_set>
 
 #include "engine/pdf/pdf_exception.hpp"
-#include "engine/pdf/pdf_parser.hpp"
+#include "engine/pdf/pdf_scanner.hpp"
 #include "engine/pdf/raw_object.hpp"
 #include "engine/writer/stamp_content.hpp"
 
@@ -57,7 +57,7 @@ bool readNumber(std::string_view text, size_t& i, float& out) {
     }
     if (i >= text.size() || text[i] == ']') return false;
     // A second "." ends the number and is passed over before the next one.
-    out = static_cast<float>(readDecimal(text, i));
+    out = static_cast<float>(readReal(text, i));
     return true;
 }
 
