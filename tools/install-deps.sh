@@ -8,7 +8,7 @@ packages=(
   zlib1g-dev
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
-  qpdf poppler-utils
+  qpdf poppler-utils mupdf-tools
   clang libclang-rt-14-dev
   python3
 )

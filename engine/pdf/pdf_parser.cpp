@@ -1,5 +1,6 @@
 #include "engine/pdf/pdf_parser.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -278,17 +279,30 @@ PdfObject PdfParser::makeStream(const PdfObject& dict, int depth) {
     const PdfObject len = dict.getDict()->lookup("Length");
     // A negative Length would seek back into the dictionary and read it again as data.
     if (!len.isInt() || len.getInt() < 0) return PdfObject::makeError();
-    std::shared_ptr<PdfStream> raw = stream_->subStream(pos, len.getInt(), dict);
-    std::shared_ptr<PdfStream> decoded;
-    if (!limits_.decodeStreams)
-        decoded = raw;
-    else if (auto file = std::dynamic_pointer_cast<FileStream>(raw))
-        decoded = applyFilters(std::move(file), *dict.getDict());
-    stream_->seek(pos + len.getInt(), 0);
+    int64_t length = len.getInt();
+    // A Length that does not end at "endstream" (a few bytes short, or running into the next
+    // object) is wrong, and viewers measure the data to the keyword instead. The check looks
+    // at the bytes: tokens read at a wrong place could run through the whole file.
+    if (file_) {
+        const std::string_view bytes = file_->buffer();
+        const size_t start = static_cast<size_t>(std::min<int64_t>(pos, ssize(bytes)));
+        const size_t end = static_cast<size_t>(std::min<int64_t>(pos + length, ssize(bytes)));
+        size_t keywordEnd = 0;
+        if (!endstreamAt(bytes, end, keywordEnd)) {
+            const size_t keyword = findEndstream(bytes, start);
+            if (keyword == std::string_view::npos) throw CPdfException("Missing 'endstream'");
+            length = static_cast<int64_t>(dataEndBefore(bytes, start, keyword) - start);
+        }
+    }
+    stream_->seek(pos + length, 0);
     shift();
     shift();
     if (!first_.isCommand("endstream")) throw CPdfException("Missing 'endstream'");
     shift();
+    std::shared_ptr<PdfStream> raw = stream_->subStream(pos, length, dict);
+    std::shared_ptr<PdfStream> decoded;
+    if (auto file = std::dynamic_pointer_cast<FileStream>(raw))
+        decoded = applyFilters(std::move(file), *dict.getDict());
     return PdfObject::makeStream(std::move(decoded));
 }
 

@@ -14,9 +14,6 @@ struct ParserLimits {
     // the parse that made a nested fetch (an indirect stream Length, say): parsers within one
     // another share one limit, so a chain of fetches cannot stack up their nestings.
     int maxDepth = 256;
-    // When false, a stream comes back as its raw window whatever its filter, for callers that
-    // need to know where the data lies rather than what it decodes to.
-    bool decodeStreams = true;
 };
 
 class PdfParser {

@@ -267,6 +267,28 @@ std::optional<std::string_view> XrefTable::compressedObjectBytes(int32_t num, in
     return os->memberBytes(e.gen, num);
 }
 
+size_t XrefTable::objectBound(int32_t num) {
+    if (objectBounds_.empty()) {
+        // Objects in file order; each one's bound is where the next one (at a larger offset)
+        // starts. Made once, so that the copy pass asks in constant time.
+        const int64_t fileSize = static_cast<int64_t>(file_->size());
+        std::vector<std::pair<int64_t, int32_t>> order;
+        for (size_t i = 0; i < entries_.size(); ++i)
+            if (entries_[i].type == XrefType::InUse)
+                order.emplace_back(headerShift_ + entries_[i].offset, static_cast<int32_t>(i));
+        std::sort(order.begin(), order.end());
+        objectBounds_.assign(entries_.size(), fileSize);
+        int64_t next = fileSize;
+        for (size_t k = order.size(); k-- > 0;) {
+            objectBounds_[static_cast<size_t>(order[k].second)] =
+                std::clamp<int64_t>(next, 0, fileSize);
+            if (k > 0 && order[k - 1].first < order[k].first) next = order[k].first;
+        }
+    }
+    if (num < 0 || static_cast<size_t>(num) >= objectBounds_.size()) return file_->size();
+    return static_cast<size_t>(objectBounds_[static_cast<size_t>(num)]);
+}
+
 std::shared_ptr<ObjectStream> XrefTable::objectStream(int32_t streamNum) {
     auto hit = cacheIndex_.find(streamNum);
     if (hit != cacheIndex_.end()) {

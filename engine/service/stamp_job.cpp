@@ -9,6 +9,7 @@
 #include "engine/fonts/font_objects.hpp"
 #include "engine/pdf/pdf_document.hpp"
 #include "engine/pdf/pdf_exception.hpp"
+#include "engine/pdf/pdf_scanner.hpp"
 #include "engine/pdf/raw_object.hpp"
 #include "engine/service/job_steps.hpp"
 #include "engine/text/number_text.hpp"
@@ -29,11 +30,16 @@ constexpr size_t kBytesPerObject = 64 * 1024;
 constexpr size_t kReadBytes = 16 * 1024;
 
 // Object streams are dropped from the output: their members are written as plain objects.
-// Only the dictionary is looked at, so stream data that happens to spell the type is copied.
+// Only the dictionary's own /Type counts, so stream data or a string that spells it is copied.
 bool isObjectStream(std::string_view text) {
-    size_t dictEnd = findBytes(text, 0, text.size(), "stream");
-    if (dictEnd == 0) dictEnd = text.size();
-    return findBytes(text, 0, dictEnd, "/ObjStm") != 0;
+    // Only a stream can be one; the keyword cannot be spelt otherwise, so objects without the
+    // word are passed over unscanned.
+    if (findBytes(text, 0, text.size(), "stream") == 0) return false;
+    const Value dict = objectValue(text);
+    if (dict.kind != ValueKind::Dict) return false;
+    const std::optional<DictEntry> type = findEntry(text, dict.begin, "Type");
+    return type && type->value.kind == ValueKind::Name &&
+           nameEquals(type->value.in(text), "ObjStm");
 }
 
 // The input's header bytes: everything before the first object (the "%PDF-" line, the binary
@@ -122,8 +128,7 @@ class CopyPass {
         }
         stampText_ = composeStampText(job_.settings, *n, pages_.pageCount());
         const PageSlot& pageSlot = pages_.slots()[slot];
-        const Placement at =
-            placeStamp(job_.settings, pageSlot.box, pageSlot.rotate, stampText_);
+        const Placement at = placeStamp(job_.settings, pageSlot.box, pageSlot.rotate, stampText_);
         const int32_t q = writer_.appendObject(buildSaveStateStream());
         const int32_t s = writer_.appendObject(buildStampStream(
             job_.settings, at, resources_.gsName, resources_.fontName, stampText_));
