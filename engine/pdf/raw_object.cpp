@@ -87,8 +87,8 @@ size_t objectEnd(XrefTable& xref, std::string_view text, size_t body) {
 } // namespace
 
 RawObject readRawObject(XrefTable& xref, int32_t num) {
-    if (num < 0 || static_cast<size_t>(num) >= xref.entries().size())
-        throw CPdfException("Corrupted PDF file");
+    // An object outside the table is missing, as a free one is: there is nothing to copy.
+    if (num < 0 || static_cast<size_t>(num) >= xref.entries().size()) return {};
     const XrefEntry e = xref.entries()[static_cast<size_t>(num)];
     if (e.type == XrefType::InUse) {
         const std::string_view file = xref.file()->view();

@@ -41,7 +41,8 @@ size_t findBytes(std::string_view buffer, size_t from, size_t end, std::string_v
 // `isRef` tells whether " 0 R" follows the digits.
 int64_t findRefAfterKey(std::string_view text, std::string_view key, bool& isRef);
 
-// The text of object `num`, or an empty object when it is free, unset or cannot be had.
+// The text of object `num`, or an empty object when it is free, unset, outside the table or
+// cannot be had.
 // Offsets count from the "%PDF-" header, as the cross-reference data does.
 RawObject readRawObject(XrefTable& xref, int32_t num);
 

@@ -231,8 +231,9 @@ void XrefTable::readStreamEntries(PdfStream& stream, int64_t first, int64_t coun
 }
 
 PdfObject XrefTable::fetchObject(int32_t num, int32_t gen) {
-    if (num < 0 || static_cast<size_t>(num) >= entries_.size())
-        throw CPdfException("Corrupted PDF file");
+    // A reference to an object that is not in the table is a reference to null, as for a free
+    // one: viewers open such files, so one dangling reference must not refuse the whole file.
+    if (num < 0 || static_cast<size_t>(num) >= entries_.size()) return PdfObject::makeNull();
     if (fetchDepth_ >= limits_.maxFetchDepth) return PdfObject::makeNull();
     DepthGuard guard(fetchDepth_);
     const XrefEntry e = entries_[static_cast<size_t>(num)];
@@ -257,9 +258,7 @@ PdfObject XrefTable::fetchObject(int32_t num, int32_t gen) {
 }
 
 std::optional<std::string_view> XrefTable::compressedObjectBytes(int32_t num, int32_t gen) {
-    if (num < 0 || static_cast<size_t>(num) >= entries_.size())
-        throw CPdfException("Corrupted PDF file");
-    if (gen != 0) return std::nullopt;
+    if (num < 0 || static_cast<size_t>(num) >= entries_.size() || gen != 0) return std::nullopt;
     const XrefEntry& e = entries_[static_cast<size_t>(num)];
     if (e.type != XrefType::Compressed || e.offset > INT32_MAX) return std::nullopt;
     std::shared_ptr<ObjectStream> os = objectStream(static_cast<int32_t>(e.offset));

@@ -37,13 +37,13 @@ class XrefTable {
     // Reads every section; throws CPdfException on damaged or encrypted files.
     void read();
 
-    // Indirect object `num` with generation `gen`; Null when missing or mismatching. Throws
-    // "Corrupted PDF file" when `num` is outside the table.
+    // Indirect object `num` with generation `gen`; Null when missing (outside the table, free)
+    // or mismatching.
     PdfObject fetchObject(int32_t num, int32_t gen);
 
-    // Bytes of a compressed object; nullopt when unobtainable or `gen` is not 0. Throws
-    // "Corrupted PDF file" when `num` is outside the table. The view stays valid while the
-    // object stream is cached; copy it before the next call.
+    // Bytes of a compressed object; nullopt when unobtainable (outside the table, say) or `gen`
+    // is not 0. The view stays valid while the object stream is cached; copy it before the next
+    // call.
     std::optional<std::string_view> compressedObjectBytes(int32_t num, int32_t gen);
 
     const std::vector<XrefEntry>& entries() const { return entries_; }
