@@ -27,23 +27,6 @@ size_t findBytes(std::string_view buffer, size_t from, size_t end, std::string_v
     return static_cast<size_t>(static_cast<const char*>(hit) - buffer.data()) + pattern.size() - 1;
 }
 
-int64_t findRefAfterKey(std::string_view text, std::string_view key, bool& isRef) {
-    isRef = false;
-    size_t i = findBytes(text, 0, text.size(), key);
-    if (i == 0) return 0;
-    while (i < text.size() && !(text[i] >= '0' && text[i] <= '9'))
-        ++i;
-    if (i >= text.size()) return 0;
-    int64_t value = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-        // Object numbers beyond 32 bits cannot exist; saturating keeps the value defined.
-        if (value < (int64_t{1} << 40)) value = value * 10 + (text[i] - '0');
-        ++i;
-    }
-    isRef = text.substr(i, 4) == " 0 R";
-    return value;
-}
-
 namespace {
 
 // The stream's /Length when it is a usable integer, directly or through a reference.

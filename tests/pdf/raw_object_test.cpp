@@ -166,33 +166,6 @@ TEST(RawObject, FindBytes_answersTheLastByteOfTheFirstMatchInRange) {
     EXPECT_EQ(findBytes(text, 30, 10, "/Kids"), 0u);
 }
 
-TEST(RawObject, FindRefAfterKey_readsTheNumberAndWhetherAGenerationZeroReferenceFollows) {
-    const struct {
-        const char* text;
-        const char* key;
-        int64_t number;
-        bool isRef;
-    } cases[] = {
-        {"<< /Type /Catalog /Root 1 0 R >>", "/Root", 1, true},
-        {"<< /Count 25 /Kids [] >>", "/Count", 25, false},
-        {"<< /Pages 3 1 R >>", "/Pages", 3, false},
-        // The key matches anywhere, the value /Pages first; whatever precedes a digit is skipped.
-        {"<< /Type /Pages /Pages 7 0 R >>", "/Pages", 7, true},
-        {"<< /Type /Pages /Count 2 >>", "/Pages", 2, false},
-        {"<< /Parent 12 0", "/Parent", 12, false},
-        {"<< /Kids [] >>", "/Count", 0, false},
-        {"<< /Count /None >>", "/Count", 0, false},
-    };
-    for (const auto& c : cases) {
-        bool isRef = !c.isRef;
-        EXPECT_EQ(findRefAfterKey(c.text, c.key, isRef), c.number) << c.text;
-        EXPECT_EQ(isRef, c.isRef) << c.text;
-    }
-    bool isRef = false;
-    EXPECT_GT(findRefAfterKey("/Count 99999999999999999999 0 R", "/Count", isRef), INT32_MAX);
-    EXPECT_TRUE(isRef);
-}
-
 // Objects whose bytes trip a byte search ("endobj" in a string or a comment, a comment before the
 // header, a stream Length that misses "endstream"): each is read through the end that a reader of
 // tokens finds, copied byte for byte, and the stamped page reads in poppler and MuPDF.
