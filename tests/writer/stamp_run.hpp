@@ -106,6 +106,20 @@ inline std::string squeeze(const std::string& text) {
     return std::regex_replace(text, std::regex("[ \t\r\n]+"), " ");
 }
 
+// `text` without its literal strings (escapes and one level of nesting taken into account), so
+// that keys can be counted.
+inline std::string withoutStrings(const std::string& text) {
+    return std::regex_replace(text, std::regex(R"(\((?:\\.|[^\\()]|\((?:\\.|[^\\()])*\))*\))"),
+                              "()");
+}
+
+inline size_t occurrences(const std::string& text, const std::string& word) {
+    size_t n = 0;
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+        ++n;
+    return n;
+}
+
 // The numbers of the references inside the first "/Contents [ ... ]" of `text`.
 inline std::vector<int> contentRefs(const std::string& text) {
     std::vector<int> refs;
