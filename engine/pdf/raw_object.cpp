@@ -117,4 +117,31 @@ RawObject readRawObject(XrefTable& xref, int32_t num) {
     return {};
 }
 
+std::string_view directTrailerDict(XrefTable& xref, std::string_view key) {
+    const std::string_view file = xref.file()->view();
+    const int64_t at = xref.headerShift() + xref.trailerSection();
+    if (at < 0 || at >= static_cast<int64_t>(file.size())) return {};
+    size_t dictFrom = 0;
+    PdfScanner s(file, static_cast<size_t>(at));
+    const Token first = s.next();
+    if (first.kind == TokenKind::Regular && first.end - first.begin == 4 &&
+        file.substr(first.begin, 4) == "xref") {
+        for (;;) { // past the table's entries
+            const Token t = s.next();
+            if (t.kind == TokenKind::End) return {};
+            if (t.kind == TokenKind::Regular && file.substr(t.begin, t.end - t.begin) == "trailer")
+                break;
+        }
+        dictFrom = s.pos();
+    } else {
+        // A cross-reference stream: its dictionary is the trailer.
+        const std::optional<ObjectHeader> header = readObjectHeader(file, static_cast<size_t>(at));
+        if (!header) return {};
+        dictFrom = header->end;
+    }
+    const std::optional<DictEntry> entry = findEntry(file, dictFrom, key);
+    if (!entry || entry->value.kind != ValueKind::Dict || !entry->value.closed) return {};
+    return entry->value.in(file);
+}
+
 } // namespace tavrix

@@ -40,4 +40,8 @@ size_t findBytes(std::string_view buffer, size_t from, size_t end, std::string_v
 // cannot be had. Offsets count from the "%PDF-" header, as the cross-reference data does.
 RawObject readRawObject(XrefTable& xref, int32_t num);
 
+// The text of the newest trailer's entry `key` when its value is a dictionary written in place
+// ("/Info << /Title (...) >>"), or empty.
+std::string_view directTrailerDict(XrefTable& xref, std::string_view key);
+
 } // namespace tavrix

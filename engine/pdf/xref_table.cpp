@@ -62,6 +62,7 @@ void XrefTable::grow(int64_t size, const char* message) {
 void XrefTable::read() {
     int64_t pos = findStartXref();
     if (pos == 0) throw CPdfException("PDF file was damaged");
+    trailerSection_ = pos;
     // A "Prev" chain that comes back to a section already read stops there.
     std::unordered_set<int64_t> visited;
     for (;;) {

@@ -53,6 +53,8 @@ class XrefTable {
     int32_t infoGen() const { return infoGen_; }
     const PdfObject& trailer() const { return trailer_; }
     int64_t headerShift() const { return headerShift_; }
+    // Where the newest section (whose trailer this table keeps) starts, counted from the header.
+    int64_t trailerSection() const { return trailerSection_; }
     // Where the first object that the table places after object `num` starts (or the end of the
     // file), as an offset in the file: object `num` cannot run past it.
     size_t objectBound(int32_t num);
@@ -99,6 +101,7 @@ class XrefTable {
     // Slots that the table section being read marked free: its XRefStm companion may fill them.
     std::vector<int32_t> freedBySection_;
     int32_t rootNum_ = 0, rootGen_ = 0, infoNum_ = 0, infoGen_ = 0;
+    int64_t trailerSection_ = 0;
     std::vector<int64_t> objectBounds_; // per object number, made on first need
     PdfObject trailer_;
     int fetchDepth_ = 0;

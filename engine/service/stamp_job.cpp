@@ -201,7 +201,8 @@ void stampFile(StampJob& job) {
             const auto& infoEntry = xref.entries()[static_cast<size_t>(xref.infoNum())];
             infoGen = infoEntry.type == XrefType::InUse ? infoEntry.gen : 0;
         }
-        writer.writeTrailer(xrefOffset, xref.rootNum(), rootGen, xref.infoNum(), infoGen);
+        writer.writeTrailer(xrefOffset, xref.rootNum(), rootGen, xref.infoNum(), infoGen,
+                            directTrailerDict(xref, "Info"));
         doc.closeDocument();
         out->commit();
         out.reset();
