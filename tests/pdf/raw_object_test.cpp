@@ -2,6 +2,7 @@
 // directly stored objects, which ends where a reader of tokens finds its end.
 #include <gtest/gtest.h>
 
+#include "engine/pdf/input_file.hpp"
 #include "engine/pdf/raw_object.hpp"
 #include "pdf/reader_fixtures.hpp"
 #include "support/pdf_builder.hpp"
@@ -236,4 +237,43 @@ TEST(RawObject, ObjectWithoutAnEndOfItsOwn_runsToTheFirstEndobj) {
     auto doc = openBytes(f.bytes());
     EXPECT_EQ(raw(*doc, 2), "2 0 obj\n<< /Title (left open >>\nendobj\n");
     EXPECT_EQ(raw(*doc, 3), "3 0 obj\n(three)\nendobj\n");
+}
+
+// Decoded object streams are kept within a budget, least recently used out first. With room for
+// only one, every switch between streams decodes again, and every member still reads right,
+// parsed or as text, in any order.
+TEST(ObjectStream, CacheEviction_keepsMembersRight) {
+    testpdf::PdfBuilder b;
+    for (int r = 0; r < 3; ++r) {
+        testpdf::Revision& rev = r == 0 ? b.base() : b.addRevision();
+        rev.xref = testpdf::XrefKind::Stream;
+        for (int k = 0; k < 3; ++k) {
+            const int num = 10 * (r + 1) + k;
+            rev.objects[num] =
+                "<< /K " + std::to_string(num) + " /S (in stream " + std::to_string(r) + ") >>";
+            rev.compressed.insert(num);
+        }
+    }
+    b.base().objects[1] = "<< /Type /Catalog /Pages 2 0 R >>";
+    testpdf::TempDir dir;
+    const std::string path = dir.file("in.pdf");
+    testpdf::writeFile(path, b.build());
+    for (const size_t budget : {size_t{1}, size_t{16} << 20}) {
+        SCOPED_TRACE(budget);
+        XrefLimits limits;
+        limits.objectStreamCacheBytes = budget;
+        XrefTable xref(InputFile::open(path), 0, limits);
+        xref.read();
+        for (int round = 0; round < 2; ++round) {
+            for (const int num : {10, 20, 30, 11, 31, 21, 12, 22, 32}) {
+                SCOPED_TRACE(num);
+                const PdfObject obj = xref.fetchObject(num, 0);
+                ASSERT_TRUE(obj.isDict());
+                EXPECT_EQ(obj.getDict()->lookup("K").getInt(), num);
+                EXPECT_EQ(std::string(readRawObject(xref, num).bytes()),
+                          std::to_string(num) + " 0 obj\n" +
+                              b.revisions[num / 10 - 1].objects[num] + "\nendobj\r");
+            }
+        }
+    }
 }
