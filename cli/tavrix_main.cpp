@@ -5,6 +5,7 @@
 // --NAME is bound with IDispatch::GetIDsOfNames and set with IDispatch::Invoke, and getTavrixFile
 // is called through its slot of ITavrixCom.
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,8 +14,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "engine/service/property_table.hpp"
-#include "engine/service/tavrix_com_interface.hpp"
+#include "tavrix/members.hpp"
+#include "tavrix/tavrix_com_interface.hpp"
 #include "tavrixrt/com_ptr.hpp"
 #include "tavrixrt/registry.hpp"
 
@@ -57,19 +58,23 @@ void printHelp() {
         const char* kind = p.type == PropertyType::Long   ? "number"
                            : p.type == PropertyType::Flag ? "flag"
                                                           : "text";
-        std::printf("  --%-13s %-6s [%.*s]  %.*s\n", std::string(p.name).c_str(), kind,
-                    static_cast<int>(p.fallback.size()), p.fallback.data(),
-                    static_cast<int>(p.meaning.size()), p.meaning.data());
+        std::printf("  --%-13s %-6s [%s]  %.*s\n", std::string(p.name).c_str(), kind,
+                    tavrix::defaultText(p).c_str(), static_cast<int>(p.meaning.size()),
+                    p.meaning.data());
     }
-    std::printf("\nExit status: 0 on success, 1 when the run failed (the reason goes to\n"
-                "standard error), 2 for a usage error.\n");
+    std::printf("\nExit status: 0 on success, 1 when the run failed, 2 for a usage error. The\n"
+                "engine's result text and, on lines starting with \"tavrix: \", why each failed\n"
+                "file failed go to standard error.\n");
     std::printf("\n"
                 "The engine is created through the automation runtime, which finds it in the\n"
-                "registry file ($TAVRIX_REGISTRY, else ~/.config/tavrix/registry):\n"
-                "  tavrix --register [LIBRARY]    register LIBRARY (default: libtavrix.so\n"
-                "                                 beside this program)\n"
-                "  tavrix --unregister [LIBRARY]  remove the registration\n"
-                "Exit status 3: the engine could not be created or called.\n");
+                "user's registry file ($TAVRIX_REGISTRY, else ~/.config/tavrix/registry) and\n"
+                "then in the system's (%s):\n"
+                "  tavrix --register [--system] [LIBRARY]    register LIBRARY (default: this\n"
+                "                                 installation's libtavrix.so) for this user,\n"
+                "                                 or with --system for every user\n"
+                "  tavrix --unregister [--system] [LIBRARY]  remove the registration\n"
+                "Exit status 3: the engine could not be created or called.\n",
+                tavrixrt::systemRegistryPath().c_str());
 }
 
 bool parseInteger(const std::string& text, int32_t& out) {
@@ -121,25 +126,40 @@ int creationError(HRESULT hr) {
     return kAutomationError;
 }
 
-// libtavrix.so in the folder of this program.
-std::string libraryBesideProgram() {
+// The engine library of this installation: beside the program in a build folder, else in the
+// library folder of the prefix the program is installed under.
+std::string defaultLibrary() {
     std::string path(4096, '\0');
     const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
     if (n <= 0 || static_cast<size_t>(n) >= path.size()) return "libtavrix.so";
     path.resize(static_cast<size_t>(n));
-    return path.substr(0, path.find_last_of('/') + 1) + "libtavrix.so";
+    const std::string folder = path.substr(0, path.find_last_of('/') + 1);
+    const std::string beside = folder + "libtavrix.so";
+    if (::access(beside.c_str(), F_OK) == 0) return beside;
+    const std::string installed = folder + TAVRIX_LIBRARY_FROM_PROGRAM "/libtavrix.so";
+    char resolved[PATH_MAX];
+    if (::realpath(installed.c_str(), resolved)) return resolved;
+    return beside;
 }
 
-int registration(bool add, const std::vector<std::string>& args) {
-    if (args.size() > 1) return usageError("--register and --unregister take at most a library");
-    const std::string library = args.empty() ? libraryBesideProgram() : args[0];
-    const HRESULT hr =
-        add ? RegisterServerLibrary(library.c_str()) : UnregisterServerLibrary(library.c_str());
+int registration(bool add, std::vector<std::string> args) {
+    DWORD registry = REGISTRY_USER;
+    if (!args.empty() && args[0] == "--system") {
+        registry = REGISTRY_SYSTEM;
+        args.erase(args.begin());
+    }
+    if (args.size() > 1)
+        return usageError("--register and --unregister take at most --system and a library");
+    const std::string library = args.empty() ? defaultLibrary() : args[0];
+    const HRESULT hr = add ? RegisterServerLibraryFor(library.c_str(), registry)
+                           : UnregisterServerLibraryFor(library.c_str(), registry);
     if (FAILED(hr))
         return automationError(
             std::string(add ? "cannot register " : "cannot unregister ") + library, hr);
-    std::printf("%s %s in %s\n", add ? "Registered" : "Unregistered", library.c_str(),
-                tavrixrt::registryPath().c_str());
+    std::printf(
+        "%s %s in %s\n", add ? "Registered" : "Unregistered", library.c_str(),
+        (registry == REGISTRY_SYSTEM ? tavrixrt::systemRegistryPath() : tavrixrt::registryPath())
+            .c_str());
     return 0;
 }
 
@@ -169,6 +189,20 @@ HRESULT put(IDispatch* engine, const Setting& s) {
                           nullptr);
 }
 
+// The engine's reasons for the jobs of the last call that failed (one line per failed file), read
+// from the error object it leaves on this thread; empty when it left none.
+std::string failureReasons(tavrix::ITavrixCom* engine) {
+    ComPtr<ISupportErrorInfo> support;
+    if (FAILED(engine->QueryInterface(IID_ISupportErrorInfo, support.putVoid())) ||
+        support->InterfaceSupportsErrorInfo(tavrix::IID_ITavrixCom) != S_OK)
+        return {};
+    ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.put()) != S_OK) return {};
+    Bstr description;
+    if (FAILED(info->GetDescription(description.put()))) return {};
+    return description.utf8();
+}
+
 // Creates the engine, applies the settings and runs one call; the apartment is open.
 int run(const std::vector<Setting>& settings, const std::vector<std::string>& positional) {
     CLSID clsid{};
@@ -194,9 +228,22 @@ int run(const std::vector<Setting>& settings, const std::vector<std::string>& po
     std::fflush(stdout);
     if (FAILED(hr)) return automationError("getTavrixFile", hr);
     const std::string text = result.utf8();
-    if (text.empty()) return 0;
-    std::fputs(text.c_str(), stderr);
-    return kRunFailed;
+    const std::string reasons = failureReasons(engine.get());
+    if (!reasons.empty() && ::isatty(STDOUT_FILENO)) {
+        // The progress line is still open; the reasons start on a line of their own. Redirected
+        // output keeps the engine's bytes exactly.
+        std::fputs("\n", stdout);
+        std::fflush(stdout);
+    }
+    if (!text.empty()) std::fputs(text.c_str(), stderr);
+    size_t from = 0;
+    while (from < reasons.size()) {
+        size_t end = reasons.find('\n', from);
+        if (end == std::string::npos) end = reasons.size();
+        std::fprintf(stderr, "tavrix: %s\n", reasons.substr(from, end - from).c_str());
+        from = end + 1;
+    }
+    return text.empty() ? 0 : kRunFailed;
 }
 
 } // namespace

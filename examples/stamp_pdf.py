@@ -29,8 +29,11 @@ DISPID_PROPERTYPUT = -3
 VT_I4 = 3
 VT_BSTR = 8
 
-# Slots of the interfaces used here (IUnknown 0-2, IDispatch 3-6, then ITavrixCom's members).
+# Slots of the interfaces used here (IUnknown 0-2, IDispatch 3-6, then ITavrixCom's members;
+# IErrorInfo's GetDescription is its slot 5).
+SLOT_QUERY_INTERFACE = 0
 SLOT_RELEASE = 2
+SLOT_GET_DESCRIPTION = 5
 SLOT_GET_IDS_OF_NAMES = 5
 SLOT_INVOKE = 6
 SLOT_GET_TAVRIX_FILE = 7
@@ -57,6 +60,8 @@ class DISPPARAMS(ctypes.Structure):
 
 IID_NULL = GUID()
 IID_IDispatch = GUID(0x00020400, 0, 0, (ctypes.c_uint8 * 8)(0xC0, 0, 0, 0, 0, 0, 0, 0x46))
+IID_ISupportErrorInfo = GUID(0xDF0B3D60, 0x548F, 0x101B,
+                             (ctypes.c_uint8 * 8)(0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19))
 
 
 class AutomationError(Exception):
@@ -85,6 +90,8 @@ class Runtime:
                                          POINTER(c_void_p)]
         lib.FormatErrorMessage.restype = c_void_p
         lib.FormatErrorMessage.argtypes = [HRESULT]
+        lib.GetErrorInfo.restype = HRESULT
+        lib.GetErrorInfo.argtypes = [c_uint32, POINTER(c_void_p)]
 
     def bstr(self, text):
         data = text.encode("utf-16-le", "surrogatepass")
@@ -176,6 +183,28 @@ class Engine:
             self.rt.lib.SysFreeString(result)
 
 
+    def failure_reasons(self):
+        """Why the files of the last call failed, one line each, from the error object the
+        engine leaves on this thread; empty when it left none."""
+        support = c_void_p()
+        query = slot(self.obj, SLOT_QUERY_INTERFACE, POINTER(GUID), POINTER(c_void_p))
+        if query(self.obj, byref(IID_ISupportErrorInfo), byref(support)) != S_OK:
+            return ""
+        slot(support, SLOT_RELEASE)(support)
+        info = c_void_p()
+        if self.rt.lib.GetErrorInfo(0, byref(info)) != S_OK:
+            return ""
+        description = c_void_p()
+        try:
+            get = slot(info, SLOT_GET_DESCRIPTION, POINTER(c_void_p))
+            if get(info, byref(description)) != S_OK:
+                return ""
+            return self.rt.text(description.value)
+        finally:
+            self.rt.lib.SysFreeString(description)
+            slot(info, SLOT_RELEASE)(info)
+
+
 def default_runtime():
     if os.environ.get("TAVRIXRT_LIBRARY"):
         return os.environ["TAVRIXRT_LIBRARY"]
@@ -233,11 +262,12 @@ def main(argv):
         for name, value in settings:
             engine.put(name, value)
         result = engine.get_tavrix_file(paths[0], paths[1])
+        reasons = engine.failure_reasons()
         sys.stdout.flush()
-        if result:
-            sys.stderr.write(result)
-            return 1
-        return 0
+        sys.stderr.write(result)
+        for reason in reasons.splitlines():
+            print("stamp_pdf.py: " + reason, file=sys.stderr)
+        return 1 if result else 0
     except AutomationError as error:
         print("stamp_pdf.py: %s" % error, file=sys.stderr)
         return 3

@@ -2,14 +2,16 @@
 # Writes the seed corpus under fuzz/seeds/: tiny documents in the forms the reader handles (a
 # classic table, object streams with a cross-reference stream, a linearized file, an
 # incremental update, bytes before the header), made from one hand-written page by qpdf, and a
-# few object texts for the parser. Needs qpdf.
+# few object texts for the parser; stamp texts in several scripts, and small fonts with TrueType
+# and CFF outlines. Needs qpdf, hb-subset (libharfbuzz-bin) and the fonts of install-deps.sh.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 seeds=$here/seeds
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 rm -rf "$seeds"
-mkdir -p "$seeds/parse_object" "$seeds/open_document" "$seeds/stamp_file" "$seeds/scan_text"
+mkdir -p "$seeds/parse_object" "$seeds/open_document" "$seeds/stamp_file" "$seeds/shape_text" \
+    "$seeds/font_program" "$seeds/scan_text"
 
 # Written without a cross-reference table: qpdf rebuilds one (and warns, status 3).
 cat > "$work/page.pdf" <<'PDF'
@@ -56,6 +58,23 @@ printf '(nested (paren) \\\n continued \\r\\n)\n<48656c6c6f>\n/Name#41 [[[[]]]] 
     > "$seeds/parse_object/tokens.txt"
 printf '<< /Length 5 >>\nstream\nhello\nendstream\n<< /Length 0 >>\nstream\nendstream\n' \
     > "$seeds/parse_object/streams.txt"
+
+# Stamp texts: the first byte picks the font setting, a line break starts a second page's text.
+printf '\000\320\241\321\202\321\200\320\260\320\275\320\270\321\206\320\260 3 \320\270\320\267 12' \
+    > "$seeds/shape_text/cyrillic.txt"
+printf '\004\347\254\254 3 \351\241\265 / \345\205\261 12 \351\241\265' > "$seeds/shape_text/chinese.txt"
+printf '\000\330\265\331\201\330\255\330\251 3 \331\205\331\206 12\n\327\242\327\236\327\225\327\223 (3)' \
+    > "$seeds/shape_text/rtl.txt"
+printf '\001Pe\314\201ge \357\254\201 office \340\244\252\340\245\203\340\244\267\340\245\215\340\244\240' \
+    > "$seeds/shape_text/marks.txt"
+printf '\003\340\275\200 \347\254\254 \360\237\247\252' > "$seeds/shape_text/fallback.txt"
+
+# Fonts cut down to a few glyphs, so that mutations reach the tables quickly.
+text="Page 12 fi \320\270\320\267 \327\242\327\236"
+hb-subset --no-hinting --text="$(printf "$text")" \
+    --output-file="$seeds/font_program/truetype.ttf" /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
+hb-subset --no-hinting --text="$(printf "$text")" \
+    --output-file="$seeds/font_program/cff.otf" /usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf
 
 # Object texts as raw object access and the page code see them.
 cp "$seeds/parse_object/dict.txt" "$seeds/parse_object/tokens.txt" "$seeds/scan_text/"

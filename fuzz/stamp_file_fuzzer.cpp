@@ -18,8 +18,10 @@ void removeFolder() {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char name[] = "/tmp/tavrix-fuzz-XXXXXX";
-    if (!mkdtemp(name)) std::abort();
+    // Under $TMPDIR, which fuzz/run.sh points at a folder it removes however the fuzzer ends
+    // (libFuzzer's exits do not all run atexit handlers).
+    std::string name = (std::filesystem::temp_directory_path() / "tavrix-fuzz-XXXXXX").string();
+    if (!mkdtemp(name.data())) std::abort();
     folder = name;
     std::atexit(removeFolder);
     // The run's progress lines would drown the fuzzer's own reports.

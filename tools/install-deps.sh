@@ -6,9 +6,12 @@ set -euo pipefail
 packages=(
   cmake make g++ pkg-config
   zlib1g-dev
+  libharfbuzz-dev libfribidi-dev libfontconfig-dev libfreetype-dev libharfbuzz-bin
   libgtest-dev libgmock-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+  qt6-base-dev qt6-base-dev-tools qt6-pdf-dev libgl-dev fonts-dejavu-core
+  dpkg-dev
   qpdf poppler-utils mupdf-tools
+  fonts-noto-core fonts-wqy-microhei fonts-noto-cjk fonts-urw-base35
   clang libclang-rt-14-dev
   python3
 )
@@ -27,4 +30,16 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 else
   echo "All build and test packages are present."
+fi
+
+# pdf.js reads the stamp tests' output as a third reader (tests/pdfjs). Node may come from
+# elsewhere than Debian, with npm inside it, so the commands are what is checked.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends nodejs npm
+fi
+pdfjs=$(cd "$(dirname "$0")/../tests/pdfjs" && pwd)
+if [ ! -d "$pdfjs/node_modules/pdfjs-dist" ]; then
+  npm ci --prefix "$pdfjs" --omit=optional --no-audit --no-fund --loglevel=error
 fi

@@ -230,3 +230,25 @@ HRESULT RegisterServerLibrary(const char* path) {
 HRESULT UnregisterServerLibrary(const char* path) {
     return callEntryPoint(path, "DllUnregisterServer");
 }
+
+namespace {
+
+// The library's entry point writes through editRegistry(); for the length of the call that
+// writes the chosen file.
+HRESULT callEntryPointFor(const char* path, const char* name, DWORD registry) {
+    if (registry != REGISTRY_USER && registry != REGISTRY_SYSTEM) return E_INVALIDARG;
+    tavrixrt::setSystemRegistration(registry == REGISTRY_SYSTEM);
+    const HRESULT hr = callEntryPoint(path, name);
+    tavrixrt::setSystemRegistration(false);
+    return hr;
+}
+
+} // namespace
+
+HRESULT RegisterServerLibraryFor(const char* path, DWORD registry) {
+    return callEntryPointFor(path, "DllRegisterServer", registry);
+}
+
+HRESULT UnregisterServerLibraryFor(const char* path, DWORD registry) {
+    return callEntryPointFor(path, "DllUnregisterServer", registry);
+}

@@ -4,6 +4,7 @@
 
 #include "tavrixrt/runtime.hpp"
 #include "tavrixrt/text.hpp"
+#include "tavrixrt/utf8.hpp"
 
 namespace {
 
@@ -28,24 +29,6 @@ constexpr char16_t kReplacement = 0xFFFD;
 // to UTF-16 and back.
 constexpr char16_t kEscapeFirst = 0xDC80;
 constexpr char16_t kEscapeLast = 0xDCFF;
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 } // namespace
 
@@ -93,42 +76,21 @@ std::u16string utf16FromUtf8(std::string_view utf8) {
     out.reserve(utf8.size());
     size_t i = 0;
     while (i < utf8.size()) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        if (lead < 0x80) {
-            out += static_cast<char16_t>(lead);
-            ++i;
-            continue;
-        }
-        int extra = 0;
-        char32_t c = 0;
-        char32_t minimum = 0;
-        if (lead >= 0xC2 && lead <= 0xDF)
-            extra = 1, c = lead & 0x1F, minimum = 0x80;
-        else if (lead >= 0xE0 && lead <= 0xEF)
-            extra = 2, c = lead & 0x0F, minimum = 0x800;
-        else if (lead >= 0xF0 && lead <= 0xF4)
-            extra = 3, c = lead & 0x07, minimum = 0x10000;
-        bool ok = extra > 0;
-        for (int k = 1; ok && k <= extra; ++k) {
-            if (i + k >= utf8.size() || (static_cast<unsigned char>(utf8[i + k]) & 0xC0) != 0x80)
-                ok = false;
-            else
-                c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-        }
-        if (!ok || c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        const std::optional<Utf8Char> c = decodeUtf8(utf8, i);
+        if (!c) {
             // Not UTF-8: the byte travels as an escape so that it comes back unchanged.
-            out += static_cast<char16_t>(kEscapeFirst - 0x80 + lead);
+            out += static_cast<char16_t>(kEscapeFirst - 0x80 + static_cast<unsigned char>(utf8[i]));
             ++i;
             continue;
         }
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (c >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        if (c->code >= 0x10000) {
+            const char32_t v = c->code - 0x10000;
+            out += static_cast<char16_t>(0xD800 + (v >> 10));
+            out += static_cast<char16_t>(0xDC00 + (v & 0x3FF));
         } else {
-            out += static_cast<char16_t>(c);
+            out += static_cast<char16_t>(c->code);
         }
-        i += extra + 1;
+        i += c->length;
     }
     return out;
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -191,6 +192,51 @@ std::string registryPath() {
     return {};
 }
 
+namespace {
+
+// The prefix this runtime is installed under, found from where the library itself lies
+// (PREFIX/LIBDIR/libtavrixrt.so), so that an installation moved elsewhere or unpacked into
+// another root keeps its own system registry; empty when it runs from a build folder.
+std::string installPrefix() {
+    Dl_info info{};
+    if (!::dladdr(reinterpret_cast<void*>(&systemRegistryPath), &info) || !info.dli_fname)
+        return {};
+    char* real = ::realpath(info.dli_fname, nullptr);
+    if (!real) return {};
+    std::string folder(real);
+    std::free(real);
+    folder.resize(folder.find_last_of('/'));
+    const std::string libdir = "/" TAVRIXRT_LIBDIR;
+    if (folder.size() <= libdir.size() ||
+        folder.compare(folder.size() - libdir.size(), libdir.size(), libdir) != 0)
+        return {};
+    return folder.substr(0, folder.size() - libdir.size());
+}
+
+} // namespace
+
+std::string systemRegistryPath() {
+    if (const char* p = std::getenv(kSystemRegistryEnvironmentVariable); p && *p) return p;
+    const std::string prefix = installPrefix();
+    // Under /usr the machine's configuration lives in /etc, elsewhere in PREFIX/etc.
+    if (prefix == "/usr") return "/etc/tavrix/registry";
+    if (!prefix.empty()) return prefix + "/etc/tavrix/registry";
+    return TAVRIXRT_SYSCONFDIR "/tavrix/registry";
+}
+
+namespace {
+// Set while a thread registers a library machine-wide.
+thread_local bool tRegisterSystemWide = false;
+} // namespace
+
+std::string registrationPath() {
+    return tRegisterSystemWide ? systemRegistryPath() : registryPath();
+}
+
+void setSystemRegistration(bool on) {
+    tRegisterSystemWide = on;
+}
+
 bool RegistryTree::PathOrder::operator()(const std::string& a, const std::string& b) const {
     // "\" sorts before every other character, so a key's subkeys follow it directly.
     const size_t n = std::min(a.size(), b.size());
@@ -268,6 +314,15 @@ HRESULT RegistryTree::deleteTree(std::string_view path) {
                                                       it->first[key.size()] == '\\')))
         it = keys_.erase(it);
     return S_OK;
+}
+
+void RegistryTree::overlay(const RegistryTree& other) {
+    for (const auto& [foldedPath, key] : other.keys_) {
+        createKey(key.path);
+        Key& mine = keys_.find(foldedPath)->second;
+        for (const auto& [foldedName, value] : key.values)
+            mine.values[foldedName] = value;
+    }
 }
 
 std::string RegistryTree::serialize() const {
@@ -366,7 +421,13 @@ HRESULT readRegistryFile(const std::string& path, RegistryTree& tree, std::strin
 }
 
 HRESULT readRegistry(RegistryTree& tree, std::string* error) {
-    return readRegistryFile(registryPath(), tree, error);
+    const HRESULT system = readRegistryFile(systemRegistryPath(), tree, error);
+    if (FAILED(system)) return system;
+    RegistryTree user;
+    const HRESULT hr = readRegistryFile(registryPath(), user, error);
+    if (FAILED(hr)) return hr;
+    tree.overlay(user);
+    return system == S_FALSE && hr == S_FALSE ? S_FALSE : S_OK;
 }
 
 HRESULT editRegistryFile(const std::string& path, const std::function<HRESULT(RegistryTree&)>& edit,
@@ -413,7 +474,7 @@ HRESULT editRegistryFile(const std::string& path, const std::function<HRESULT(Re
 }
 
 HRESULT editRegistry(const std::function<HRESULT(RegistryTree&)>& edit, std::string* error) {
-    return editRegistryFile(registryPath(), edit, error);
+    return editRegistryFile(registrationPath(), edit, error);
 }
 
 } // namespace tavrixrt

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "engine/service/tavrix_com_interface.hpp"
+#include "tavrix/tavrix_com_interface.hpp"
 #include "tavrixrt/com_ptr.hpp"
 #include "tavrixrt/runtime.hpp"
 
@@ -13,119 +13,64 @@ using tavrix::ITavrixCom;
 using tavrixrt::Bstr;
 using tavrixrt::ComPtr;
 
-using LongSetter = HRESULT (ITavrixCom::*)(LONG);
-using TextSetter = HRESULT (ITavrixCom::*)(BSTR);
-
-// The interface's put members by dispatch identifier, called through their slots.
-LongSetter longSetter(int32_t dispid) {
-    switch (dispid) {
-    case 6:
-        return &ITavrixCom::put_startPage;
-    case 7:
-        return &ITavrixCom::put_endPage;
-    case 8:
-        return &ITavrixCom::put_startNumber;
-    case 9:
-        return &ITavrixCom::put_endNumber;
-    case 10:
-        return &ITavrixCom::put_mask;
-    case 11:
-        return &ITavrixCom::put_nth;
-    case 12:
-        return &ITavrixCom::put_seq;
-    case 13:
-        return &ITavrixCom::put_reverse;
-    case 14:
-        return &ITavrixCom::put_onePageNo;
-    case 15:
-        return &ITavrixCom::put_up2;
-    case 16:
-        return &ITavrixCom::put_ab2;
-    case 17:
-        return &ITavrixCom::put_rom;
-    case 18:
-        return &ITavrixCom::put_romUpper;
-    case 21:
-        return &ITavrixCom::put_nopg;
-    case 27:
-        return &ITavrixCom::put_color;
-    case 28:
-        return &ITavrixCom::put_fontSize;
-    case 29:
-        return &ITavrixCom::put_fontAngle;
-    case 30:
-        return &ITavrixCom::put_noforce;
-    case 31:
-        return &ITavrixCom::put_posh;
-    case 32:
-        return &ITavrixCom::put_posv;
-    case 33:
-        return &ITavrixCom::put_flipv;
-    case 34:
-        return &ITavrixCom::put_fliph;
-    case 37:
-        return &ITavrixCom::put_opacity;
-    case 38:
-        return &ITavrixCom::put_CMYKcolor;
-    default:
-        return nullptr;
-    }
-}
-
-TextSetter textSetter(int32_t dispid) {
-    switch (dispid) {
-    case 19:
-        return &ITavrixCom::put_importit;
-    case 20:
-        return &ITavrixCom::put_exportit;
-    case 22:
-        return &ITavrixCom::put_prefix;
-    case 23:
-        return &ITavrixCom::put_sep;
-    case 24:
-        return &ITavrixCom::put_end;
-    case 25:
-        return &ITavrixCom::put_font;
-    case 26:
-        return &ITavrixCom::put_fontfile;
-    case 35:
-        return &ITavrixCom::put_align;
-    case 36:
-        return &ITavrixCom::put_renameoutput;
-    default:
-        return nullptr;
-    }
+// The engine's own words for the failure of the last call on this thread, when it keeps them.
+std::string lastFailureReason(ITavrixCom* engine) {
+    ComPtr<ISupportErrorInfo> support;
+    if (FAILED(engine->QueryInterface(IID_ISupportErrorInfo, support.putVoid())) ||
+        support->InterfaceSupportsErrorInfo(tavrix::IID_ITavrixCom) != S_OK)
+        return {};
+    ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.put()) != S_OK || !info) return {};
+    Bstr description;
+    if (FAILED(info->GetDescription(description.put()))) return {};
+    return description.utf8();
 }
 
 class AutomationEngine : public EngineInstance {
   public:
     explicit AutomationEngine(ComPtr<ITavrixCom> engine) : engine_(std::move(engine)) {}
 
+    // Properties are put through IDispatch by their dispatch identifiers, which come from the
+    // engine's member table: the client keeps no list of its own.
     HResult putLong(int32_t dispid, int32_t value) override {
-        const LongSetter put = longSetter(dispid);
-        if (!put) return DISP_E_MEMBERNOTFOUND;
-        return (engine_.get()->*put)(value);
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = VT_I4;
+        v.lVal = value;
+        return put(dispid, v);
     }
 
     HResult putText(int32_t dispid, const std::string& value) override {
-        const TextSetter put = textSetter(dispid);
-        if (!put) return DISP_E_MEMBERNOTFOUND;
-        Bstr text(value);
-        if (!text.get()) return E_OUTOFMEMORY;
-        return (engine_.get()->*put)(text.get());
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = VT_BSTR;
+        v.bstrVal = tavrixrt::bstrFromUtf8(value);
+        if (!v.bstrVal) return E_OUTOFMEMORY;
+        const HResult hr = put(dispid, v);
+        VariantClear(&v);
+        return hr;
     }
 
     HResult getTavrixFile(const std::string& input, const std::string& output,
-                          const std::string& params, std::string& result) override {
+                          const std::string& params, std::string& result,
+                          std::string& reason) override {
         Bstr in(input), out(output), extra(params);
         if (!in.get() || !out.get() || !extra.get()) return E_OUTOFMEMORY;
         Bstr answer;
         const HRESULT hr = engine_->getTavrixFile(in.get(), out.get(), extra.get(), answer.put());
         result = answer.utf8(); // a null answer is the empty text
+        reason = lastFailureReason(engine_.get());
         return hr;
     }
 
   private:
+    HResult put(int32_t dispid, VARIANT& value) {
+        DISPID named = DISPID_PROPERTYPUT;
+        DISPPARAMS params{&value, &named, 1, 1};
+        return engine_->Invoke(dispid, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr,
+                               nullptr);
+    }
+
     ComPtr<ITavrixCom> engine_;
 };
 
@@ -159,10 +104,9 @@ HResult AutomationRuntime::createEngine(std::unique_ptr<EngineInstance>& engine)
     return S_OK;
 }
 
-std::optional<std::string> AutomationRuntime::systemMessage(HResult hr) {
+std::string AutomationRuntime::errorMessage(HResult hr) {
     Bstr text;
-    *text.put() = FormatSystemMessage(hr);
-    if (!text.get()) return std::nullopt;
+    *text.put() = FormatErrorMessage(hr);
     return text.utf8();
 }
 

@@ -11,7 +11,7 @@ class AutomationRuntime : public EngineRuntime {
     HResult initialize() override;
     void uninitialize() override;
     HResult createEngine(std::unique_ptr<EngineInstance>& engine) override;
-    std::optional<std::string> systemMessage(HResult hr) override;
+    std::string errorMessage(HResult hr) override;
 };
 
 } // namespace folvane

@@ -1,16 +1,18 @@
 #include "desktop/model/engine_client.hpp"
 
-#include <cstdio>
-#include <functional>
+#include <fstream>
+#include <future>
 #include <new>
-#include <vector>
 
 #include "desktop/model/colour.hpp"
 #include "desktop/model/number_text.hpp"
-#include "engine/service/property_table.hpp"
+#include "desktop/model/stdout_tap.hpp"
+#include "tavrix/members.hpp"
 
 namespace folvane {
 namespace {
+
+constexpr const char* kFailedCaption = "Folvane: stamping failed";
 
 int32_t dispid(std::string_view name) {
     const tavrix::PropertyInfo* info = tavrix::findProperty(name);
@@ -21,153 +23,281 @@ int32_t flag(bool on) {
     return on ? 1 : 0;
 }
 
+bool endsWith(const std::string& s, std::string_view tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// The engine takes an input ending in ".txt" as a list of files, one per line.
+bool isFileList(const std::string& input) {
+    return endsWith(input, ".txt");
+}
+
+// The number of lines of a file list as the engine reads them; 0 when it cannot be read.
+int listLength(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return 0;
+    int lines = 0;
+    char last = '\n';
+    char c;
+    while (in.get(c)) {
+        if (c == '\n') ++lines;
+        last = c;
+    }
+    return last == '\n' ? lines : lines + 1;
+}
+
+StampOutcome runStamp(EngineInstance* engine, const StampRequest& request) {
+    StampOutcome outcome;
+    for (const StampRequest::Property& p : request.properties) {
+        HResult hr = kInvalidPointer;
+        if (engine)
+            hr = std::holds_alternative<int32_t>(p.value)
+                     ? engine->putLong(p.dispid, std::get<int32_t>(p.value))
+                     : engine->putText(p.dispid, std::get<std::string>(p.value));
+        if (failed(hr)) {
+            outcome.failure = hr;
+            return outcome;
+        }
+    }
+    if (!engine) {
+        outcome.failure = kInvalidPointer;
+        return outcome;
+    }
+    outcome.failure = engine->getTavrixFile(request.input, request.output, request.params,
+                                            outcome.result, outcome.reason);
+    return outcome;
+}
+
 } // namespace
 
-std::string errorText(HResult hr, EngineRuntime& runtime) {
-    if (auto text = runtime.systemMessage(hr)) {
-        if (text->size() >= 2 && text->compare(text->size() - 2, 2, "\r\n") == 0)
-            text->resize(text->size() - 2);
-        else if (!text->empty() && text->back() == '\n')
-            text->pop_back();
-        return *text;
-    }
-    const uint32_t code = static_cast<uint32_t>(hr);
-    char buf[64];
-    if (code > 0x80040200u && code <= 0x8004FFFFu)
-        std::snprintf(buf, sizeof buf, "IDispatch error #%d", static_cast<int>(code - 0x80040200u));
-    else
-        std::snprintf(buf, sizeof buf, "Unknown error 0x%0lX", static_cast<unsigned long>(code));
-    return buf;
-}
+// What lives on the engine thread: the runtime's apartment and the engine instances created in it.
+struct EngineClient::EngineThreadState {
+    std::unique_ptr<EngineInstance> stamping;
+    std::unique_ptr<EngineInstance> previewing; // its own instance: a preview never changes the
+                                                // properties that Apply Text leaves behind
+    bool runtimeUp = false;
+    PreviewFiles files;
+};
 
-EngineClient::EngineClient(EngineRuntime& runtime, Platform& platform,
-                           const TokenExpander& expander)
-    : runtime_(runtime), platform_(platform), expander_(expander) {}
-
-EngineClient::~EngineClient() {
-    close(true);
-}
-
-void EngineClient::report(HResult hr) {
-    platform_.showMessage(errorText(hr, runtime_));
-}
-
-bool EngineClient::open() {
-    HResult hr = runtime_.initialize();
-    if (failed(hr)) {
-        report(hr);
-        return false;
-    }
-    runtimeUp_ = true;
-    hr = runtime_.createEngine(engine_);
-    if (hr == kNoInterface) {
-        engine_.reset();
-        return true;
-    }
-    if (failed(hr)) {
-        engine_.reset();
-        report(hr);
-        runtime_.uninitialize();
-        runtimeUp_ = false;
-        return false;
-    }
-    return true;
-}
-
-void EngineClient::applyText(PageParameters& p) {
-    storeShownPosition(p);
-    if (p.inputPath.empty()) {
-        platform_.showMessage("No input filename specified");
-        return;
-    }
-    if (p.outputPath.empty()) {
-        platform_.showMessage("No output filename specified");
-        return;
-    }
-
-    std::string prefix, sep, end;
-    try {
-        prefix = expander_.expand(p.prefixText, p.inputPath);
-        sep = expander_.expand(p.separatorText, p.inputPath);
-        end = expander_.expand(p.endText, p.inputPath);
-    } catch (const std::bad_alloc&) {
-        report(kOutOfMemory);
-        return;
-    }
+StampRequest stampRequest(const PageParameters& p, const TokenExpander& expander) {
+    // The three texts are expanded before the first of them is assigned.
+    const std::string prefix = expander.expand(p.prefixText, p.inputPath);
+    const std::string sep = expander.expand(p.separatorText, p.inputPath);
+    const std::string end = expander.expand(p.endText, p.inputPath);
 
     const PositionSet& at = p.shown;
     // The CMYK colour is sent only while "Use CMYK" is on: the engine prefers a non-zero
     // CMYKcolor over color, and an earlier CMYK choice must not override the colour shown.
     const int32_t cmyk = p.useCmyk ? engineCmyk(Cmyk{p.cmykC, p.cmykM, p.cmykY, p.cmykK}) : 0;
-    const char* align = at.alignLeft     ? "left"
-                        : at.alignRight  ? "right"
-                        : at.alignCenter ? "center"
-                                         : nullptr;
 
-    // The fixed order of assignments; the first failure ends the run.
-    using Step = std::function<HResult(EngineInstance&)>;
-    auto putLong = [](const char* name, int32_t v) -> Step {
-        return [name, v](EngineInstance& e) { return e.putLong(dispid(name), v); };
+    StampRequest r;
+    auto put = [&r](const char* name, std::variant<int32_t, std::string> value) {
+        r.properties.push_back({dispid(name), std::move(value)});
     };
-    auto putText = [](const char* name, const std::string& v) -> Step {
-        return [name, v](EngineInstance& e) { return e.putText(dispid(name), v); };
-    };
-    std::vector<Step> steps{
-        putLong("startPage", p.firstPage),
-        putLong("endPage", p.lastPage),
-        putLong("startNumber", p.firstNumber),
-        putLong("endNumber", p.lastNumber),
-        putLong("mask", p.maskDigits),
-        putLong("nth", p.nth),
-        putLong("onePageNo", flag(p.onePageNumberOnly)),
-        putLong("seq", flag(p.sequential)),
-        putLong("up2", flag(p.twoUp)),
-        putLong("ab2", flag(p.abTwoUp)),
-        putLong("nopg", flag(p.noPageNumbers)),
-        putLong("romUpper", flag(p.romanUpper)),
-        putLong("rom", flag(p.romanLower)),
-        putLong("noforce", flag(!p.forcePortrait)),
-        putLong("reverse", flag(p.reverse)),
-        putText("font", p.fontName),
-        putLong("fontSize", truncateToInt32(p.fontSize)),
-        putLong("fontAngle", p.angleDegrees),
-        putLong("opacity", p.opacityPercent),
-        putLong("color", engineRgb(p.textColor)),
-        putLong("CMYKcolor", cmyk),
-        putLong("fliph", flag(at.fromRight)),
-        putLong("flipv", flag(at.fromTop)),
-        putLong("posv", truncateToInt32(at.vertical)),
-        putLong("posh", truncateToInt32(at.horizontal)),
-        putText("prefix", prefix),
-        putText("sep", sep),
-        putText("end", end),
-    };
-    if (align) steps.push_back(putText("align", align));
-
-    for (const Step& step : steps) {
-        const HResult hr = engine_ ? step(*engine_) : kInvalidPointer;
-        if (failed(hr)) {
-            report(hr);
-            return;
-        }
-    }
-
-    std::string result;
-    const HResult hr = engine_->getTavrixFile(p.inputPath, p.outputPath, "", result);
-    if (failed(hr)) {
-        report(hr);
-        return;
-    }
-    platform_.showMessage("Done!\n\nOutput file: " + p.outputPath + "\n\n" + result,
-                          kProgramCaption, Buttons::Ok);
+    put("startPage", p.firstPage);
+    put("endPage", p.lastPage);
+    put("startNumber", p.firstNumber);
+    put("endNumber", p.lastNumber);
+    put("mask", p.maskDigits);
+    put("nth", p.nth);
+    put("onePageNo", flag(p.onePageNumberOnly));
+    put("seq", flag(p.sequential));
+    put("up2", flag(p.twoUp));
+    put("ab2", flag(p.abTwoUp));
+    put("nopg", flag(p.noPageNumbers));
+    put("romUpper", flag(p.romanUpper));
+    put("rom", flag(p.romanLower));
+    put("noforce", flag(!p.forcePortrait));
+    put("reverse", flag(p.reverse));
+    put("font", p.fontName);
+    put("fontSize", truncateToInt32(p.fontSize));
+    put("fontAngle", p.angleDegrees);
+    put("opacity", p.opacityPercent);
+    put("color", engineRgb(p.textColor));
+    put("CMYKcolor", cmyk);
+    put("fliph", flag(at.fromRight));
+    put("flipv", flag(at.fromTop));
+    put("posv", truncateToInt32(at.vertical));
+    put("posh", truncateToInt32(at.horizontal));
+    put("prefix", prefix);
+    put("sep", sep);
+    put("end", end);
+    // With no align flag set the property is left as the engine holds it.
+    if (at.alignLeft)
+        put("align", std::string("left"));
+    else if (at.alignRight)
+        put("align", std::string("right"));
+    else if (at.alignCenter)
+        put("align", std::string("center"));
+    r.input = p.inputPath;
+    r.output = p.outputPath;
+    return r;
 }
 
-void EngineClient::close(bool shutDownRuntime) {
-    engine_.reset();
-    if (shutDownRuntime && runtimeUp_) {
-        runtime_.uninitialize();
-        runtimeUp_ = false;
+EngineClient::EngineClient(EngineRuntime& runtime, Platform& platform,
+                           const TokenExpander& expander, std::unique_ptr<EngineWorker> worker)
+    : runtime_(runtime), platform_(platform), expander_(expander), worker_(std::move(worker)),
+      thread_(std::make_shared<EngineThreadState>()) {}
+
+EngineClient::~EngineClient() {
+    close();
+    *alive_ = false;
+}
+
+void EngineClient::report(HResult hr) {
+    platform_.showError(runtime_.errorMessage(hr), kProgramCaption);
+}
+
+bool EngineClient::open() {
+    std::promise<HResult> answer;
+    std::future<HResult> result = answer.get_future();
+    worker_->post([this, state = thread_, &answer] {
+        HResult hr = runtime_.initialize();
+        if (!failed(hr)) {
+            state->runtimeUp = true;
+            hr = runtime_.createEngine(state->stamping);
+            if (failed(hr)) {
+                state->stamping.reset();
+                if (hr != kNoInterface) {
+                    runtime_.uninitialize();
+                    state->runtimeUp = false;
+                }
+            }
+        }
+        answer.set_value(hr);
+    });
+    const HResult hr = result.get();
+    hasEngine_ = !failed(hr);
+    if (hr == kNoInterface || !failed(hr)) return true;
+    if (hr == kClassNotRegistered)
+        platform_.showError("The stamping engine is not registered. Run: tavrix --register",
+                            kProgramCaption);
+    else
+        report(hr);
+    return false;
+}
+
+void EngineClient::showOutcome(const std::string& output, const StampOutcome& outcome) {
+    if (failed(outcome.failure)) {
+        platform_.showError(runtime_.errorMessage(outcome.failure), kFailedCaption);
+        return;
     }
+    if (outcome.stamped()) {
+        platform_.showMessage("Done!\n\nOutput file: " + output + "\n\n" + outcome.result,
+                              kProgramCaption, Buttons::Ok);
+        return;
+    }
+    // The result text is the same for every failure; the reason says what happened.
+    std::string why = outcome.reason.empty() ? outcome.result : outcome.reason;
+    while (!why.empty() && (why.back() == '\n' || why.back() == '\r'))
+        why.pop_back();
+    platform_.showError("Stamping failed.\n\n" + why + "\n\nOutput file: " + output,
+                        kFailedCaption);
+}
+
+bool EngineClient::applyText(PageParameters& p) {
+    storeShownPosition(p);
+    if (p.inputPath.empty()) {
+        platform_.showMessage("No input filename specified");
+        return false;
+    }
+    if (p.outputPath.empty()) {
+        platform_.showMessage("No output filename specified");
+        return false;
+    }
+    if (stamping_ || closed_) return false;
+
+    StampRequest request;
+    try {
+        request = stampRequest(p, expander_);
+    } catch (const std::bad_alloc&) {
+        report(kOutOfMemory);
+        return false;
+    }
+
+    stamping_ = true;
+    const std::weak_ptr<bool> alive = alive_;
+    auto onUi = [this, alive](std::function<void()> work) {
+        platform_.postToUi([this, alive, work = std::move(work)] {
+            const auto a = alive.lock();
+            if (a && *a && !closed_) work();
+        });
+    };
+    worker_->post([this, state = thread_, request = std::move(request), onUi] {
+        const int files = isFileList(request.input) ? listLength(request.input) : 0;
+        onUi([this, files] {
+            if (listener_) listener_->stampStarted(files);
+        });
+        StampOutcome outcome;
+        {
+            // A list's progress is read from the engine's progress lines, which still reach the
+            // terminal as before.
+            FileStartCounter counter;
+            std::function<void(std::string_view)> follow;
+            if (files > 0)
+                follow = [this, &counter, files, onUi, last = 0](std::string_view chunk) mutable {
+                    const int started = counter.add(chunk);
+                    if (started == last) return;
+                    last = started;
+                    onUi([this, started, files] {
+                        if (listener_) listener_->stampProgress(started, files);
+                    });
+                };
+            StdoutTap tap(std::move(follow), true);
+            outcome = runStamp(state->stamping.get(), request);
+        }
+        onUi([this, output = request.output, outcome] {
+            stamping_ = false;
+            if (listener_) listener_->stampFinished();
+            showOutcome(output, outcome);
+        });
+    });
+    return true;
+}
+
+void EngineClient::preview(StampRequest request, std::function<void(PreviewOutcome)> done) {
+    if (closed_) return;
+    const std::weak_ptr<bool> alive = alive_;
+    worker_->post([this, state = thread_, request = std::move(request), done = std::move(done),
+                   alive]() mutable {
+        PreviewOutcome out;
+        if (!state->previewing && state->runtimeUp) {
+            const HResult hr = runtime_.createEngine(state->previewing);
+            if (failed(hr)) state->previewing.reset();
+        }
+        request.output = state->files.nextPath();
+        if (request.output.empty()) {
+            out.stamp.failure = kOutOfMemory;
+            out.stamp.reason = "cannot make a temporary folder for the preview";
+        } else {
+            {
+                // The preview's progress lines would only clutter the terminal.
+                StdoutTap quiet(nullptr, false);
+                out.stamp = runStamp(state->previewing.get(), request);
+            }
+            if (out.stamp.stamped())
+                out.file = state->files.take(request.output);
+            else
+                state->files.discard(request.output);
+        }
+        platform_.postToUi([alive, done = std::move(done), out = std::move(out)]() mutable {
+            const auto a = alive.lock();
+            if (a && *a) done(std::move(out));
+        });
+    });
+}
+
+void EngineClient::close() {
+    if (closed_) return;
+    closed_ = true;
+    // Engines are released, and the runtime ended, on the thread that created them.
+    worker_->finish([this, state = thread_] {
+        state->stamping.reset();
+        state->previewing.reset();
+        if (state->runtimeUp) runtime_.uninitialize();
+        state->runtimeUp = false;
+    });
+    hasEngine_ = false;
 }
 
 } // namespace folvane

@@ -1,7 +1,6 @@
 // The names of the fonts the engine knows without a fonts file, for the font list.
 #pragma once
 
-#include <array>
 #include <span>
 #include <string_view>
 

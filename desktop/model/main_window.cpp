@@ -1,10 +1,17 @@
 #include "desktop/model/main_window.hpp"
 
+#include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "desktop/model/number_text.hpp"
 #include "desktop/model/parameters_file.hpp"
+#include "desktop/model/settings_table.hpp"
+#include "engine/service/ansi_text.hpp"
+#include "tavrixrt/text.hpp"
 
 namespace folvane {
 namespace {
@@ -38,45 +45,52 @@ const std::vector<std::string> kEndPresets{
     "File Created: [CREATEDTIME], File Modified: [MODIFIEDTIME]",
 };
 
+// The quick positions keep the margins that their Letter-page numbers give (10 and 780 from the
+// bottom, 20, 280 and 560 from the left of a 612 x 792 page), but measure from the edge they sit
+// at, so that "Bottom Right" and "Top" land in the same place on every page size: on Letter
+// exactly where the numbers put them, on A4 or a landscape page in the same corner.
 struct QuickPosition {
     double vertical;
     double horizontal;
+    bool fromRight;
+    bool fromTop;
     bool asksToCentre;
 };
-const QuickPosition kQuickPositions[6] = {{10, 20, false},  {10, 560, false},  {10, 280, true},
-                                          {780, 20, false}, {780, 560, false}, {780, 280, true}};
+const QuickPosition kQuickPositions[6] = {
+    {10, 20, false, false, false}, // Bottom Left
+    {10, 52, true, false, false},  // Bottom Right: 560 from the left of Letter
+    {10, 280, false, false, true}, // Bottom Middle
+    {12, 20, false, true, false},  // Top Left: 780 from the bottom of Letter
+    {12, 52, true, true, false},   // Top Right
+    {12, 280, false, true, true}}; // Top Middle
 
-std::string rangeMessage(int low, int high) {
-    return "Please enter an integer between " + std::to_string(low) + " and " +
-           std::to_string(high) + ".";
+bool endsWithPdf(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string tail = path.substr(path.size() - 4);
+    for (char& c : tail)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == ".pdf";
+}
+
+// Characters of `text` that Windows-1252, the stamp's character set, has no code for; the engine
+// would print each as "?".
+std::string unstampable(const std::string& text) {
+    std::string missing;
+    const std::u16string units = tavrixrt::utf16FromUtf8(text);
+    for (size_t i = 0; i < units.size(); ++i) {
+        size_t length = 1;
+        if (units[i] >= 0xD800 && units[i] <= 0xDBFF && i + 1 < units.size()) length = 2;
+        const std::string one =
+            tavrixrt::utf8FromUtf16(std::u16string_view(units).substr(i, length));
+        i += length - 1;
+        if (one != "?" && tavrix::utf8ToWindows1252(one) == "?" &&
+            missing.find(one) == std::string::npos)
+            missing += one;
+    }
+    return missing;
 }
 
 } // namespace
-
-bool isCheckField(Field f) {
-    switch (f) {
-    case Field::OnePageNumberOnly:
-    case Field::NoPageNumbers:
-    case Field::TwoUp:
-    case Field::AbTwoUp:
-    case Field::Sequential:
-    case Field::FromLeft:
-    case Field::FromRight:
-    case Field::FromBottom:
-    case Field::FromTop:
-    case Field::ForcePortrait:
-    case Field::AlignLeft:
-    case Field::AlignRight:
-    case Field::AlignCenter:
-    case Field::RomanUpper:
-    case Field::RomanLower:
-    case Field::Reverse:
-    case Field::UseCmyk:
-        return true;
-    default:
-        return false;
-    }
-}
 
 const std::vector<std::string>& positionPresets() {
     static const std::vector<std::string> presets{"Bottom Left", "Bottom Right", "Bottom Middle",
@@ -102,20 +116,43 @@ const std::vector<std::string>& endPresets() {
     return kEndPresets;
 }
 
-MainWindow::MainWindow(Platform& platform, EngineRuntime& runtime, TokenExpander expander)
-    : platform_(platform), expander_(std::move(expander)), engine_(runtime, platform, expander_),
-      observer_(&noObserver_) {
+MainWindow::MainWindow(Platform& platform, EngineRuntime& runtime,
+                       std::unique_ptr<EngineWorker> worker, TokenExpander expander)
+    : platform_(platform), expander_(std::move(expander)),
+      engine_(runtime, platform, expander_, std::move(worker)),
+      pagePreview_(engine_, platform, runtime), observer_(&noObserver_) {
+    engine_.setListener(this);
     refresh();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    engine_.setListener(nullptr);
+    engine_.close();
+}
+
+std::string defaultParametersPath() {
+    struct stat st;
+    if (::stat(kDefaultParametersFile, &st) == 0 && S_ISREG(st.st_mode) &&
+        ::access(kDefaultParametersFile, R_OK) == 0)
+        return kDefaultParametersFile;
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    std::string folder;
+    if (config && *config == '/')
+        folder = config;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        folder = std::string(home) + "/.config";
+    else
+        return kDefaultParametersFile;
+    return folder + "/folvane/" + kDefaultParametersFile;
+}
 
 void MainWindow::start() {
     if (!engine_.open()) {
         notifyFields();
         return;
     }
-    currentParametersFile_ = kDefaultParametersFile;
+    defaultParametersFile_ = defaultParametersPath();
+    currentParametersFile_ = defaultParametersFile_;
     fontListFilled_ = true;
     refresh();
     const CmykValues& form = cmykForm_.values();
@@ -123,7 +160,7 @@ void MainWindow::start() {
     record_.cmykM = form[1];
     record_.cmykY = form[2];
     record_.cmykK = form[3];
-    loadParameters(kDefaultParametersFile, true);
+    loadParameters(currentParametersFile_, true);
     refreshPreview();
 }
 
@@ -132,148 +169,30 @@ void MainWindow::notifyFields() {
 }
 
 bool MainWindow::commit() {
-    PageParameters& p = record_;
-    PositionSet& at = p.shown;
     for (size_t i = 0; i < kFieldCount; ++i) {
         const Field f = static_cast<Field>(i);
+        const Setting& s = settingForField(f);
         const std::string& text = fields_.text(f);
-        const bool on = fields_.checked(f);
-        auto integer = [&](int32_t& target) {
-            const auto v = parseIntegerField(text);
-            if (!v) {
-                platform_.showMessage("Please enter an integer.");
-                return false;
-            }
-            target = *v;
-            return true;
-        };
-        // Ranged fields keep the value they were given even when its range message is shown.
-        auto ranged = [&](int32_t& target, int low, int high) {
-            if (!integer(target)) return false;
-            if (target >= low && target <= high) return true;
-            platform_.showMessage(rangeMessage(low, high));
-            return false;
-        };
-        auto real = [&](double& target) {
-            const auto v = parseRealField(text);
-            if (!v) {
-                platform_.showMessage("Please enter a number.");
-                return false;
-            }
-            target = *v;
-            return true;
-        };
-        bool ok = true;
-        switch (f) {
-        case Field::EndText:
-            p.endText = text;
+        const MemberRef member = s.member(record_);
+        switch (s.kind) {
+        case Kind::Text:
+            *std::get<std::string*>(member) = text;
             break;
-        case Field::PrefixText:
-            p.prefixText = text;
+        case Kind::Flag:
+            *std::get<bool*>(member) = fields_.checked(f) != s.shownInverted;
             break;
-        case Field::SeparatorText:
-            p.separatorText = text;
+        case Kind::Integer:
+            // A ranged field keeps the value it was given even when its range message is shown.
+            if (const auto v = parseIntegerField(text)) *std::get<int32_t*>(member) = *v;
             break;
-        case Field::FirstNumber:
-            ok = integer(p.firstNumber);
+        case Kind::Real:
+            if (const auto v = parseRealField(text)) *std::get<double*>(member) = *v;
             break;
-        case Field::FirstPage:
-            ok = integer(p.firstPage);
-            break;
-        case Field::LastNumber:
-            ok = integer(p.lastNumber);
-            break;
-        case Field::LastPage:
-            ok = integer(p.lastPage);
-            break;
-        case Field::OnePageNumberOnly:
-            p.onePageNumberOnly = on;
-            break;
-        case Field::Vertical:
-            ok = real(at.vertical);
-            break;
-        case Field::Horizontal:
-            ok = real(at.horizontal);
-            break;
-        case Field::FontSize:
-            ok = real(p.fontSize);
-            break;
-        case Field::NoPageNumbers:
-            p.noPageNumbers = on;
-            break;
-        case Field::PositionName:
-            at.positionName = text;
-            break;
-        case Field::MaskDigits:
-            ok = integer(p.maskDigits);
-            break;
-        case Field::Nth:
-            ok = integer(p.nth);
-            break;
-        case Field::TwoUp:
-            p.twoUp = on;
-            break;
-        case Field::AbTwoUp:
-            p.abTwoUp = on;
-            break;
-        case Field::Sequential:
-            p.sequential = on;
-            break;
-        case Field::Angle:
-            ok = ranged(p.angleDegrees, 0, 360);
-            break;
-        case Field::FromLeft:
-            at.fromRight = !on;
-            break;
-        case Field::FromRight:
-            at.fromRight = on;
-            break;
-        case Field::FromBottom:
-            at.fromTop = !on;
-            break;
-        case Field::FromTop:
-            at.fromTop = on;
-            break;
-        case Field::ForcePortrait:
-            p.forcePortrait = on;
-            break;
-        case Field::AlignLeft:
-            at.alignLeft = on;
-            break;
-        case Field::AlignRight:
-            at.alignRight = on;
-            break;
-        case Field::AlignCenter:
-            at.alignCenter = on;
-            break;
-        case Field::RomanUpper:
-            p.romanUpper = on;
-            break;
-        case Field::RomanLower:
-            p.romanLower = on;
-            break;
-        case Field::FontName:
-            p.fontName = text;
-            break;
-        case Field::Reverse:
-            p.reverse = on;
-            break;
-        case Field::UseCmyk:
-            p.useCmyk = on;
-            break;
-        case Field::Opacity:
-            ok = ranged(p.opacityPercent, 0, 100);
-            break;
-        case Field::InputPath:
-            p.inputPath = text;
-            break;
-        case Field::OutputPath:
-            p.outputPath = text;
-            break;
-        case Field::Count:
-            break;
+        case Kind::Colour:
+            break; // no field edits the colour value as text
         }
-        if (!ok) {
+        if (const auto message = fieldMessage(s, text)) {
+            platform_.showMessage(*message);
             observer_->focusField(f);
             return false;
         }
@@ -282,72 +201,137 @@ bool MainWindow::commit() {
 }
 
 void MainWindow::refresh() {
-    const PageParameters& p = record_;
-    const PositionSet& at = p.shown;
-    auto set = [this](Field f, std::string v) { fields_.setText(f, std::move(v)); };
-    auto check = [this](Field f, bool on) { fields_.setChecked(f, on); };
-    set(Field::EndText, p.endText);
-    set(Field::PrefixText, p.prefixText);
-    set(Field::SeparatorText, p.separatorText);
-    set(Field::FirstNumber, std::to_string(p.firstNumber));
-    set(Field::FirstPage, std::to_string(p.firstPage));
-    set(Field::LastNumber, std::to_string(p.lastNumber));
-    set(Field::LastPage, std::to_string(p.lastPage));
-    check(Field::OnePageNumberOnly, p.onePageNumberOnly);
-    set(Field::Vertical, formatReal15(at.vertical));
-    set(Field::Horizontal, formatReal15(at.horizontal));
-    set(Field::FontSize, formatReal15(p.fontSize));
-    check(Field::NoPageNumbers, p.noPageNumbers);
-    set(Field::PositionName, at.positionName);
-    set(Field::MaskDigits, std::to_string(p.maskDigits));
-    set(Field::Nth, std::to_string(p.nth));
-    check(Field::TwoUp, p.twoUp);
-    check(Field::AbTwoUp, p.abTwoUp);
-    check(Field::Sequential, p.sequential);
-    set(Field::Angle, std::to_string(p.angleDegrees));
-    check(Field::FromLeft, !at.fromRight);
-    check(Field::FromRight, at.fromRight);
-    check(Field::FromBottom, !at.fromTop);
-    check(Field::FromTop, at.fromTop);
-    check(Field::ForcePortrait, p.forcePortrait);
-    check(Field::AlignLeft, at.alignLeft);
-    check(Field::AlignRight, at.alignRight);
-    check(Field::AlignCenter, at.alignCenter);
-    check(Field::RomanUpper, p.romanUpper);
-    check(Field::RomanLower, p.romanLower);
-    set(Field::FontName, p.fontName);
-    check(Field::Reverse, p.reverse);
-    check(Field::UseCmyk, p.useCmyk);
-    set(Field::Opacity, std::to_string(p.opacityPercent));
-    set(Field::InputPath, p.inputPath);
-    set(Field::OutputPath, p.outputPath);
+    for (size_t i = 0; i < kFieldCount; ++i) {
+        const Field f = static_cast<Field>(i);
+        const Setting& s = settingForField(f);
+        const MemberRef member = s.member(record_);
+        switch (s.kind) {
+        case Kind::Text:
+            fields_.setText(f, *std::get<std::string*>(member));
+            break;
+        case Kind::Flag:
+            fields_.setChecked(f, *std::get<bool*>(member) != s.shownInverted);
+            break;
+        case Kind::Integer:
+            fields_.setText(f, std::to_string(*std::get<int32_t*>(member)));
+            break;
+        case Kind::Real:
+            fields_.setText(f, formatReal15(*std::get<double*>(member)));
+            break;
+        case Kind::Colour:
+            break;
+        }
+    }
     notifyFields();
 }
 
-void MainWindow::refreshPreview() {
-    preview_ = previewText(record_, expander_);
-    observer_->previewChanged();
+PageParameters MainWindow::draft() const {
+    PageParameters p = record_;
+    for (size_t i = 0; i < kFieldCount; ++i) {
+        const Field f = static_cast<Field>(i);
+        const Setting& s = settingForField(f);
+        const std::string& text = fields_.text(f);
+        const MemberRef member = s.member(p);
+        switch (s.kind) {
+        case Kind::Text:
+            *std::get<std::string*>(member) = text;
+            break;
+        case Kind::Flag:
+            *std::get<bool*>(member) = fields_.checked(f) != s.shownInverted;
+            break;
+        case Kind::Integer:
+            if (const auto v = parseIntegerField(text); v && !fieldMessage(s, text))
+                *std::get<int32_t*>(member) = *v;
+            break;
+        case Kind::Real:
+            if (const auto v = parseRealField(text)) *std::get<double*>(member) = *v;
+            break;
+        case Kind::Colour:
+            break;
+        }
+    }
+    return p;
 }
 
-bool MainWindow::loadParameters(const std::string& path, bool includePaths) {
+void MainWindow::refreshPreview() {
+    preview_ = previewText(draft(), expander_);
+    observer_->previewChanged();
+    settingsChanged();
+}
+
+void MainWindow::settingsChanged() {
+    if (!fontListFilled_) return; // start-up was cut short: there is no engine to preview with
+    checkStampableTexts();
+    pagePreview_.update(draft(), expander_);
+}
+
+void MainWindow::checkField(Field f) {
+    std::string note = fieldMessage(settingForField(f), fields_.text(f)).value_or("");
+    std::string& flag = flags_[static_cast<size_t>(f)];
+    if (flag == note) return;
+    flag = std::move(note);
+    observer_->fieldFlagsChanged();
+}
+
+void MainWindow::checkStampableTexts() {
+    const PageParameters p = draft();
+    bool changed = false;
+    for (const Field f : {Field::PrefixText, Field::SeparatorText, Field::EndText}) {
+        const std::string& text = fields_.text(f);
+        const std::string expanded = expander_.expand(text, p.inputPath);
+        const std::string missing = unstampable(expanded);
+        std::string note = missing.empty()
+                               ? std::string()
+                               : "Cannot be stamped (the stamp's character set lacks it, so it "
+                                 "prints as ?): " +
+                                     missing;
+        std::string& flag = flags_[static_cast<size_t>(f)];
+        if (flag != note) {
+            flag = std::move(note);
+            changed = true;
+        }
+    }
+    if (changed) observer_->fieldFlagsChanged();
+}
+
+bool MainWindow::readSettings(const std::string& path, bool includePaths, bool reportUnreadable) {
     currentParametersFile_ = path;
     CmykValues form = cmykForm_.values();
-    const bool read = readParametersFile(record_, path, includePaths, &form);
+    std::string problem;
+    const bool read = readParametersFile(record_, path, includePaths, &form, &problem);
     cmykForm_.setValues(form);
-    if (!read) return false;
+    if (!read) {
+        if (reportUnreadable) {
+            const std::string why =
+                problem.empty() ? "cannot read '" + path + "': No such file or directory" : problem;
+            platform_.showError("The settings were not loaded: " + why + ".", kProgramCaption);
+        }
+        return false;
+    }
     refresh();
     refreshPreview();
     observer_->swatchChanged();
     return true;
 }
 
+bool MainWindow::loadParameters(const std::string& path, bool includePaths) {
+    return readSettings(path, includePaths, false);
+}
+
 void MainWindow::saveParameters() {
     storeShownPosition(record_);
+    if (currentParametersFile_ == defaultParametersFile_ &&
+        currentParametersFile_ != kDefaultParametersFile) {
+        // The configuration folder may not exist yet on a first start.
+        std::error_code ec;
+        std::filesystem::create_directories(
+            std::filesystem::path(currentParametersFile_).parent_path(), ec);
+    }
     if (!writeParametersFile(record_, currentParametersFile_)) {
         platform_.showMessage("Can't save to :" + currentParametersFile_);
         return;
     }
-    if (currentParametersFile_ != kDefaultParametersFile)
+    if (currentParametersFile_ != defaultParametersFile_)
         platform_.showMessage("Saved to file: " + currentParametersFile_);
 }
 
@@ -357,47 +341,60 @@ void MainWindow::end(WindowEnd how) {
 }
 
 void MainWindow::applyText() {
-    commit();
+    // A field that does not read stops the command: stamping with the previous values of the
+    // fields after it could overwrite an earlier result under a name the window no longer shows.
+    if (!commit()) return;
+    if (!endsWithPdf(record_.outputPath) && !record_.outputPath.empty() &&
+        !record_.inputPath.ends_with(".txt")) {
+        record_.outputPath += ".pdf";
+        fields_.setText(Field::OutputPath, record_.outputPath);
+        notifyFields();
+    }
     engine_.applyText(record_);
 }
 
 void MainWindow::closeButton() {
-    // The fields are committed before "Default.ppf" is written, so the next start shows what
+    // The fields are committed before the settings are written, so the next start shows what
     // the window showed when it was closed.
     commit();
-    if (currentParametersFile_ == kDefaultParametersFile) saveParameters();
-    engine_.close(false);
+    if (!defaultParametersFile_.empty() && currentParametersFile_ == defaultParametersFile_)
+        saveParameters();
+    engine_.close();
     end(WindowEnd::CloseButton);
 }
 
 void MainWindow::closeFrame() {
-    engine_.close(true);
+    engine_.close();
     end(WindowEnd::Frame);
 }
 
 void MainWindow::enterKey() {
-    if (!commit()) return;
-    engine_.close(false);
-    end(WindowEnd::EnterKey);
+    // Enter confirms what was typed; ending the program is left to Close and Escape.
+    if (commit()) refreshPreview();
 }
 
 void MainWindow::escapeKey() {
-    engine_.close(false);
-    end(WindowEnd::EscapeKey);
+    closeFrame();
 }
 
 void MainWindow::loadSettings() {
     commit();
-    const auto file = platform_.chooseFileToOpen({"Open Page Parameters File", kPpfFilters, ""});
+    const auto file = platform_.chooseFileToOpen(
+        {"Open Page Parameters File", kPpfFilters, "", currentParametersFile_});
     if (!file) return;
     // A file without a TEXTCOLOR line loads as black; a cancelled choice keeps the colour.
     record_.textColor = 0;
     observer_->swatchChanged();
-    loadParameters(*file, false);
+    readSettings(*file, false, true);
     refreshPreview();
 }
 
 void MainWindow::saveSettings() {
+    // Without a settings file (start-up was cut short) there is no name to save to: ask for one.
+    if (currentParametersFile_.empty()) {
+        saveSettingsAs();
+        return;
+    }
     commit();
     saveParameters();
 }
@@ -405,7 +402,8 @@ void MainWindow::saveSettings() {
 void MainWindow::saveSettingsAs() {
     commit();
     refresh();
-    const auto file = platform_.chooseFileToSave({"Save Page Parameters File", kPpfFilters, "PPF"});
+    const auto file = platform_.chooseFileToSave(
+        {"Save Page Parameters File", kPpfFilters, "PPF", currentParametersFile_});
     if (!file) return;
     currentParametersFile_ = *file;
     saveParameters();
@@ -413,19 +411,30 @@ void MainWindow::saveSettingsAs() {
 
 void MainWindow::browseInput() {
     commit();
-    const auto file = platform_.chooseFileToOpen({"Select pdf file", kPdfFilters, "pdf"});
+    const auto file =
+        platform_.chooseFileToOpen({"Select pdf file", kPdfFilters, "pdf", record_.inputPath});
     if (!file) return;
     record_.inputPath = *file;
+    suggestOutput();
     refresh();
+    refreshPreview();
 }
 
 void MainWindow::browseOutput() {
     commit();
     refresh();
-    const auto file = platform_.chooseFileToSave({"Save to PDF File", kPdfFilters, ""});
+    const std::string near = record_.outputPath.empty() ? record_.inputPath : record_.outputPath;
+    const auto file = platform_.chooseFileToSave({"Save to PDF File", kPdfFilters, "pdf", near});
     if (!file) return;
     record_.outputPath = *file;
     refresh();
+}
+
+void MainWindow::suggestOutput() {
+    // An empty Out: gets NAME-numbered.pdf beside the input.
+    if (!record_.outputPath.empty() || !endsWithPdf(record_.inputPath)) return;
+    record_.outputPath =
+        record_.inputPath.substr(0, record_.inputPath.size() - 4) + "-numbered.pdf";
 }
 
 void MainWindow::viewInput() {
@@ -437,12 +446,28 @@ void MainWindow::viewOutput() {
 }
 
 void MainWindow::dropFiles(const std::vector<std::string>& paths, bool onOutputRow) {
+    bool dropped = false;
     for (const std::string& path : paths) {
         std::error_code ec;
         if (std::filesystem::is_directory(path, ec)) continue;
         (onOutputRow ? record_.outputPath : record_.inputPath) = path;
-        refresh();
+        dropped = true;
     }
+    if (!dropped) return;
+    // Only the dropped path's field changes (and an empty Out: gets its suggestion): what the
+    // user typed elsewhere stays as typed.
+    if (onOutputRow) {
+        fields_.setText(Field::OutputPath, record_.outputPath);
+    } else {
+        fields_.setText(Field::InputPath, record_.inputPath);
+        if (fields_.text(Field::OutputPath).empty()) {
+            record_.outputPath.clear();
+            suggestOutput();
+            fields_.setText(Field::OutputPath, record_.outputPath);
+        }
+    }
+    notifyFields();
+    refreshPreview();
 }
 
 void MainWindow::selectPosition(int index) {
@@ -452,6 +477,8 @@ void MainWindow::selectPosition(int index) {
     const QuickPosition& quick = kQuickPositions[index];
     at.vertical = quick.vertical;
     at.horizontal = quick.horizontal;
+    at.fromRight = quick.fromRight;
+    at.fromTop = quick.fromTop;
     at.positionName = positionPresets()[static_cast<size_t>(index)];
     if (quick.asksToCentre &&
         platform_.showMessage("Do you want to always center by page width ?", "Center Text",
@@ -464,6 +491,7 @@ void MainWindow::selectPosition(int index) {
         platform_.showMessage("The Align Text checkbox is now set to Center also");
     }
     refresh();
+    refreshPreview();
 }
 
 void MainWindow::checkClicked(Field f) {
@@ -560,6 +588,7 @@ void MainWindow::checkClicked(Field f) {
     default:
         break; // the other check boxes are taken at the next commit
     }
+    settingsChanged();
 }
 
 void MainWindow::toggleUseCmyk() {
@@ -600,15 +629,42 @@ void MainWindow::choosePreset(Field f, const std::string& preset) {
     refreshPreview();
 }
 
-void MainWindow::textTyped(Field) {
-    commit();
+void MainWindow::textTyped(Field f) {
+    // A note already shown goes as soon as the text reads well; a new one waits until the user
+    // leaves the field, so that typing is never interrupted.
+    if (!flags_[static_cast<size_t>(f)].empty()) checkField(f);
     refreshPreview();
+}
+
+void MainWindow::fieldLeft(Field f) {
+    checkField(f);
+    if (f == Field::InputPath && fields_.text(Field::OutputPath).empty()) {
+        PageParameters p = draft();
+        if (endsWithPdf(p.inputPath)) {
+            fields_.setText(Field::OutputPath,
+                            p.inputPath.substr(0, p.inputPath.size() - 4) + "-numbered.pdf");
+            notifyFields();
+        }
+    }
+}
+
+void MainWindow::stampStarted(int fileCount) {
+    observer_->stampBusy(true);
+    if (fileCount > 0) observer_->stampProgress(0, fileCount);
+}
+
+void MainWindow::stampProgress(int filesStarted, int fileCount) {
+    observer_->stampProgress(filesStarted, fileCount);
+}
+
+void MainWindow::stampFinished() {
+    observer_->stampBusy(false);
 }
 
 void MainWindow::chooseColour() {
     PageParameters& p = record_;
     if (!p.useCmyk) {
-        if (const auto color = platform_.chooseColor()) p.textColor = *color;
+        if (const auto color = platform_.chooseColor(p.textColor)) p.textColor = *color;
     } else {
         cmykForm_.refreshFields();
         if (platform_.editCmyk(cmykForm_)) {
@@ -621,6 +677,7 @@ void MainWindow::chooseColour() {
         }
     }
     observer_->swatchChanged();
+    settingsChanged();
 }
 
 } // namespace folvane

@@ -10,58 +10,21 @@
 #include "desktop/model/cmyk_form.hpp"
 #include "desktop/model/engine_client.hpp"
 #include "desktop/model/page_parameters.hpp"
+#include "desktop/model/page_preview.hpp"
 #include "desktop/model/platform.hpp"
+#include "desktop/model/settings_table.hpp"
 #include "desktop/model/text_tokens.hpp"
 
 namespace folvane {
 
 inline constexpr const char* kDefaultParametersFile = "Default.ppf";
+
+// Where the settings live: "Default.ppf" in the working folder when a readable one is there (as
+// the program has always kept them), else $XDG_CONFIG_HOME/folvane/Default.ppf (~/.config when
+// the variable is unset), so that a program started from the desktop's menu does not write into
+// whatever folder it was started in.
+std::string defaultParametersPath();
 inline constexpr const char* kWindowTitle = "Folvane 1.04";
-
-// Every field of the window, in commit order.
-enum class Field {
-    EndText,
-    PrefixText,
-    SeparatorText,
-    FirstNumber,
-    FirstPage,
-    LastNumber,
-    LastPage,
-    OnePageNumberOnly,
-    Vertical,
-    Horizontal,
-    FontSize,
-    NoPageNumbers,
-    PositionName,
-    MaskDigits,
-    Nth,
-    TwoUp,
-    AbTwoUp,
-    Sequential,
-    Angle,
-    FromLeft,
-    FromRight,
-    FromBottom,
-    FromTop,
-    ForcePortrait,
-    AlignLeft,
-    AlignRight,
-    AlignCenter,
-    RomanUpper,
-    RomanLower,
-    FontName,
-    Reverse,
-    UseCmyk,
-    Opacity,
-    InputPath,
-    OutputPath,
-    Count
-};
-
-inline constexpr size_t kFieldCount = static_cast<size_t>(Field::Count);
-
-// Whether a field is a check box (its value is a flag) or holds text.
-bool isCheckField(Field f);
 
 // The window's fields as the user left them. Text fields hold what was typed; check boxes their
 // state.
@@ -96,17 +59,20 @@ class WindowObserver {
     virtual void swatchChanged() {}        // textColor may have changed
     virtual void focusField(Field) {}      // a field failed its commit
     virtual void windowEnded(WindowEnd) {} // close the window
+    virtual void fieldFlagsChanged() {}    // a field's problem note changed
+    virtual void stampBusy(bool) {}        // Apply Text started or ended
+    virtual void stampProgress(int /*filesStarted*/, int /*fileCount*/) {}
 };
 
-class MainWindow {
+class MainWindow : private StampListener {
   public:
-    MainWindow(Platform& platform, EngineRuntime& runtime,
+    MainWindow(Platform& platform, EngineRuntime& runtime, std::unique_ptr<EngineWorker> worker,
                TokenExpander expander = TokenExpander());
-    ~MainWindow();
+    ~MainWindow() override;
 
     void setObserver(WindowObserver* observer) { observer_ = observer; }
 
-    // The start-up sequence: engine, "Default.ppf", hints are the view's part.
+    // The start-up sequence: engine, the settings file, hints are the view's part.
     void start();
 
     WindowFields& fields() { return fields_; }
@@ -117,6 +83,13 @@ class MainWindow {
     CmykForm& cmykForm() { return cmykForm_; }
     bool fontListFilled() const { return fontListFilled_; }
     WindowEnd ended() const { return ended_; }
+    PagePreview& pagePreview() { return pagePreview_; }
+    bool stamping() const { return engine_.stamping(); }
+    // A note beside a field: a number that does not read, or a text the engine cannot stamp.
+    const std::string& fieldFlag(Field f) const { return flags_[static_cast<size_t>(f)]; }
+    // The record with every field that reads well taken over, without messages: what the previews
+    // show while the user types.
+    PageParameters draft() const;
 
     // Copies the fields into the record in commit order; the first bad field shows its message,
     // takes the focus and leaves the fields after it uncommitted.
@@ -148,24 +121,38 @@ class MainWindow {
     void checkClicked(Field f);
     // A preset was chosen in the prefix, separator or end list.
     void choosePreset(Field f, const std::string& preset);
-    // Typing in a field that commits on every change.
+    // The user typed in a field: the previews follow, nothing is checked or committed yet.
     void textTyped(Field f);
+    // The user left a field: its text is checked and a note is set beside it when it is bad.
+    void fieldLeft(Field f);
     void chooseColour();
 
   private:
     void end(WindowEnd how);
     void notifyFields();
     void toggleUseCmyk();
+    void settingsChanged();
+    void checkField(Field f);
+    void checkStampableTexts();
+    void suggestOutput();
+    bool readSettings(const std::string& path, bool includePaths, bool reportUnreadable);
+    // StampListener
+    void stampStarted(int fileCount) override;
+    void stampProgress(int filesStarted, int fileCount) override;
+    void stampFinished() override;
 
     Platform& platform_;
     TokenExpander expander_;
     EngineClient engine_;
+    PagePreview pagePreview_;
     WindowObserver* observer_ = nullptr;
     WindowObserver noObserver_;
 
     WindowFields fields_;
     PageParameters record_;
     std::string currentParametersFile_;
+    std::string defaultParametersFile_; // the file Close writes back
+    std::array<std::string, kFieldCount> flags_;
     std::string preview_;
     CmykForm cmykForm_;
     bool fontListFilled_ = false;

@@ -19,9 +19,11 @@ bool writeParametersFile(const PageParameters& p, const std::string& path);
 
 // Resets the presence-encoded flags (and angle and opacity), then reads `path` over `p`.
 // INFILE and OUTFILE are taken only with `includePaths`. CMYK percentages also go into
-// `cmykForm` when it is given. Returns false, changing nothing, when the file cannot be opened.
+// `cmykForm` when it is given. Returns false, changing nothing, when the file cannot be read; then
+// `problem` (when given) says why, or stays empty when there is no such file. A file that is not
+// valid UTF-8 is read as Windows-1252, as other programs of this kind write it.
 bool readParametersFile(PageParameters& p, const std::string& path, bool includePaths,
-                        CmykValues* cmykForm = nullptr);
+                        CmykValues* cmykForm = nullptr, std::string* problem = nullptr);
 
 // Reads the lines of `content` over `p` without the resets (LF or CR LF lines, any length).
 void parseParameters(PageParameters& p, const std::string& content, bool includePaths,

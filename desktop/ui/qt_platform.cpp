@@ -3,8 +3,10 @@
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QStringList>
+#include <QTimer>
 #include <QUrl>
 
 #include "desktop/model/colour.hpp"
@@ -12,13 +14,15 @@
 
 namespace folvane {
 
-Answer QtPlatform::showMessage(const std::string& text, const std::string& caption,
-                               Buttons buttons) {
+Answer QtPlatform::showMessage(const std::string& text, const std::string& caption, Buttons buttons,
+                               Tone tone) {
     // Some messages carry CR LF line breaks; Qt shows a bare LF as the line break.
     QString shown = QString::fromStdString(text);
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QMessageBox box(buttons == Buttons::Ok ? QMessageBox::Information : QMessageBox::Question,
-                    QString::fromStdString(caption), shown, QMessageBox::NoButton, parent_);
+    const QMessageBox::Icon icon = tone == Tone::Error      ? QMessageBox::Critical
+                                   : buttons == Buttons::Ok ? QMessageBox::Information
+                                                            : QMessageBox::Question;
+    QMessageBox box(icon, QString::fromStdString(caption), shown, QMessageBox::NoButton, parent_);
     box.setTextFormat(Qt::PlainText);
     if (buttons == Buttons::Ok) {
         box.setStandardButtons(QMessageBox::Ok);
@@ -48,6 +52,12 @@ std::optional<std::string> QtPlatform::chooseFile(const FileChoice& choice, bool
     dialog.setNameFilters(filters);
     if (!choice.defaultExtension.empty())
         dialog.setDefaultSuffix(QString::fromStdString(choice.defaultExtension));
+    if (!choice.startAt.empty()) {
+        // Open beside the current file; a save chooser also proposes its name.
+        const QFileInfo at(QString::fromStdString(choice.startAt));
+        if (at.absoluteDir().exists()) dialog.setDirectory(at.absoluteDir());
+        if (forSaving && !at.isDir()) dialog.selectFile(at.fileName());
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().constFirst().toStdString();
 }
@@ -60,9 +70,12 @@ std::optional<std::string> QtPlatform::chooseFileToSave(const FileChoice& choice
     return chooseFile(choice, true);
 }
 
-std::optional<uint32_t> QtPlatform::chooseColor() {
-    // QColorDialog keeps its sixteen custom colours for the life of the program.
-    const QColor chosen = QColorDialog::getColor(Qt::white, parent_, QString());
+std::optional<uint32_t> QtPlatform::chooseColor(uint32_t current) {
+    // QColorDialog keeps its sixteen custom colours for the life of the program. It opens at the
+    // current colour, so that OK straight away keeps it.
+    const QColor start(static_cast<int>(redOf(current)), static_cast<int>(greenOf(current)),
+                       static_cast<int>(blueOf(current)));
+    const QColor chosen = QColorDialog::getColor(start, parent_, QString());
     if (!chosen.isValid()) return std::nullopt;
     return makeColor(static_cast<uint32_t>(chosen.red()), static_cast<uint32_t>(chosen.green()),
                      static_cast<uint32_t>(chosen.blue()));
@@ -75,6 +88,40 @@ bool QtPlatform::editCmyk(CmykForm& form) {
 
 void QtPlatform::openWithShell(const std::string& path) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+}
+
+} // namespace folvane
+
+namespace folvane {
+namespace {
+
+class QtTimer final : public Timer {
+  public:
+    QtTimer() {
+        timer_.setSingleShot(true);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (fire_) fire_();
+        });
+    }
+    void start(int milliseconds, std::function<void()> fire) override {
+        fire_ = std::move(fire);
+        timer_.start(milliseconds);
+    }
+    void stop() override { timer_.stop(); }
+
+  private:
+    QTimer timer_;
+    std::function<void()> fire_;
+};
+
+} // namespace
+
+void QtPlatform::postToUi(std::function<void()> work) {
+    QMetaObject::invokeMethod(&context_, std::move(work), Qt::QueuedConnection);
+}
+
+std::unique_ptr<Timer> QtPlatform::createTimer() {
+    return std::make_unique<QtTimer>();
 }
 
 } // namespace folvane

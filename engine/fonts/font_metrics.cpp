@@ -16,6 +16,7 @@
 
 #include "engine/fonts/builtin_fonts.hpp"
 #include "engine/fonts/fonts_file.hpp"
+#include "engine/pdf/data_file.hpp"
 
 namespace tavrix {
 
@@ -103,7 +104,8 @@ int32_t textWidth(std::string_view fontName, std::string_view text) {
 }
 
 void loadFontsFile(const std::string& path) {
-    if (path.empty()) return;
+    // A fonts file that cannot be opened (a folder among them) is passed over in silence.
+    if (path.empty() || !notDataFile(path).empty()) return;
     std::ifstream in(path, std::ios::binary);
     if (!in) return;
     std::printf("\nUsing fonts file: '%s'\n", path.c_str());

@@ -36,7 +36,10 @@ std::string pdfName(const std::string& text) {
 
 std::string fontDescriptorText(const std::string& fontName) {
     const FontMetrics* font = findFont(fontName);
-    if (font == nullptr) throw CPdfException("Unknown font name");
+    if (font == nullptr)
+        throw CPdfException("Unknown font name", "unknown font name '" + fontName +
+                                                     "' (names are case-sensitive, e.g. Arial, "
+                                                     "TimesNewRoman, Helvetica-Bold)");
     // Flags 34 (serif, non-symbolic) and ItalicAngle 0 whatever the style: the font is not
     // embedded, and the viewer's substitute only needs the widths.
     std::string text = " 0 obj\n<<\n/Type /FontDescriptor\n/FontName /";

@@ -2,13 +2,24 @@
 // from the process now and then so a 100 MB input never stays resident as a whole.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "engine/pdf/mapping_guard.hpp"
 
 namespace tavrix {
+
+// Why a run stopped when its input changed under it (see InputFile::changed).
+inline constexpr const char* kInputChangedReason =
+    "{input} changed while it was being stamped; run again";
 
 class InputFile {
   public:
@@ -26,6 +37,10 @@ class InputFile {
     std::string_view view() const { return {reinterpret_cast<const char*>(data_), size_}; }
     // Lets the kernel reclaim the mapped pages read so far; later reads fault them back in.
     void dropResidentPages() const;
+    // The file is not what it was when it was opened: it was cut short under a read (which then
+    // found zeros), or its size or modification time differ. What was read from it may be a mix
+    // of old and new bytes.
+    bool changed() const;
 
   private:
     InputFile() = default;
@@ -33,6 +48,10 @@ class InputFile {
     size_t size_ = 0;
     bool mapped_ = false;
     int fd_ = -1;
+    timespec modified_{};
+    std::optional<MappingGuard> guard_;
+    // The bytes, when no guard was free to make the mapping safe.
+    std::vector<unsigned char> copy_;
 };
 
 } // namespace tavrix

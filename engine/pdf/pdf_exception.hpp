@@ -10,6 +10,8 @@ namespace tavrix {
 // A reason about the input file names it with this mark; the run puts the file's quoted name in
 // its place ("{input}: cross-reference table damaged at byte 10234").
 inline constexpr std::string_view kInputMark = "{input}";
+// Likewise for the output file.
+inline constexpr std::string_view kOutputMark = "{output}";
 
 class CPdfException {
   public:

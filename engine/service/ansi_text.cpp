@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "tavrixrt/utf8.hpp"
+
 namespace tavrix {
 namespace {
 
@@ -25,42 +27,15 @@ std::string utf8ToWindows1252(std::string_view s) {
     out.reserve(s.size());
     size_t i = 0;
     while (i < s.size()) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        char32_t cp;
-        size_t len;
-        if (b < 0x80) {
-            cp = b;
-            len = 1;
-        } else if ((b & 0xE0) == 0xC0) {
-            cp = b & 0x1F;
-            len = 2;
-        } else if ((b & 0xF0) == 0xE0) {
-            cp = b & 0x0F;
-            len = 3;
-        } else if ((b & 0xF8) == 0xF0) {
-            cp = b & 0x07;
-            len = 4;
-        } else {
+        const std::optional<tavrixrt::Utf8Char> c = tavrixrt::decodeUtf8(s, i);
+        if (!c) {
             out += '?';
             ++i;
             continue;
         }
-        bool valid = i + len <= s.size();
-        for (size_t k = 1; valid && k < len; ++k) {
-            const auto c = static_cast<unsigned char>(s[i + k]);
-            if ((c & 0xC0) != 0x80)
-                valid = false;
-            else
-                cp = cp << 6 | (c & 0x3F);
-        }
-        if (!valid) {
-            out += '?';
-            ++i;
-            continue;
-        }
-        const int mapped = toWindows1252(cp);
+        const int mapped = toWindows1252(c->code);
         out += mapped < 0 ? '?' : static_cast<char>(mapped);
-        i += len;
+        i += c->length;
     }
     return out;
 }
@@ -72,18 +47,28 @@ std::string windows1252ToUtf8(std::string_view bytes) {
         const auto b = static_cast<unsigned char>(ch);
         char32_t cp = b;
         if (b >= 0x80 && b < 0xA0) cp = kHighControls[b - 0x80] ? kHighControls[b - 0x80] : b;
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
+        tavrixrt::appendUtf8(out, cp);
     }
     return out;
+}
+
+bool fitsWindows1252(std::string_view s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        const std::optional<tavrixrt::Utf8Char> c = tavrixrt::decodeUtf8(s, i);
+        if (!c) {
+            ++i;
+            continue;
+        }
+        if (toWindows1252(c->code) < 0) return false;
+        i += c->length;
+    }
+    return true;
+}
+
+std::string originalText(std::string_view windows1252, std::string_view utf8) {
+    if (utf8ToWindows1252(utf8) == windows1252) return std::string(utf8);
+    return windows1252ToUtf8(windows1252);
 }
 
 } // namespace tavrix

@@ -2,7 +2,9 @@
 
 #include <fstream>
 
+#include "engine/pdf/data_file.hpp"
 #include "engine/pdf/pdf_exception.hpp"
+#include "engine/service/failure_reason.hpp"
 #include "engine/service/stamp_job.hpp"
 
 namespace tavrix {
@@ -16,6 +18,9 @@ std::string JobDriver::run(const std::string& input, const std::string& output,
 bool JobDriver::processFileList(const std::string& input, const std::string& output,
                                 const std::string& params) {
     if (input.size() < 4 || input.compare(input.size() - 4, 4, ".txt") != 0) return false;
+    // A list that cannot be opened (a folder among them, or a path that the system would cut
+    // at a NUL) is taken as one input, which then fails as a file that cannot be opened.
+    if (!notDataFile(input).empty()) return false;
     std::ifstream list(input, std::ios::binary);
     if (!list) return false;
     std::string line;
@@ -36,16 +41,22 @@ bool JobDriver::processFileList(const std::string& input, const std::string& out
 }
 
 bool JobDriver::runJob(const std::string& input, const std::string& output,
-                       const std::string& /*params*/) {
+                       const std::string& params) {
     result_.clear();
     try {
-        StampJob job{input, output, settings_};
+        StampJob job;
+        job.input = input;
+        job.output = output;
+        job.settings = settings_;
+        job.options = parseCallOptions(params);
         stampFile(job);
     } catch (const CPdfException& e) {
         result_ = e.getMessage();
+        reasons_.push_back(e.reason());
         return false;
     } catch (...) {
         result_ = "Unexpected exception";
+        reasons_.push_back(failureReason(std::current_exception(), input, output));
         return false;
     }
     return true;

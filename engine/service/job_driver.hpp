@@ -2,8 +2,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-#include "engine/service/stamp_settings.hpp"
+#include "tavrix/stamp_settings.hpp"
 
 namespace tavrix {
 
@@ -20,10 +21,13 @@ class JobDriver {
     bool runJob(const std::string& input, const std::string& output, const std::string& params);
 
     const std::string& result() const { return result_; }
+    // The reason of every job of the call that failed, in order (one per failed line of a list).
+    const std::vector<std::string>& failureReasons() const { return reasons_; }
 
   private:
     const StampSettings& settings_;
     std::string result_;
+    std::vector<std::string> reasons_;
 };
 
 } // namespace tavrix

@@ -1,9 +1,12 @@
 #include "engine/service/job_steps.hpp"
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <limits>
+#include <system_error>
 
+#include "engine/pdf/data_file.hpp"
 #include "engine/pdf/pdf_exception.hpp"
 #include "engine/pdf/pdf_scanner.hpp"
 
@@ -21,8 +24,13 @@ void replaceFirst(std::string& text, const std::string& token, const std::string
 } // namespace
 
 int32_t readImportNumber(const std::string& path) {
+    if (const std::string why = notDataFile(path); !why.empty())
+        throw CPdfException("Can't open import file", "cannot open '" + path + "': " + why);
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw CPdfException("Can't open import file");
+    if (!in) {
+        throw CPdfException("Can't open import file", "cannot open '" + path + "': " +
+                                                          std::generic_category().message(errno));
+    }
     char head[10];
     in.read(head, sizeof head);
     const std::string text(head, static_cast<size_t>(in.gcount()));
@@ -35,12 +43,14 @@ int32_t readImportNumber(const std::string& path) {
     return saturateInt32(value);
 }
 
-void writeExportNumber(const std::string& path, int32_t next) {
-    std::FILE* f = std::fopen(path.c_str(), "w");
-    if (!f) throw CPdfException("Can't create export file");
-    const std::string digits = std::to_string(next);
-    const bool ok = std::fwrite(digits.data(), 1, digits.size(), f) == digits.size();
-    if (std::fclose(f) != 0 || !ok) throw CPdfException("Can't write export file");
+std::unique_ptr<OutputFile> stageExportNumber(const std::string& path, int32_t next,
+                                              const OutputOptions& options) {
+    auto file = std::make_unique<OutputFile>(path, options);
+    file->write(std::to_string(next));
+    // On the disk before the output is committed: a counter that outlives a crash must not
+    // come back empty. A FIFO or device gets the digits only at commit, after the output.
+    if (file->route() != OutputFile::Route::Direct) file->stage(true);
+    return file;
 }
 
 std::string formatMasked(int32_t value, int32_t mask) {

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "engine/writer/output_file.hpp"
 
 namespace tavrix {
 
@@ -11,8 +14,10 @@ namespace tavrix {
 // digits); 0 when there is none. Throws CPdfException when the file cannot be opened.
 int32_t readImportNumber(const std::string& path);
 
-// Writes the digits of `next` without a line break. Throws when the file cannot be created.
-void writeExportNumber(const std::string& path, int32_t next);
+// Writes the digits of `next` without a line break into a file that takes the place of `path`
+// on commit(), so that a counter never holds a partial number. Throws when it cannot be written.
+std::unique_ptr<OutputFile> stageExportNumber(const std::string& path, int32_t next,
+                                              const OutputOptions& options);
 
 // "%-*.*d" with width and precision `mask`.
 std::string formatMasked(int32_t value, int32_t mask);

@@ -1,16 +1,23 @@
 #include "engine/service/stamp_job.hpp"
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <random>
+#include <utility>
 
 #include "engine/fonts/font_metrics.hpp"
 #include "engine/fonts/font_objects.hpp"
+#include "engine/pdf/data_file.hpp"
 #include "engine/pdf/pdf_document.hpp"
 #include "engine/pdf/pdf_exception.hpp"
 #include "engine/pdf/pdf_scanner.hpp"
 #include "engine/pdf/raw_object.hpp"
+#include "engine/service/ansi_text.hpp"
+#include "engine/service/failure_reason.hpp"
 #include "engine/service/job_steps.hpp"
 #include "engine/text/number_text.hpp"
 #include "engine/writer/output_file.hpp"
@@ -18,6 +25,7 @@
 #include "engine/writer/page_tree.hpp"
 #include "engine/writer/pdf_writer.hpp"
 #include "engine/writer/stamp_content.hpp"
+#include "engine/writer/unicode_stamp.hpp"
 
 namespace tavrix {
 namespace {
@@ -74,11 +82,25 @@ int32_t resourceNumber() {
     return static_cast<int32_t>(generator() % 32768) + millis;
 }
 
+// The settings with the stamped texts as the caller gave them, when Windows-1252 cannot hold
+// them; nullopt when it can (the numbers are ASCII whatever the settings), and the run writes
+// its texts in WinAnsiEncoding as ever.
+std::optional<StampSettings> unicodeSettings(const StampSettings& settings) {
+    StampSettings texts = settings;
+    texts.prefix = originalText(settings.prefix, settings.prefixUtf8);
+    texts.sep = originalText(settings.sep, settings.sepUtf8);
+    texts.end = originalText(settings.end, settings.endUtf8);
+    if (fitsWindows1252(texts.prefix) && fitsWindows1252(texts.sep) && fitsWindows1252(texts.end))
+        return std::nullopt;
+    return texts;
+}
+
 class CopyPass {
   public:
     CopyPass(StampJob& job, XrefTable& xref, PdfWriter& writer, const PageList& pages,
-             const RunResources& resources)
-        : job_(job), xref_(xref), writer_(writer), pages_(pages), resources_(resources) {}
+             const RunResources& resources, const UnicodeStamp* unicode)
+        : job_(job), xref_(xref), writer_(writer), pages_(pages), resources_(resources),
+          unicode_(unicode) {}
 
     void run() {
         const auto& entries = xref_.entries();
@@ -126,12 +148,21 @@ class CopyPass {
             writer_.write(raw.bytes());
             return;
         }
-        stampText_ = composeStampText(job_.settings, *n, pages_.pageCount());
         const PageSlot& pageSlot = pages_.slots()[slot];
-        const Placement at = placeStamp(job_.settings, pageSlot.box, pageSlot.rotate, stampText_);
         const int32_t q = writer_.appendObject(buildSaveStateStream());
-        const int32_t s = writer_.appendObject(buildStampStream(
-            job_.settings, at, resources_.gsName, resources_.fontName, stampText_));
+        int32_t s = 0;
+        if (unicode_) {
+            const Placement at =
+                placeStamp(job_.settings, pageSlot.box, pageSlot.rotate, unicode_->width(slot));
+            s = writer_.appendObject(
+                buildStampStream(job_.settings, at, resources_.gsName, unicode_->showText(slot)));
+        } else {
+            stampText_ = composeStampText(job_.settings, *n, pages_.pageCount());
+            const Placement at =
+                placeStamp(job_.settings, pageSlot.box, pageSlot.rotate, stampText_);
+            s = writer_.appendObject(buildStampStream(job_.settings, at, resources_.gsName,
+                                                      resources_.fontName, stampText_));
+        }
         PagePatcher patcher(xref_, writer_, resources_);
         patcher.patchPage(num, raw.bytes(), q, s);
     }
@@ -141,10 +172,44 @@ class CopyPass {
     PdfWriter& writer_;
     const PageList& pages_;
     const RunResources& resources_;
+    const UnicodeStamp* unicode_;
     int dots_ = 0;
     int32_t highest_ = 0;
     std::string stampText_;
 };
+
+// A path that holds a NUL byte (an automation client can pass one) would be cut there by the
+// system and name another file: such a job fails before it opens anything.
+void checkPaths(const StampJob& job) {
+    const std::pair<const char*, const std::string*> paths[] = {
+        {"input path", &job.input},
+        {"output path", &job.output},
+        {"import file name", &job.settings.importit},
+        {"export file name", &job.settings.exportit},
+        {"fonts file name", &job.settings.fontfile},
+        {"rename pattern", &job.settings.renameoutput},
+    };
+    for (const auto& [what, path] : paths) {
+        if (holdsNul(*path)) {
+            throw CPdfException("Can't open file",
+                                std::string("the ") + what + " holds a NUL character after '" +
+                                    path->c_str() + "'; a file name cannot hold one");
+        }
+    }
+}
+
+// The rename step moves the finished output over whatever file stands at the new name, but never
+// moves a device or FIFO (an output written directly), nor over one, nor over a folder: a name
+// such as /dev/null is a node the whole system uses.
+bool renameOutput(const std::string& from, const std::string& to) {
+    const auto movable = [](const std::string& path, bool mustExist) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) return !mustExist;
+        return S_ISREG(st.st_mode) || S_ISLNK(st.st_mode);
+    };
+    if (!movable(from, true) || !movable(to, false)) return false;
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
 
 } // namespace
 
@@ -155,16 +220,19 @@ void printProgress(const std::string& text) {
 
 void stampFile(StampJob& job) {
     std::unique_ptr<OutputFile> out;
+    std::shared_ptr<InputFile> input;
     try {
+        checkPaths(job);
         printProgress("Input file: '" + job.input + "'");
         PdfDocument doc;
         doc.openDocument(job.input);
+        input = doc.file();
         XrefTable& xref = doc.xref();
 
-        out = std::make_unique<OutputFile>(job.output);
+        out = std::make_unique<OutputFile>(job.output, job.outputOptions);
         printProgress(", output file: '" + job.output + "'\n");
         printProgress("Processing");
-        PdfWriter writer(*out, xref.entries().size());
+        PdfWriter writer(*out, xref.entries().size(), job.offsetLimit);
         writeHeaderCopy(writer, xref);
 
         if (xref.rootNum() < 0 || static_cast<size_t>(xref.rootNum()) >= xref.entries().size())
@@ -177,20 +245,31 @@ void stampFile(StampJob& job) {
         loadFontsFile(job.settings.fontfile);
         RunResources resources;
         resources.fontName = "F" + std::to_string(resourceNumber());
-        const int32_t descriptor = writer.appendObject(fontDescriptorText(job.settings.font));
-        resources.fontNum =
-            writer.appendObject(fontObjectText(job.settings.font, resources.fontName, descriptor));
+        std::optional<StampSettings> texts = unicodeSettings(job.settings);
+        std::unique_ptr<UnicodeStamp> unicode;
+        if (!texts) {
+            const int32_t descriptor = writer.appendObject(fontDescriptorText(job.settings.font));
+            resources.fontNum = writer.appendObject(
+                fontObjectText(job.settings.font, resources.fontName, descriptor));
+        } else {
+            // Every page's text is shaped before the fonts are written, so the number the run
+            // starts from is needed first.
+            if (!job.settings.importit.empty())
+                texts->startNumber = job.settings.startNumber =
+                    readImportNumber(job.settings.importit);
+            unicode = std::make_unique<UnicodeStamp>(texts->font, texts->fontSize,
+                                                     pageTexts(*texts, pages));
+            unicode->appendFonts(
+                [&writer](std::string_view text) { return writer.appendObject(text); }, resources);
+        }
         resources.gsName = "GS" + std::to_string(resourceNumber());
         resources.gsNum = writer.appendObject(buildOpacityState(job.settings.opacity));
 
-        if (!job.settings.importit.empty())
+        if (!job.settings.importit.empty() && !unicode)
             job.settings.startNumber = readImportNumber(job.settings.importit);
 
-        CopyPass pass(job, xref, writer, pages, resources);
+        CopyPass pass(job, xref, writer, pages, resources, unicode.get());
         pass.run();
-
-        const int32_t next = static_cast<int32_t>(static_cast<uint32_t>(pass.highest()) + 1u);
-        if (!job.settings.exportit.empty()) writeExportNumber(job.settings.exportit, next);
 
         const int64_t xrefOffset = writer.position();
         writer.writeXrefSection();
@@ -204,6 +283,19 @@ void stampFile(StampJob& job) {
         writer.writeTrailer(xrefOffset, xref.rootNum(), rootGen, xref.infoNum(), infoGen,
                             directTrailerDict(xref, "Info"));
         doc.closeDocument();
+
+        // The counter is written last, once the output is in place, so a run that fails never
+        // advances it; it is made ready first, so a counter that cannot be written stops the
+        // run before the output is touched.
+        std::unique_ptr<OutputFile> exportFile;
+        const int32_t next = static_cast<int32_t>(static_cast<uint32_t>(pass.highest()) + 1u);
+        if (!job.settings.exportit.empty())
+            exportFile = stageExportNumber(job.settings.exportit, next, job.outputOptions);
+        out->stage();
+        // The last moment a changed input can stop the run: from here on the output may replace
+        // it (an output that names the input itself).
+        if (input->changed()) throw CPdfException("Input file changed", kInputChangedReason);
+        input.reset();
         out->commit();
         out.reset();
 
@@ -214,13 +306,20 @@ void stampFile(StampJob& job) {
             // A pattern that names the output itself leaves the finished file where it is.
             if (target != job.output) {
                 printProgress("\nRenaming output file: '" + job.output + "' to '" + target + "'\n");
-                if (std::rename(job.output.c_str(), target.c_str()) != 0)
+                if (!renameOutput(job.output, target))
                     printProgress("Unable to rename file, check permissions, file naming\n");
             }
         }
+        if (exportFile) exportFile->commit();
     } catch (...) {
         if (out) out->discard();
-        throw CPdfException("Stamp file issue\r\n");
+        // A read that went wrong because the file was cut short under it is reported as that.
+        const bool changed = input && input->changed();
+        const std::exception_ptr error =
+            changed
+                ? std::make_exception_ptr(CPdfException("Input file changed", kInputChangedReason))
+                : std::current_exception();
+        throw CPdfException("Stamp file issue\r\n", failureReason(error, job.input, job.output));
     }
 }
 

@@ -5,8 +5,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "engine/service/stamp_settings.hpp"
+#include "tavrix/stamp_settings.hpp"
 
 namespace tavrix {
 
@@ -18,7 +19,8 @@ class TavrixCom {
     // Answers false only for an identifier that is not a long or flag property.
     bool putLong(int32_t dispid, int32_t value);
     // Text properties by dispatch identifier; `utf8` is converted as the property requires
-    // (prefix, sep and end to Windows-1252, everything else kept as UTF-8).
+    // (prefix, sep and end kept as given beside their Windows-1252 form, everything else kept
+    // as UTF-8).
     bool putText(int32_t dispid, std::string_view utf8);
 
     // Stamps `input` into `output` (or runs a file list) and returns the result text: empty on
@@ -26,10 +28,15 @@ class TavrixCom {
     std::string getTavrixFile(const std::string& input, const std::string& output,
                               const std::string& params);
 
+    // Why the jobs of the last getTavrixFile call failed, one line per failed file; empty when
+    // every job succeeded.
+    std::string failureDescription() const;
+
     const StampSettings& settings() const { return settings_; }
 
   private:
     StampSettings settings_;
+    std::vector<std::string> reasons_;
 };
 
 } // namespace tavrix

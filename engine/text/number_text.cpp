@@ -14,6 +14,8 @@ int32_t wrap(int64_t v) {
 // bits hold divide every 32-bit value to 0, so those places are zeros as well.
 std::string zeroFilled(int64_t v, int32_t mask) {
     std::string out;
+    // No fill at all below 1, however far below: mask - 1 must not be computed for INT32_MIN.
+    if (mask <= 0) return std::to_string(v);
     if (mask > kMaxMaskDigits) mask = kMaxMaskDigits;
     for (int32_t k = mask - 1; k >= 0; --k) {
         bool zero = true;
@@ -59,14 +61,14 @@ std::optional<int32_t> shownNumber(const StampSettings& job, int32_t p, uint32_t
     return n;
 }
 
+std::string composeRawText(const StampSettings& job, int32_t n, uint32_t pageCount) {
+    if (job.nopg) return job.prefix + job.sep + job.end;
+    if (job.onePageNo) return job.prefix + piece(job, n, false) + job.sep + job.end;
+    return job.prefix + piece(job, n, false) + job.sep + piece(job, pageCount, true) + job.end;
+}
+
 std::string composeStampText(const StampSettings& job, int32_t n, uint32_t pageCount) {
-    std::string raw;
-    if (job.nopg)
-        raw = job.prefix + job.sep + job.end;
-    else if (job.onePageNo)
-        raw = job.prefix + piece(job, n, false) + job.sep + job.end;
-    else
-        raw = job.prefix + piece(job, n, false) + job.sep + piece(job, pageCount, true) + job.end;
+    const std::string raw = composeRawText(job, n, pageCount);
     std::string escaped;
     escaped.reserve(raw.size() + 8);
     for (char c : raw) {

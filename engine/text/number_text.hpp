@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/service/stamp_settings.hpp"
+#include "tavrix/stamp_settings.hpp"
 
 namespace tavrix {
 
@@ -14,7 +14,11 @@ namespace tavrix {
 std::optional<int32_t> shownNumber(const StampSettings& job, int32_t p, uint32_t pageCount,
                                    int32_t& highest);
 
-// The stamp text for shown number `n`, escaped for a PDF literal string.
+// The stamp text for shown number `n`: prefix, numbers, separator and ending as they are.
+// The numbers are ASCII (digits, a minus sign, roman letters), whatever the settings.
+std::string composeRawText(const StampSettings& job, int32_t n, uint32_t pageCount);
+
+// The same, escaped for a PDF literal string.
 std::string composeStampText(const StampSettings& job, int32_t n, uint32_t pageCount);
 
 // Zero fill beyond this many digits is not applied (a wider mask would only make huge texts).

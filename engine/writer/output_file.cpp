@@ -1,79 +1,207 @@
 #include "engine/writer/output_file.hpp"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <system_error>
 
+#include "engine/pdf/data_file.hpp"
 #include "engine/pdf/pdf_exception.hpp"
 
 namespace tavrix {
 namespace {
 
 constexpr size_t kBufferSize = size_t{1} << 20;
+constexpr int kMaxLinks = 40; // as the kernel follows them
 
-// The process umask, read without changing it (umask() would race with other threads).
-mode_t currentUmask() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("Umask:", 0) == 0)
-            return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file `path` leads to, symlinks followed; a dangling link gives the path it points to.
+std::string followLinks(std::string path) {
+    for (int hops = 0; hops < kMaxLinks; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        std::string link(static_cast<size_t>(std::max<off_t>(st.st_size, 255)) + 1, '\0');
+        ssize_t n;
+        while ((n = ::readlink(path.c_str(), link.data(), link.size())) ==
+               static_cast<ssize_t>(link.size()))
+            link.resize(link.size() * 2);
+        if (n <= 0) return path;
+        link.resize(static_cast<size_t>(n));
+        path = link.front() == '/' ? link : folderOf(path) + "/" + link;
     }
-    return 022;
+    return path;
+}
+
+// Gives the new file `to` what the old file `from` carries beyond its bytes; false when any of
+// it cannot be kept (another user's file, an attribute the policy will not copy).
+bool takeAttributes(int to, int from, const struct stat& old) {
+    // Owner first: a change of owner clears the set-user-ID and set-group-ID bits.
+    if (fchown(to, old.st_uid, old.st_gid) != 0) return false;
+    if (fchmod(to, old.st_mode & 07777) != 0) return false;
+    ssize_t size = flistxattr(from, nullptr, 0);
+    if (size < 0) return errno == ENOTSUP;
+    std::vector<char> names(static_cast<size_t>(size));
+    size = flistxattr(from, names.data(), names.size());
+    if (size < 0) return false;
+    names.resize(static_cast<size_t>(size));
+    std::vector<char> value;
+    for (size_t at = 0; at < names.size(); at += std::strlen(names.data() + at) + 1) {
+        const char* name = names.data() + at;
+        const ssize_t length = fgetxattr(from, name, nullptr, 0);
+        if (length < 0) return false;
+        value.resize(static_cast<size_t>(length));
+        if (fgetxattr(from, name, value.data(), value.size()) != length) return false;
+        if (fsetxattr(to, name, value.data(), value.size(), 0) != 0) return false;
+    }
+    return true;
+}
+
+int writeAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+// A FIFO whose reader has gone raises SIGPIPE on a write, and its default ends the process: the
+// engine's host. With the signal held on this thread the write fails with EPIPE instead.
+int writeAllNoSigpipe(int fd, const char* data, size_t size) {
+    sigset_t pipeSignal, previous, pending;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+    sigpending(&pending);
+    const bool wasPending = sigismember(&pending, SIGPIPE) == 1;
+    const int error = writeAll(fd, data, size);
+    if (error == EPIPE && !wasPending) {
+        const timespec noWait{};
+        sigtimedwait(&pipeSignal, nullptr, &noWait);
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return error;
+}
+
+std::string stagingFolder(const OutputOptions& options) {
+    if (!options.stagingFolder.empty()) return options.stagingFolder;
+    const char* tmp = std::getenv("TMPDIR");
+    return tmp && *tmp ? tmp : "/tmp";
 }
 
 } // namespace
 
-OutputFile::OutputFile(std::string finalPath) : finalPath_(std::move(finalPath)) {
-    if (finalPath_.empty()) throw CPdfException("Can't create output file");
-    const size_t slash = finalPath_.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? std::string() : finalPath_.substr(0, slash + 1);
-    std::string pattern = folder + ".tavrix-XXXXXX";
-    fd_ = mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd_ < 0) throw CPdfException("Can't create output file");
-    tempPath_ = pattern;
-    // The finished file gets the permissions a newly created file would have.
-    fchmod(fd_, 0666 & ~currentUmask());
-    buffer_.resize(kBufferSize);
+OutputFile::OutputFile(std::string path, OutputOptions options)
+    : path_(std::move(path)), options_(std::move(options)) {
+    try {
+        open();
+    } catch (...) {
+        discard();
+        throw;
+    }
+}
+
+void OutputFile::open() {
+    constexpr const char* kCannotCreate = "Can't create output file";
+    if (path_.empty()) throw CPdfException(kCannotCreate, "no output file was given");
+    if (holdsNul(path_)) {
+        throw CPdfException(kCannotCreate, "the output path holds a NUL character after '" +
+                                               std::string(path_.c_str()) +
+                                               "'; a file name cannot hold one");
+    }
+    // The test "wb" would make, short of truncating: whether the file can be written at all.
+    targetFd_ = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    int error = 0;
+    if (targetFd_ < 0) {
+        if (errno != ENOENT) fail(kCannotCreate, errno);
+        route_ = Route::Create;
+        target_ = followLinks(path_);
+        temp_ = TempFile::create(folderOf(target_), 0666, options_.unnamedTemp, error);
+        if (!temp_) fail(kCannotCreate, error);
+        sink_ = temp_->fd();
+        return;
+    }
+    struct stat st {};
+    if (fstat(targetFd_, &st) != 0) fail(kCannotCreate, errno);
+    if (!S_ISREG(st.st_mode)) {
+        route_ = Route::Direct;
+        sink_ = targetFd_;
+        return;
+    }
+    target_ = followLinks(path_);
+    struct stat named {};
+    // Only a name known to lead to this very file may be replaced (not so for a file reached
+    // through /proc/self/fd, say, or one moved meanwhile).
+    if (::stat(target_.c_str(), &named) == 0 && named.st_dev == st.st_dev &&
+        named.st_ino == st.st_ino) {
+        temp_ = TempFile::create(folderOf(target_), 0600, options_.unnamedTemp, error);
+        if (temp_ && st.st_nlink == 1 && takeAttributes(temp_->fd(), targetFd_, st)) {
+            route_ = Route::Replace;
+            sink_ = temp_->fd();
+            return;
+        }
+    }
+    // Writing into the file keeps its links, owner and attributes. The result waits beside it
+    // when its folder allows, else in the staging folder.
+    route_ = Route::Overwrite;
+    if (!temp_) {
+        stagedIn_ = stagingFolder(options_);
+        temp_ = TempFile::create(stagedIn_, 0600, options_.unnamedTemp, error);
+        if (!temp_) fail(kCannotCreate, error, "; set TMPDIR to a folder you can write");
+    }
+    sink_ = temp_->fd();
 }
 
 OutputFile::~OutputFile() {
     discard();
 }
 
+void OutputFile::fail(const char* message, int error, const char* advice) const {
+    const std::string cause = std::generic_category().message(error);
+    if (!stagedIn_.empty()) {
+        throw CPdfException(message, "cannot write the temporary copy of '" + path_ + "' in '" +
+                                         stagedIn_ + "': " + cause + advice);
+    }
+    throw CPdfException(message, "cannot write '" + path_ + "': " + cause + advice);
+}
+
 void OutputFile::discard() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-    if (!tempPath_.empty()) {
-        ::unlink(tempPath_.c_str());
-        tempPath_.clear();
-    }
+    temp_.reset();
+    if (targetFd_ >= 0) ::close(targetFd_);
+    targetFd_ = sink_ = -1;
+    used_ = 0;
+}
+
+void OutputFile::writeOut(const char* data, size_t size) {
+    const int error = route_ == Route::Direct ? writeAllNoSigpipe(sink_, data, size)
+                                              : writeAll(sink_, data, size);
+    if (error != 0) fail("Can't write output file", error);
 }
 
 void OutputFile::flush() {
-    size_t done = 0;
-    while (done < used_) {
-        const ssize_t n = ::write(fd_, buffer_.data() + done, used_ - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw CPdfException("Can't write output file");
-        }
-        done += static_cast<size_t>(n);
-    }
+    if (used_ > 0) writeOut(buffer_.data(), used_);
     used_ = 0;
 }
 
 void OutputFile::write(std::string_view bytes) {
-    if (fd_ < 0) throw CPdfException("Can't write output file");
+    if (sink_ < 0) throw CPdfException("Can't write output file");
+    if (buffer_.empty()) buffer_.resize(kBufferSize);
     position_ += static_cast<int64_t>(bytes.size());
     if (used_ + bytes.size() <= buffer_.size()) {
         std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
@@ -87,19 +215,12 @@ void OutputFile::write(std::string_view bytes) {
         return;
     }
     // Large pieces (image streams) go straight to the file.
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw CPdfException("Can't write output file");
-        }
-        done += static_cast<size_t>(n);
-    }
+    writeOut(bytes.data(), bytes.size());
 }
 
 void OutputFile::writeFromFile(int fd, int64_t offset, std::string_view mapped) {
-    if (fd_ < 0) throw CPdfException("Can't write output file");
+    if (sink_ < 0) throw CPdfException("Can't write output file");
+    if (buffer_.empty()) buffer_.resize(kBufferSize);
     size_t done = 0;
     while (done < mapped.size()) {
         if (used_ == buffer_.size()) flush();
@@ -115,16 +236,86 @@ void OutputFile::writeFromFile(int fd, int64_t offset, std::string_view mapped) 
     if (done < mapped.size()) write(mapped.substr(done));
 }
 
-void OutputFile::commit() {
+void OutputFile::stage(bool durable) {
+    if (sink_ < 0) throw CPdfException("Can't write output file");
     flush();
-    if (::close(fd_) != 0) {
-        fd_ = -1;
-        throw CPdfException("Can't write output file");
+    if (durable && route_ != Route::Direct && fsync(sink_) != 0)
+        fail("Can't write output file", errno);
+}
+
+void OutputFile::commit() {
+    stage();
+    constexpr const char* kCannotWrite = "Can't write output file";
+    int error = 0;
+    switch (route_) {
+    case Route::Direct:
+        if (::close(targetFd_) != 0) error = errno;
+        targetFd_ = sink_ = -1;
+        if (error != 0) fail(kCannotWrite, error);
+        return;
+    case Route::Create:
+        error = temp_->linkNew(target_);
+        // Something appeared there during the run: replace it, as "wb" would have.
+        if (error == EEXIST) error = temp_->replace(target_);
+        if (error != 0) fail(kCannotWrite, error);
+        break;
+    case Route::Replace:
+        error = temp_->replace(target_);
+        // A folder that lets files be made but not replaced (sticky, another user's file).
+        if (error == EPERM || error == EACCES)
+            overwriteInPlace();
+        else if (error != 0)
+            fail(kCannotWrite, error);
+        break;
+    case Route::Overwrite:
+        overwriteInPlace();
+        break;
     }
-    fd_ = -1;
-    if (std::rename(tempPath_.c_str(), finalPath_.c_str()) != 0)
-        throw CPdfException("Can't create output file");
-    tempPath_.clear();
+    temp_.reset();
+    if (targetFd_ >= 0) ::close(targetFd_);
+    targetFd_ = sink_ = -1;
+}
+
+void OutputFile::overwriteInPlace() {
+    constexpr const char* kAdvice = "; the file may now be incomplete: run again";
+    stagedIn_.clear(); // what fails from here on is the file itself
+    const int from = temp_->fd();
+    const off_t size = static_cast<off_t>(position_);
+    off_t done = 0;
+    while (done < size) {
+        loff_t in = done, out = done;
+        const ssize_t n =
+            copy_file_range(from, &in, targetFd_, &out, static_cast<size_t>(size - done), 0);
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
+            errno != EBADF)
+            fail("Can't write output file", errno, kAdvice);
+        // The kernel cannot copy between these two files: copy through the buffer.
+        if (buffer_.empty()) buffer_.resize(kBufferSize);
+        while (done < size) {
+            const ssize_t got =
+                ::pread(from, buffer_.data(),
+                        static_cast<size_t>(std::min<off_t>(size - done, kBufferSize)), done);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) fail("Can't write output file", got < 0 ? errno : EIO, kAdvice);
+            for (ssize_t put = 0; put < got;) {
+                const ssize_t w = ::pwrite(targetFd_, buffer_.data() + put,
+                                           static_cast<size_t>(got - put), done + put);
+                if (w < 0 && errno == EINTR) continue;
+                if (w < 0) fail("Can't write output file", errno, kAdvice);
+                put += w;
+            }
+            done += got;
+        }
+    }
+    if (ftruncate(targetFd_, size) != 0) fail("Can't write output file", errno, kAdvice);
+    const int closed = ::close(targetFd_);
+    targetFd_ = -1;
+    if (closed != 0) fail("Can't write output file", errno, kAdvice);
 }
 
 } // namespace tavrix

@@ -1,20 +1,50 @@
-// The output file of a run. It is written to a temporary file beside the final path and moved
-// into place only when the run has succeeded, so a failed run leaves no new file behind and
-// never touches a file that already stood at the output path (the input itself included).
+// A file a run writes: the output PDF, and the export file. Nothing reaches the path before the
+// run has succeeded (a failed run leaves no new file and touches no existing one, the input
+// included); the result is written to a temporary file and put in place by commit(), in a way
+// that keeps what the path carried, as writing it with "wb" would have:
+// - a path where nothing stands gets a new file with the mode a new file gets (0666 less the
+//   umask);
+// - a symlink is followed, and its target is written (a dangling link's target is created);
+// - an existing regular file must be writable, else the run fails before it starts. It is
+//   replaced by a rename when that keeps everything: it has no other links, its folder can be
+//   written, and the new file can take its mode, owner, group and extended attributes.
+//   Otherwise the finished result is written into it;
+// - anything else that opens for writing (a device such as /dev/null, a FIFO) is written
+//   directly and never replaced.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/writer/temp_file.hpp"
+
 namespace tavrix {
+
+struct OutputOptions {
+    // Temporary files are unnamed where the filesystem allows; false makes them named, as on
+    // filesystems that do not (tests take that path).
+    bool unnamedTemp = true;
+    // Where a result that is to be written into an existing file waits when that file's folder
+    // cannot be written; empty: $TMPDIR, else /tmp.
+    std::string stagingFolder;
+};
 
 class OutputFile {
   public:
-    // Creates the temporary file; throws CPdfException when the folder is not writable.
-    explicit OutputFile(std::string finalPath);
-    ~OutputFile(); // discards the temporary file unless commit() succeeded
+    enum class Route {
+        Create,    // a new file, linked in at commit
+        Replace,   // a new file renamed over the old one
+        Overwrite, // the result is copied into the existing file at commit
+        Direct,    // not a regular file: written as the run goes
+    };
+
+    // Checks that `path` can be written and makes the temporary file. Throws CPdfException
+    // "Can't create output file" (with the cause) when it cannot.
+    explicit OutputFile(std::string path, OutputOptions options = {});
+    ~OutputFile(); // discards the result unless commit() succeeded
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
@@ -23,17 +53,31 @@ class OutputFile {
     // as `mapped`, written from there if the read comes up short).
     void writeFromFile(int fd, int64_t offset, std::string_view mapped);
     int64_t position() const { return position_; }
-    // Flushes, closes and renames the temporary file to the final path.
+    // Writes out what is still buffered; with `durable`, waits until it is on the disk. Throws
+    // CPdfException "Can't write output file" (with the cause).
+    void stage(bool durable = false);
+    // Puts the result in place. Throws CPdfException "Can't write output file".
     void commit();
     void discard();
-    const std::string& finalPath() const { return finalPath_; }
+
+    const std::string& finalPath() const { return path_; }
+    Route route() const { return route_; }
 
   private:
+    void open();
     void flush();
+    void writeOut(const char* data, size_t size);
+    void overwriteInPlace();
+    [[noreturn]] void fail(const char* message, int error, const char* advice = "") const;
 
-    std::string finalPath_;
-    std::string tempPath_;
-    int fd_ = -1;
+    std::string path_;   // as given: what messages name
+    std::string target_; // the file it leads to, links followed
+    OutputOptions options_;
+    Route route_ = Route::Create;
+    std::unique_ptr<TempFile> temp_;
+    std::string stagedIn_; // the staging folder, when the temporary file is not beside target_
+    int targetFd_ = -1;    // the existing file or device, open for writing
+    int sink_ = -1;        // where write() goes: the temporary file, or the device
     std::vector<char> buffer_;
     size_t used_ = 0;
     int64_t position_ = 0;

@@ -17,8 +17,8 @@ std::string refText(const char* fmt, int32_t num) {
     return buffer;
 }
 
-std::string namedRef(const char* prefix, const std::string& name, int32_t num, const char* suffix) {
-    return prefix + name + " " + std::to_string(num) + " 0 R" + suffix;
+std::string namedRef(const std::string& name, int32_t num) {
+    return " /" + name + " " + std::to_string(num) + " 0 R";
 }
 
 // Just after the first "<<" at or after `from` (found as a token, never inside a string).
@@ -146,26 +146,37 @@ void PagePatcher::patchContents(std::string& page, const PdfDict& dict, int32_t 
     }
 }
 
+std::string PagePatcher::fontRefs() const {
+    std::string refs = namedRef(res_.fontName, res_.fontNum);
+    for (const NamedObject& font : res_.moreFonts)
+        refs += namedRef(font.name, font.num);
+    return refs;
+}
+
+std::string PagePatcher::gsRefs() const {
+    return namedRef(res_.gsName, res_.gsNum);
+}
+
 void PagePatcher::addEntry(std::string& text, size_t from, const PdfDict& resources,
-                           std::string_view key, const std::string& name, int32_t num) {
+                           std::string_view key, const std::string& refs) {
     const PdfObject stored = resources.lookupRaw(key);
     if (stored.isDict()) {
         const std::optional<DictEntry> entry = findEntry(text, from, key);
         if (!entry || entry->value.kind != ValueKind::Dict) return;
-        text.insert(entry->value.begin + 2, namedRef(" /", name, num, " "));
+        text.insert(entry->value.begin + 2, refs + " ");
     } else if (stored.isRef() && target(stored).isDict()) {
         if (const std::optional<DictEntry> entry = findEntry(text, from, key))
             fixGeneration(text, entry->value);
-        rewriteIndirectDict(stored.getRefNum(), namedRef(" /", name, num, " "));
+        rewriteIndirectDict(stored.getRefNum(), refs + " ");
     } else {
         // Absent, null, or a reference to a missing object: the run's own dictionary.
-        putEntry(text, from, key, namedRef("<< /", name, num, " >>"));
+        putEntry(text, from, key, "<<" + refs + " >>");
     }
 }
 
 void PagePatcher::addToResources(std::string& text, size_t from, const PdfDict& resources) {
-    addEntry(text, from, resources, "Font", res_.fontName, res_.fontNum);
-    addEntry(text, from, resources, "ExtGState", res_.gsName, res_.gsNum);
+    addEntry(text, from, resources, "Font", fontRefs());
+    addEntry(text, from, resources, "ExtGState", gsRefs());
 }
 
 void PagePatcher::rewriteIndirectDict(int32_t num, const std::string& insert) {
@@ -186,10 +197,10 @@ void PagePatcher::patchResources(std::string& page, const PdfDict& dict) {
         const PdfDict& resources = *stored.getDict();
         std::optional<DictEntry> entry = findEntry(page, 0, "Resources");
         if (!entry) return;
-        addEntry(page, entry->value.begin, resources, "Font", res_.fontName, res_.fontNum);
+        addEntry(page, entry->value.begin, resources, "Font", fontRefs());
         entry = findEntry(page, 0, "Resources");
         if (!entry) return;
-        addEntry(page, entry->value.begin, resources, "ExtGState", res_.gsName, res_.gsNum);
+        addEntry(page, entry->value.begin, resources, "ExtGState", gsRefs());
         return;
     }
     if (stored.isRef() && resolved.isDict()) {
@@ -248,8 +259,7 @@ void PagePatcher::patchResources(std::string& page, const PdfDict& dict) {
         parent = node.getDict()->lookupRaw("Parent");
     }
     putEntry(page, 0, "Resources",
-             namedRef("<< /Font << /", res_.fontName, res_.fontNum, " >> ") +
-                 namedRef("/ExtGState << /", res_.gsName, res_.gsNum, " >> >> "));
+             "<< /Font <<" + fontRefs() + " >> /ExtGState <<" + gsRefs() + " >> >> ");
 }
 
 } // namespace tavrix

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/pdf/pdf_scanner.hpp"
 #include "engine/pdf/xref_table.hpp"
@@ -14,11 +15,18 @@
 
 namespace tavrix {
 
+struct NamedObject {
+    std::string name;
+    int32_t num = 0;
+};
+
 struct RunResources {
     std::string fontName; // "F<digits>"
     int32_t fontNum = 0;
     std::string gsName; // "GS<digits>"
     int32_t gsNum = 0;
+    // Further fonts of a run whose text no one installed font draws whole.
+    std::vector<NamedObject> moreFonts;
 };
 
 class PagePatcher {
@@ -35,8 +43,11 @@ class PagePatcher {
     void patchResources(std::string& page, const class PdfDict& dict);
     // Inserts the font and graphics state into the dictionary text that starts at `from`.
     void addToResources(std::string& text, size_t from, const class PdfDict& resources);
+    // `refs` holds the new entries, " /F1 12 0 R" each.
     void addEntry(std::string& text, size_t from, const class PdfDict& resources,
-                  std::string_view key, const std::string& name, int32_t num);
+                  std::string_view key, const std::string& refs);
+    std::string fontRefs() const;
+    std::string gsRefs() const;
     void rewriteIndirectDict(int32_t num, const std::string& insert);
     int32_t outputGen(int32_t num) const;
     // What a stored value names: itself, or the object a reference fetches. A reference that

@@ -53,8 +53,13 @@ void PdfWriter::writeXrefSection() {
     block.reserve(20 * 4096);
     for (size_t i = 1; i < entries_.size(); ++i) {
         const OutputEntry& e = entries_[i];
-        // Ten digits hold offsets up to 9,999,999,999; past that the table cannot be written.
-        if (e.written && e.offset > 9'999'999'999) throw CPdfException("Output file too large");
+        if (e.written && e.offset > offsetLimit_) {
+            throw CPdfException("Output file too large",
+                                "the output would be too large for its cross-reference table "
+                                "(objects beyond byte " +
+                                    std::to_string(offsetLimit_) +
+                                    "); split {input} into smaller files");
+        }
         appendEntry(block, e.written ? e.offset : 0, e.written ? e.gen : 0, e.written ? 'n' : 'f');
         if (block.size() >= 20 * 4096) {
             write(block);

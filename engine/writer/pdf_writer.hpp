@@ -17,10 +17,15 @@ struct OutputEntry {
     bool written = false;
 };
 
+// Cross-reference entries hold offsets in ten digits.
+inline constexpr int64_t kMaxXrefOffset = 9'999'999'999;
+
 class PdfWriter {
   public:
-    // One cleared entry per input object number.
-    PdfWriter(OutputFile& out, size_t inputEntries) : out_(out), entries_(inputEntries) {}
+    // One cleared entry per input object number. Objects may start at offsets up to
+    // `offsetLimit` (lower only in tests).
+    PdfWriter(OutputFile& out, size_t inputEntries, int64_t offsetLimit = kMaxXrefOffset)
+        : out_(out), entries_(inputEntries), offsetLimit_(offsetLimit) {}
 
     void write(std::string_view bytes) { out_.write(bytes); }
     void writeFromFile(int fd, int64_t offset, std::string_view mapped) {
@@ -53,6 +58,7 @@ class PdfWriter {
   private:
     OutputFile& out_;
     std::vector<OutputEntry> entries_;
+    int64_t offsetLimit_;
 };
 
 } // namespace tavrix

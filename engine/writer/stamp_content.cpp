@@ -60,6 +60,11 @@ std::string colourOperator(const StampSettings& s) {
 
 Placement placeStamp(const StampSettings& s, const std::array<float, 4>& box, int32_t r,
                      std::string_view text) {
+    return placeStamp(s, box, r, s.align != "left" ? textWidth(s.font, text) : 0);
+}
+
+Placement placeStamp(const StampSettings& s, const std::array<float, 4>& box, int32_t r,
+                     int32_t textW) {
     const float x0 = box[0], y0 = box[1], x1 = box[2], y1 = box[3];
     // Only a rotation by a multiple of 90 turns the page; 360 is upright again, and a value
     // that is no multiple of 90 (not allowed by the format) is ignored as viewers ignore it.
@@ -75,7 +80,6 @@ Placement placeStamp(const StampSettings& s, const std::array<float, 4>& box, in
     // "center" centres the text on the reference point, any other value but "left" ends it
     // there: the start moves back along the displayed baseline by the (integer) width.
     if (s.align != "left") {
-        const int32_t textW = textWidth(s.font, text);
         double w = static_cast<double>(textW / 72) * (s.fontSize * 0.07142857142857142);
         if (s.align == "center") w /= 2;
         dx -= static_cast<float>(static_cast<int64_t>(w));
@@ -105,6 +109,14 @@ Placement placeStamp(const StampSettings& s, const std::array<float, 4>& box, in
 
 std::string buildStampStream(const StampSettings& s, const Placement& at, const std::string& gsName,
                              const std::string& fontName, std::string_view text) {
+    std::string show = "/" + fontName + " " + std::to_string(s.fontSize) + " Tf\n(";
+    show += text;
+    show += ") Tj\n";
+    return buildStampStream(s, at, gsName, show);
+}
+
+std::string buildStampStream(const StampSettings& s, const Placement& at, const std::string& gsName,
+                             std::string_view showText) {
     const double theta = at.angle * 0.017444444444444446; // pi taken as 3.14
     const float c = static_cast<float>(std::cos(theta));
     const float sn = static_cast<float>(std::sin(theta));
@@ -112,9 +124,9 @@ std::string buildStampStream(const StampSettings& s, const Placement& at, const 
     content += fixedList({c, sn, -sn, c, at.x, at.y});
     content += " Tm\n";
     content += colourOperator(s);
-    content += "\n/" + fontName + " " + std::to_string(s.fontSize) + " Tf\n(";
-    content += text;
-    content += ") Tj\nET\n";
+    content += '\n';
+    content += showText;
+    content += "ET\n";
     return streamObject(content);
 }
 

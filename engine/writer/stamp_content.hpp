@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/service/stamp_settings.hpp"
+#include "tavrix/stamp_settings.hpp"
 
 namespace tavrix {
 
@@ -26,9 +26,16 @@ std::string colourOperator(const StampSettings& settings);
 // noforce, a page turned by `rotation` gets the stamp placed and turned as the page is shown.
 Placement placeStamp(const StampSettings& settings, const std::array<float, 4>& box,
                      int32_t rotation, std::string_view text);
+// The same for a text whose width (in 1/1000 of the font size) is measured already.
+Placement placeStamp(const StampSettings& settings, const std::array<float, 4>& box,
+                     int32_t rotation, int32_t textWidth);
 
 std::string buildStampStream(const StampSettings& settings, const Placement& at,
                              const std::string& gsName, const std::string& fontName,
                              std::string_view text);
+// The same with the operators that select the font and show the text given whole (they end
+// with a line break).
+std::string buildStampStream(const StampSettings& settings, const Placement& at,
+                             const std::string& gsName, std::string_view showText);
 
 } // namespace tavrix

@@ -30,6 +30,8 @@ PrivateRegistry::PrivateRegistry() : path_(dir_.file("registry")) {
         hadPrevious_ = true;
     }
     ::setenv(tavrixrt::kRegistryEnvironmentVariable, path_.c_str(), 1);
+    // The machine's own registrations stay out of the test's sight.
+    ::setenv(tavrixrt::kSystemRegistryEnvironmentVariable, systemPath().c_str(), 1);
 }
 
 PrivateRegistry::~PrivateRegistry() {
@@ -37,6 +39,7 @@ PrivateRegistry::~PrivateRegistry() {
         ::setenv(tavrixrt::kRegistryEnvironmentVariable, previous_.c_str(), 1);
     else
         ::unsetenv(tavrixrt::kRegistryEnvironmentVariable);
+    ::unsetenv(tavrixrt::kSystemRegistryEnvironmentVariable);
 }
 
 void writeMinimalPdf(const std::string& path, int pages) {

@@ -22,12 +22,15 @@ class TempDir {
     std::string path_;
 };
 
-// Points the runtime at a registry file of its own for the object's lifetime.
+// Points the runtime at registry files of its own (the user's and the system's) for the object's
+// lifetime.
 class PrivateRegistry {
   public:
     PrivateRegistry();
     ~PrivateRegistry();
     const std::string& path() const { return path_; }
+    // The system-wide file the runtime reads beneath the user's (absent until written).
+    std::string systemPath() const { return dir_.file("system-registry"); }
 
   private:
     TempDir dir_;

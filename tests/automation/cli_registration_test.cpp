@@ -90,3 +90,30 @@ TEST(CliRegistration, ProblemsAreNamed) {
     EXPECT_NE(r.err.find("Repair or delete that file"), std::string::npos) << r.err;
     EXPECT_EQ(tavrix_test::readFile(registry.path()), "[CLSID\n");
 }
+
+TEST(CliRegistration, SystemWideRegistrationServesUsersWithoutTheirOwn) {
+    PrivateRegistry registry;
+    TempDir dir;
+    const std::string in = dir.file("in.pdf");
+    tavrix_test::writeMinimalPdf(in, 1);
+
+    CommandResult r = tavrix({"--register", "--system", TAVRIX_LIBRARY});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out,
+              std::string("Registered ") + TAVRIX_LIBRARY + " in " + registry.systemPath() + "\n");
+    EXPECT_FALSE(tavrix_test::fileExists(registry.path())); // the user's file is untouched
+    EXPECT_EQ(tavrix({in, dir.file("a.pdf")}).exitCode, 0);
+
+    // The user's own entry hides the system's: here one naming a library that is not there.
+    tavrixrt::RegistryTree user;
+    ASSERT_EQ(user.setValue(kClassKey, "", dir.file("gone.so")), S_OK);
+    tavrix_test::writeFile(registry.path(), user.serialize());
+    r = tavrix({in, dir.file("b.pdf")});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.err.find("could not be found"), std::string::npos) << r.err;
+    ::unlink(registry.path().c_str());
+
+    r = tavrix({"--unregister", "--system", TAVRIX_LIBRARY});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(tavrix({in, dir.file("c.pdf")}).exitCode, 3);
+}

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "automation_support.hpp"
-#include "engine/service/tavrix_com_interface.hpp"
+#include "tavrix/tavrix_com_interface.hpp"
 #include "tavrixrt/com_ptr.hpp"
 #include "tavrixrt/registry.hpp"
 

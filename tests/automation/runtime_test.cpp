@@ -230,3 +230,37 @@ TEST(Apartments, InitialisationIsCountedPerThreadAndModelsDoNotMix) {
     EXPECT_EQ(CoInitializeEx(&reserved, COINIT_APARTMENTTHREADED), E_INVALIDARG);
     EXPECT_EQ(CoInitializeEx(nullptr, 0x100), E_INVALIDARG);
 }
+
+TEST(ErrorInfo, TheThreadsObjectIsHandedOverOnceAndStaysOnItsThread) {
+    tavrixrt::ComPtr<ICreateErrorInfo> create;
+    ASSERT_EQ(CreateErrorInfo(create.put()), S_OK);
+    std::u16string text = u"cannot open 'caf\u00e9.pdf': No such file or directory";
+    ASSERT_EQ(create->SetDescription(text.data()), S_OK);
+    ASSERT_EQ(create->SetGUID(IID_IDispatch), S_OK);
+    tavrixrt::ComPtr<IErrorInfo> info;
+    ASSERT_EQ(create.queryInterface(IID_IErrorInfo, info), S_OK);
+    ASSERT_EQ(SetErrorInfo(0, info.get()), S_OK);
+
+    // Another thread has none of its own.
+    std::thread([] {
+        IErrorInfo* other = reinterpret_cast<IErrorInfo*>(1);
+        EXPECT_EQ(GetErrorInfo(0, &other), S_FALSE);
+        EXPECT_EQ(other, nullptr);
+    }).join();
+
+    tavrixrt::ComPtr<IErrorInfo> taken;
+    ASSERT_EQ(GetErrorInfo(0, taken.put()), S_OK);
+    EXPECT_EQ(taken.get(), info.get());
+    Bstr description;
+    ASSERT_EQ(taken->GetDescription(description.put()), S_OK);
+    EXPECT_EQ(std::u16string(description.get(), description.length()), text);
+    GUID guid{};
+    EXPECT_EQ(taken->GetGUID(&guid), S_OK);
+    EXPECT_EQ(guid, IID_IDispatch);
+    // Taking it clears the slot; setting null clears it too.
+    EXPECT_EQ(GetErrorInfo(0, taken.put()), S_FALSE);
+    EXPECT_EQ(SetErrorInfo(0, info.get()), S_OK);
+    EXPECT_EQ(SetErrorInfo(0, nullptr), S_OK);
+    EXPECT_EQ(GetErrorInfo(0, taken.put()), S_FALSE);
+    EXPECT_EQ(GetErrorInfo(1, taken.put()), E_INVALIDARG);
+}

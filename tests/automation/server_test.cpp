@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
-#include "engine/service/property_table.hpp"
-#include "engine/service/tavrix_com_object.hpp"
+#include <sys/stat.h>
+
+#include "automation_support.hpp"
+#include "engine/server/tavrix_com_object.hpp"
+#include "tavrix/members.hpp"
 #include "tavrixrt/com_ptr.hpp"
 
 using tavrix::ITavrixCom;
@@ -220,4 +223,59 @@ TEST(ServerObject, MalformedInvocationsAreRefusedWithoutTouchingTheSettings) {
     EXPECT_EQ(argErr, 0u);
     EXPECT_EQ(result.vt, VT_EMPTY);
     EXPECT_EQ(describe(settingsOf(object)), before);
+}
+
+namespace {
+
+// The description of the error object the last call left on this thread, or "(none)".
+std::string takeErrorDescription() {
+    ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.put()) != S_OK) return "(none)";
+    Bstr text;
+    EXPECT_EQ(info->GetDescription(text.put()), S_OK);
+    GUID guid{};
+    EXPECT_EQ(info->GetGUID(&guid), S_OK);
+    EXPECT_EQ(guid, tavrix::IID_ITavrixCom);
+    return text.utf8();
+}
+
+std::string call(ITavrixCom* object, const std::string& in, const std::string& out) {
+    Bstr input(in), output(out), params(""), result;
+    EXPECT_EQ(object->getTavrixFile(input.get(), output.get(), params.get(), result.put()), S_OK);
+    return result.utf8();
+}
+
+} // namespace
+
+TEST(ServerObject, FailedJobsLeaveTheirReasonsOnTheThreadAndSuccessClearsThem) {
+    tavrix_test::TempDir dir;
+    ComPtr<ITavrixCom> object = createObject();
+    ComPtr<ISupportErrorInfo> support;
+    ASSERT_EQ(object.queryInterface(IID_ISupportErrorInfo, support), S_OK);
+    EXPECT_EQ(support->InterfaceSupportsErrorInfo(tavrix::IID_ITavrixCom), S_OK);
+    EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IDispatch), S_FALSE);
+
+    const std::string missing = dir.file("missing.pdf");
+    EXPECT_EQ(call(object.get(), missing, dir.file("out.pdf")), "Stamp file issue\r\n");
+    EXPECT_EQ(takeErrorDescription().rfind("cannot open '" + missing + "'", 0), 0u);
+
+    // A list keeps one reason per failed line, in order, even when its last line succeeds.
+    const std::string good = dir.file("good.pdf");
+    tavrix_test::writeMinimalPdf(good, 2);
+    const std::string list = dir.file("list.txt");
+    tavrix_test::writeFile(list, "a.pdf\n" + good + "\nb.pdf\n" + good + "\n");
+    EXPECT_EQ(call(object.get(), list, "-o" + dir.file("list-out.pdf")), "");
+    const std::string reasons = takeErrorDescription();
+    EXPECT_EQ(reasons, "cannot open 'a.pdf': No such file or directory\n"
+                       "cannot open 'b.pdf': No such file or directory");
+
+    // A call whose jobs all succeed clears what an earlier failure left.
+    EXPECT_EQ(call(object.get(), missing, dir.file("out.pdf")), "Stamp file issue\r\n");
+    EXPECT_EQ(call(object.get(), good, dir.file("out.pdf")), "");
+    EXPECT_EQ(takeErrorDescription(), "(none)");
+
+    // The cause names what the user typed wrong.
+    ASSERT_EQ(object->put_font(Bstr(std::string("Ariel")).get()), S_OK);
+    EXPECT_EQ(call(object.get(), good, dir.file("out.pdf")), "Stamp file issue\r\n");
+    EXPECT_EQ(takeErrorDescription().rfind("unknown font name 'Ariel'", 0), 0u);
 }

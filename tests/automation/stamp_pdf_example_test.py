@@ -37,6 +37,7 @@ class StampPdfExample(unittest.TestCase):
         self.dir = tempfile.mkdtemp(prefix="tavrix-example-")
         self.env = dict(os.environ)
         self.env["TAVRIX_REGISTRY"] = os.path.join(self.dir, "registry")
+        self.env["TAVRIX_SYSTEM_REGISTRY"] = os.path.join(self.dir, "system-registry")
         self.input = os.path.join(self.dir, "in.pdf")
         with open(self.input, "wb") as f:
             f.write(minimal_pdf(2))
@@ -80,10 +81,11 @@ class StampPdfExample(unittest.TestCase):
 
     def test_a_failed_job_reports_its_text(self):
         self.register()
-        run = self.run_example(os.path.join(self.dir, "missing.pdf"),
-                               os.path.join(self.dir, "out.pdf"))
+        missing = os.path.join(self.dir, "missing.pdf")
+        run = self.run_example(missing, os.path.join(self.dir, "out.pdf"))
         self.assertEqual(run.returncode, 1)
-        self.assertEqual(run.stderr, "Stamp file issue\r\n")
+        self.assertEqual(run.stderr, "Stamp file issue\r\nstamp_pdf.py: cannot open '%s': "
+                         "No such file or directory\n" % missing)
 
     def test_bad_values_and_unknown_names_are_reported(self):
         self.register()

@@ -38,7 +38,7 @@ class EngineClientTest : public ::testing::Test {
 };
 
 TEST_F(EngineClientTest, SetsEveryPropertyInOrderThenStamps) {
-    EngineClient client(runtime, platform, expander);
+    EngineClient client(runtime, platform, expander, std::make_unique<InlineWorker>());
     ASSERT_TRUE(client.open());
     PageParameters p = stampable();
     p.prefixText = "[FILETITLE] p.";
@@ -90,7 +90,7 @@ TEST_F(EngineClientTest, SetsEveryPropertyInOrderThenStamps) {
 }
 
 TEST_F(EngineClientTest, AlignIsLeftUntouchedWhenNoFlagIsSet) {
-    EngineClient client(runtime, platform, expander);
+    EngineClient client(runtime, platform, expander, std::make_unique<InlineWorker>());
     client.open();
     PageParameters p = stampable();
     p.shown.alignLeft = false;
@@ -103,7 +103,7 @@ TEST_F(EngineClientTest, AlignIsLeftUntouchedWhenNoFlagIsSet) {
 }
 
 TEST_F(EngineClientTest, EmptyPathsStopBeforeTheEngine) {
-    EngineClient client(runtime, platform, expander);
+    EngineClient client(runtime, platform, expander, std::make_unique<InlineWorker>());
     client.open();
     PageParameters p;
     client.applyText(p);
@@ -115,7 +115,7 @@ TEST_F(EngineClientTest, EmptyPathsStopBeforeTheEngine) {
 }
 
 TEST_F(EngineClientTest, StoresTheShownPositionIntoTheSelectedSet) {
-    EngineClient client(runtime, platform, expander);
+    EngineClient client(runtime, platform, expander, std::make_unique<InlineWorker>());
     client.open();
     PageParameters p = stampable();
     p.shown = {"Top Left", 780, 20, false, false, true, false, false};
@@ -128,59 +128,89 @@ TEST_F(EngineClientTest, StoresTheShownPositionIntoTheSelectedSet) {
     EXPECT_EQ(call("posv").value, 780);
 }
 
-TEST_F(EngineClientTest, FailingSetterStopsTheRunWithItsMessage) {
-    runtime.configure = [](testing::RecordingEngine& e) {
-        e.failOn = "fontSize";
-        e.failure = static_cast<HResult>(0x80040203);
+TEST_F(EngineClientTest, FailuresAreErrorsWithTheirReason) {
+    struct Case {
+        const char* what;
+        std::string failOn;       // a property whose assignment fails
+        HResult methodResult;     // what getTavrixFile answers
+        std::string resultText;   // its result text
+        std::string reasonText;   // the engine's reason
+        std::string expectedText; // the message shown
+        Tone expectedTone;
     };
-    EngineClient client(runtime, platform, expander);
-    client.open();
-    PageParameters p = stampable();
-    client.applyText(p);
-    EXPECT_EQ(names().back(), "fontSize");
-    EXPECT_EQ(platform.texts(), std::vector<std::string>{"IDispatch error #3"});
-}
-
-TEST_F(EngineClientTest, FailingMethodIsReportedWithoutDone) {
-    runtime.configure = [](testing::RecordingEngine& e) {
-        e.methodResult = static_cast<HResult>(0x80004005);
+    const HResult general = static_cast<HResult>(0x80004005);
+    const std::vector<Case> cases{
+        {"setter fails", "fontSize", kOk, "", "", "IDispatch error #3", Tone::Error},
+        {"method fails", "", general, "", "", "Unspecified error", Tone::Error},
+        {"run fails with a reason", "", kOk, "Stamp file issue\r\n",
+         "cannot write '/out/stamped.pdf': Permission denied\n",
+         "Stamping failed.\n\ncannot write '/out/stamped.pdf': Permission denied\n\nOutput "
+         "file: /out/stamped.pdf",
+         Tone::Error},
+        {"run fails without a reason", "", kOk, "Stamp file issue\r\n", "",
+         "Stamping failed.\n\nStamp file issue\n\nOutput file: /out/stamped.pdf", Tone::Error},
+        {"a list's earlier file failed", "", kOk, "", "'b.pdf' is encrypted",
+         "Stamping failed.\n\n'b.pdf' is encrypted\n\nOutput file: /out/stamped.pdf", Tone::Error},
+        {"success", "", kOk, "", "", "Done!\n\nOutput file: /out/stamped.pdf\n\n",
+         Tone::Information},
     };
-    runtime.knownMessages = {{static_cast<HResult>(0x80004005), "Unspecified error\r\n"}};
-    EngineClient client(runtime, platform, expander);
-    client.open();
-    PageParameters p = stampable();
-    client.applyText(p);
-    EXPECT_EQ(platform.texts(), std::vector<std::string>{"Unspecified error"});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        platform.messages.clear();
+        runtime.calls.clear();
+        runtime.configure = [&c](testing::RecordingEngine& e) {
+            e.failOn = c.failOn;
+            e.failure = static_cast<HResult>(0x80040203);
+            e.methodResult = c.methodResult;
+            e.resultText = c.resultText;
+            e.reasonText = c.reasonText;
+        };
+        runtime.knownMessages = {{general, "Unspecified error"},
+                                 {static_cast<HResult>(0x80040203), "IDispatch error #3"}};
+        EngineClient client(runtime, platform, expander, std::make_unique<InlineWorker>());
+        ASSERT_TRUE(client.open());
+        PageParameters p = stampable();
+        EXPECT_TRUE(client.applyText(p));
+        ASSERT_EQ(platform.messages.size(), 1u);
+        EXPECT_EQ(platform.messages[0].text, c.expectedText);
+        EXPECT_EQ(platform.messages[0].tone, c.expectedTone);
+        if (!c.failOn.empty()) {
+            EXPECT_EQ(names().back(), c.failOn);
+        }
+    }
 }
 
 TEST_F(EngineClientTest, OpenFailures) {
     runtime.createResult = kNoInterface;
     {
-        EngineClient client(runtime, platform, expander);
+        EngineClient client(runtime, platform, expander, std::make_unique<InlineWorker>());
         EXPECT_TRUE(client.open()); // no such interface: silently empty
         EXPECT_FALSE(client.hasEngine());
         PageParameters p = stampable();
         client.applyText(p);
-        EXPECT_EQ(platform.texts(), std::vector<std::string>{"Unknown error 0x80004003"});
+        EXPECT_EQ(platform.texts(), std::vector<std::string>{"error 0x80004003"});
     }
     EXPECT_EQ(runtime.initializeCount, runtime.uninitializeCount);
 
-    platform.messages.clear();
-    runtime.createResult = static_cast<HResult>(0x80040154);
-    runtime.knownMessages = {{runtime.createResult, "Class not registered\n"}};
-    EngineClient client(runtime, platform, expander);
-    EXPECT_FALSE(client.open());
-    EXPECT_EQ(platform.texts(), std::vector<std::string>{"Class not registered"});
-    EXPECT_EQ(runtime.initializeCount, runtime.uninitializeCount);
-    client.close(true); // must not shut the runtime down a second time
-    EXPECT_EQ(runtime.initializeCount, runtime.uninitializeCount);
-}
-
-TEST_F(EngineClientTest, ErrorTextFallbacks) {
-    EXPECT_EQ(errorText(static_cast<HResult>(0x80040200), runtime), "Unknown error 0x80040200");
-    EXPECT_EQ(errorText(static_cast<HResult>(0x80040201), runtime), "IDispatch error #1");
-    EXPECT_EQ(errorText(static_cast<HResult>(0x8004FFFF), runtime), "IDispatch error #65023");
-    EXPECT_EQ(errorText(static_cast<HResult>(0x80050000), runtime), "Unknown error 0x80050000");
+    struct Case {
+        HResult code;
+        std::string message;
+    } cases[] = {
+        {kClassNotRegistered, "The stamping engine is not registered. Run: tavrix --register"},
+        {static_cast<HResult>(0x8007007E), "The specified module could not be found."},
+    };
+    runtime.knownMessages = {{cases[1].code, cases[1].message}};
+    for (const Case& c : cases) {
+        platform.messages.clear();
+        runtime.createResult = c.code;
+        EngineClient client(runtime, platform, expander, std::make_unique<InlineWorker>());
+        EXPECT_FALSE(client.open());
+        EXPECT_EQ(platform.texts(), std::vector<std::string>{c.message});
+        EXPECT_EQ(platform.messages[0].tone, Tone::Error);
+        EXPECT_EQ(runtime.initializeCount, runtime.uninitializeCount);
+        client.close(); // must not shut the runtime down a second time
+        EXPECT_EQ(runtime.initializeCount, runtime.uninitializeCount);
+    }
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "fakes.hpp"
 
-#include "engine/service/property_table.hpp"
+#include "tavrix/members.hpp"
 
 namespace folvane::testing {
 namespace {

@@ -1,6 +1,7 @@
 // Test doubles for the desktop model: a scripted platform and a recording engine runtime.
 #pragma once
 
+#include <cstdio>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -10,6 +11,7 @@
 
 #include "desktop/model/cmyk_form.hpp"
 #include "desktop/model/engine_client.hpp"
+#include "desktop/model/engine_worker.hpp"
 #include "desktop/model/platform.hpp"
 #include "desktop/model/text_tokens.hpp"
 
@@ -19,15 +21,33 @@ struct ShownMessage {
     std::string text;
     std::string caption;
     Buttons buttons;
+    Tone tone;
+};
+
+// Fires only when the test says so.
+class FakeTimer : public Timer {
+  public:
+    void start(int, std::function<void()> fire) override { fire_ = std::move(fire); }
+    void stop() override { fire_ = nullptr; }
+    bool fire() {
+        if (!fire_) return false;
+        auto f = std::move(fire_);
+        fire_ = nullptr;
+        f();
+        return true;
+    }
+
+  private:
+    std::function<void()> fire_;
 };
 
 class FakePlatform : public Platform {
   public:
     using Platform::showMessage;
 
-    Answer showMessage(const std::string& text, const std::string& caption,
-                       Buttons buttons) override {
-        messages.push_back({text, caption, buttons});
+    Answer showMessage(const std::string& text, const std::string& caption, Buttons buttons,
+                       Tone tone) override {
+        messages.push_back({text, caption, buttons, tone});
         if (buttons == Buttons::Ok) return Answer::Ok;
         if (answers.empty()) return Answer::Cancel;
         const Answer a = answers.front();
@@ -40,9 +60,26 @@ class FakePlatform : public Platform {
     std::optional<std::string> chooseFileToSave(const FileChoice& choice) override {
         return nextFile(choice);
     }
-    std::optional<uint32_t> chooseColor() override { return colour; }
+    std::optional<uint32_t> chooseColor(uint32_t current) override {
+        colourShownFirst = current;
+        return colour;
+    }
     bool editCmyk(CmykForm& form) override { return cmykEditor ? cmykEditor(form) : false; }
     void openWithShell(const std::string& path) override { opened.push_back(path); }
+    // Work for the user-interface thread runs at once: the tests drive one thread.
+    void postToUi(std::function<void()> work) override { work(); }
+    std::unique_ptr<Timer> createTimer() override {
+        auto timer = std::make_unique<FakeTimer>();
+        timers.push_back(timer.get());
+        return timer;
+    }
+    // Fires every pending timer; false when none was pending.
+    bool fireTimers() {
+        bool any = false;
+        for (FakeTimer* t : timers)
+            any = t->fire() || any;
+        return any;
+    }
 
     std::vector<std::string> texts() const {
         std::vector<std::string> out;
@@ -56,6 +93,8 @@ class FakePlatform : public Platform {
     std::deque<std::optional<std::string>> files; // chooser results in order
     std::vector<FileChoice> choices;              // what the choosers were asked
     std::optional<uint32_t> colour;
+    std::optional<uint32_t> colourShownFirst;
+    std::vector<FakeTimer*> timers;
     std::function<bool(CmykForm&)> cmykEditor;
     std::vector<std::string> opened;
 
@@ -82,13 +121,18 @@ class RecordingEngine : public EngineInstance {
     HResult putLong(int32_t dispid, int32_t value) override;
     HResult putText(int32_t dispid, const std::string& value) override;
     HResult getTavrixFile(const std::string& input, const std::string& output,
-                          const std::string& params, std::string& result) override {
+                          const std::string& params, std::string& result,
+                          std::string& reason) override {
         log_.push_back({"getTavrixFile", 0, input + "|" + output + "|" + params});
         result = resultText;
+        reason = reasonText;
+        if (onStamp) onStamp(output);
         return methodResult;
     }
 
     std::string resultText;
+    std::string reasonText;
+    std::function<void(const std::string& output)> onStamp;
     HResult methodResult = kOk;
     std::string failOn; // property whose assignment fails
     HResult failure = static_cast<HResult>(0x80020009);
@@ -112,10 +156,12 @@ class FakeRuntime : public EngineRuntime {
         engine = std::move(e);
         return kOk;
     }
-    std::optional<std::string> systemMessage(HResult hr) override {
+    std::string errorMessage(HResult hr) override {
         for (const auto& [code, text] : knownMessages)
             if (code == hr) return text;
-        return std::nullopt;
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "error 0x%08X", static_cast<unsigned>(hr));
+        return buf;
     }
 
     HResult initResult = kOk;

@@ -26,17 +26,24 @@ class MainWindowTest : public ::testing::Test {
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         fs::current_path(dir_);
+        ::setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
     }
     void TearDown() override {
+        window_.reset();
+        ::unsetenv("XDG_CONFIG_HOME");
         fs::current_path(previous_);
         fs::remove_all(dir_);
     }
 
     MainWindow& started() {
-        window_ = std::make_unique<MainWindow>(platform, runtime, testing::fixedExpander());
+        window_.reset();
+        window_ = std::make_unique<MainWindow>(platform, runtime, std::make_unique<InlineWorker>(),
+                                               testing::fixedExpander());
         window_->start();
         return *window_;
     }
+    // Where the settings go when the working folder holds no "Default.ppf".
+    fs::path settingsFile() const { return dir_ / "config" / "folvane" / "Default.ppf"; }
     static std::string read(const fs::path& path) {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -67,7 +74,7 @@ class MainWindowTest : public ::testing::Test {
 
 TEST_F(MainWindowTest, StartsFromStartValuesWithoutDefaultFile) {
     MainWindow& w = started();
-    EXPECT_EQ(w.currentParametersFile(), "Default.ppf");
+    EXPECT_EQ(w.currentParametersFile(), settingsFile().string());
     EXPECT_TRUE(w.fontListFilled());
     EXPECT_EQ(w.preview(), "Page 1 / 9999");
     EXPECT_EQ(w.fields().text(Field::Vertical), "10");
@@ -96,19 +103,28 @@ TEST_F(MainWindowTest, EngineFailureCutsStartUpShort) {
     runtime.createResult = static_cast<HResult>(0x80040154);
     writeFile("Default.ppf", "PREFIXSTR;never read\r\n");
     MainWindow& w = started();
-    EXPECT_EQ(platform.texts(), std::vector<std::string>{"Unknown error 0x80040154"});
+    EXPECT_EQ(
+        platform.texts(),
+        std::vector<std::string>{"The stamping engine is not registered. Run: tavrix --register"});
     EXPECT_FALSE(w.fontListFilled());
     EXPECT_EQ(w.preview(), "");
     EXPECT_EQ(w.record().prefixText, "Page ");
     EXPECT_EQ(w.fields().text(Field::PrefixText), "Page ");
     w.closeButton(); // the parameters file was never set, so nothing is written
     EXPECT_EQ(read("Default.ppf"), "PREFIXSTR;never read\r\n");
+    // Save Settings without a file name asks for one instead of failing on an empty name.
+    MainWindow& again = started();
+    platform.messages.clear();
+    again.saveSettings();
+    EXPECT_EQ(platform.choices.back().title, "Save Page Parameters File");
+    EXPECT_TRUE(platform.messages.empty());
 }
 
-TEST_F(MainWindowTest, BadFieldStopsCommitButApplyStillRuns) {
+TEST_F(MainWindowTest, ApplyWithABadFieldStampsNothing) {
+    writeFile("old.pdf", "an earlier result");
     MainWindow& w = started();
-    w.fields().setText(Field::InputPath, "/in/old.pdf");
-    w.fields().setText(Field::OutputPath, "/out/old.pdf");
+    w.fields().setText(Field::InputPath, "in.pdf");
+    w.fields().setText(Field::OutputPath, "old.pdf");
     ASSERT_TRUE(w.commit());
 
     struct FocusSpy : WindowObserver {
@@ -116,20 +132,15 @@ TEST_F(MainWindowTest, BadFieldStopsCommitButApplyStillRuns) {
         void focusField(Field f) override { focused.push_back(f); }
     } spy;
     w.setObserver(&spy);
-    w.fields().setText(Field::FirstPage, "4");
     w.fields().setText(Field::LastPage, "12x");
-    w.fields().setText(Field::Vertical, "33");
-    w.fields().setText(Field::InputPath, "/in/new.pdf");
+    w.fields().setText(Field::OutputPath, "new.pdf");
     w.applyText();
     w.setObserver(nullptr);
 
-    EXPECT_EQ(platform.texts().front(), "Please enter an integer.");
+    EXPECT_EQ(platform.texts(), std::vector<std::string>{"Please enter an integer."});
     EXPECT_EQ(spy.focused, std::vector<Field>{Field::LastPage});
-    EXPECT_EQ(engineValue("startPage"), 4);   // before the bad field: taken
-    EXPECT_EQ(engineValue("endPage"), 99999); // the bad field keeps its old value
-    EXPECT_EQ(engineValue("posv"), 10);       // after it: not taken
-    EXPECT_EQ(engineText("getTavrixFile"), "/in/old.pdf|/out/old.pdf|");
-    EXPECT_EQ(platform.texts().back(), "Done!\n\nOutput file: /out/old.pdf\n\n");
+    EXPECT_TRUE(runtime.calls.empty()); // the engine is not touched at all
+    EXPECT_EQ(read("old.pdf"), "an earlier result");
 }
 
 TEST_F(MainWindowTest, RangedFieldsKeepTheirValueAndStopTheCommit) {
@@ -158,19 +169,43 @@ TEST_F(MainWindowTest, RangedFieldsKeepTheirValueAndStopTheCommit) {
     EXPECT_EQ(platform.texts(), std::vector<std::string>{"Please enter a number."});
 }
 
-TEST_F(MainWindowTest, TypingInCommitOnChangeFieldsReportsAtOnceAndUpdatesPreview) {
+TEST_F(MainWindowTest, TypingNeverInterruptsAndLeavingFlagsTheField) {
     MainWindow& w = started();
+    struct Spy : WindowObserver {
+        std::vector<Field> focused;
+        void focusField(Field f) override { focused.push_back(f); }
+    } spy;
+    w.setObserver(&spy);
+    w.fields().setText(Field::Angle, "400"); // bad, elsewhere
     w.fields().setText(Field::FirstPage, "a");
     w.textTyped(Field::FirstPage);
-    EXPECT_EQ(platform.texts(), std::vector<std::string>{"Please enter an integer."});
-    w.fields().setText(Field::FirstPage, "1");
+    w.fields().setText(Field::PrefixText, "Folio ");
+    w.textTyped(Field::PrefixText);
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_TRUE(spy.focused.empty());
+    EXPECT_EQ(w.preview(), "Folio 1 / 9999");
+    EXPECT_EQ(w.fieldFlag(Field::FirstPage), ""); // not yet: the user is still typing there
+
+    w.fieldLeft(Field::FirstPage);
+    EXPECT_EQ(w.fieldFlag(Field::FirstPage), "Please enter an integer.");
+    w.fieldLeft(Field::Angle);
+    EXPECT_EQ(w.fieldFlag(Field::Angle), "Please enter an integer between 0 and 360.");
+    EXPECT_TRUE(platform.messages.empty());
+    w.fields().setText(Field::FirstPage, "1"); // a flagged field clears as soon as it reads well
+    w.textTyped(Field::FirstPage);
+    EXPECT_EQ(w.fieldFlag(Field::FirstPage), "");
+
     w.fields().setText(Field::FirstNumber, "7");
     w.fields().setText(Field::MaskDigits, "3");
     w.textTyped(Field::MaskDigits);
-    EXPECT_EQ(w.preview(), "Page 007 / 9999");
-    w.fields().setText(Field::EndText, " [YYYY]");
+    EXPECT_EQ(w.preview(), "Folio 007 / 9999");
+    w.fields().setText(Field::EndText, " [YYYY] \xE2\x98\x83\xE2\x82\xAC"); // snowman, euro
     w.textTyped(Field::EndText);
-    EXPECT_EQ(w.preview(), "Page 007 / 9999 2026");
+    EXPECT_EQ(w.preview(), "Folio 007 / 9999 2026 \xE2\x98\x83\xE2\x82\xAC");
+    // The euro sign is in the stamp's character set; the snowman is not.
+    EXPECT_NE(w.fieldFlag(Field::EndText).find("\xE2\x98\x83"), std::string::npos);
+    EXPECT_EQ(w.fieldFlag(Field::EndText).find("\xE2\x82\xAC"), std::string::npos);
+    w.setObserver(nullptr);
 }
 
 TEST_F(MainWindowTest, EnterEscapeAndTheTwoCloses) {
@@ -178,20 +213,20 @@ TEST_F(MainWindowTest, EnterEscapeAndTheTwoCloses) {
         MainWindow& w = started();
         w.fields().setText(Field::Nth, "x");
         w.enterKey();
-        EXPECT_EQ(w.ended(), WindowEnd::Open);
+        EXPECT_EQ(platform.texts(), std::vector<std::string>{"Please enter an integer."});
         w.fields().setText(Field::Nth, "2");
-        w.enterKey();
-        EXPECT_EQ(w.ended(), WindowEnd::EnterKey);
+        w.enterKey(); // Enter commits and never ends the program
+        EXPECT_EQ(w.ended(), WindowEnd::Open);
         EXPECT_EQ(w.record().nth, 2);
-        EXPECT_FALSE(fs::exists("Default.ppf"));
     }
     {
         MainWindow& w = started();
         w.fields().setText(Field::PrefixText, "Typed ");
-        w.escapeKey();
-        EXPECT_EQ(w.ended(), WindowEnd::EscapeKey);
+        w.escapeKey(); // as the frame's close box
+        EXPECT_EQ(w.ended(), WindowEnd::Frame);
         EXPECT_EQ(w.record().prefixText, "Page ");
-        EXPECT_FALSE(fs::exists("Default.ppf"));
+        EXPECT_FALSE(fs::exists(settingsFile()));
+        EXPECT_EQ(runtime.initializeCount, runtime.uninitializeCount);
     }
     {
         MainWindow& w = started();
@@ -199,8 +234,7 @@ TEST_F(MainWindowTest, EnterEscapeAndTheTwoCloses) {
         w.checkClicked(Field::TwoUp);
         w.closeFrame();
         EXPECT_EQ(w.ended(), WindowEnd::Frame);
-        EXPECT_FALSE(fs::exists("Default.ppf"));
-        EXPECT_EQ(runtime.initializeCount, runtime.uninitializeCount);
+        EXPECT_FALSE(fs::exists(settingsFile()));
     }
     {
         platform.messages.clear();
@@ -209,13 +243,36 @@ TEST_F(MainWindowTest, EnterEscapeAndTheTwoCloses) {
         w.closeButton();
         EXPECT_EQ(w.ended(), WindowEnd::CloseButton);
         EXPECT_TRUE(platform.messages.empty());
-        const std::string saved = read("Default.ppf");
+        const std::string saved = read(settingsFile());
         EXPECT_NE(saved.find("VERTICAL;55.5\r\n"), std::string::npos);
         EXPECT_NE(saved.find("VERTICALALL;55.5\r\n"), std::string::npos);
+        EXPECT_FALSE(fs::exists("Default.ppf")); // nothing written into the working folder
     }
     // The next start comes back as it was left.
     MainWindow& again = started();
     EXPECT_EQ(again.fields().text(Field::Vertical), "55.5");
+}
+
+TEST_F(MainWindowTest, DefaultFileInTheWorkingFolderIsKeptWhenItIsThere) {
+    writeFile("Default.ppf", "PREFIXSTR;Here \r\n");
+    MainWindow& w = started();
+    EXPECT_EQ(w.currentParametersFile(), "Default.ppf");
+    w.closeButton();
+    EXPECT_NE(read("Default.ppf").find("PREFIXSTR;Here \r\n"), std::string::npos);
+    EXPECT_FALSE(fs::exists(settingsFile()));
+}
+
+TEST_F(MainWindowTest, UnreadableSettingsFileIsTreatedAsAbsent) {
+    fs::create_directory("Default.ppf"); // a folder of that name must not stop the start
+    MainWindow& w = started();
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(w.currentParametersFile(), settingsFile().string());
+    platform.files = {std::string("Default.ppf")};
+    w.loadSettings();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text,
+              "The settings were not loaded: cannot read 'Default.ppf': it is a folder.");
+    EXPECT_EQ(platform.messages[0].tone, Tone::Error);
 }
 
 TEST_F(MainWindowTest, AfterLoadOrSaveAsCloseNoLongerWritesDefault) {
@@ -229,7 +286,7 @@ TEST_F(MainWindowTest, AfterLoadOrSaveAsCloseNoLongerWritesDefault) {
         EXPECT_EQ(w.record().inputPath, "");
         EXPECT_EQ(w.preview(), "Other 1 / 9999");
         w.closeButton();
-        EXPECT_FALSE(fs::exists("Default.ppf"));
+        EXPECT_FALSE(fs::exists(settingsFile()));
     }
     {
         MainWindow& w = started();
@@ -239,7 +296,7 @@ TEST_F(MainWindowTest, AfterLoadOrSaveAsCloseNoLongerWritesDefault) {
         EXPECT_EQ(platform.choices.back().defaultExtension, "PPF");
         EXPECT_EQ(platform.texts().back(), "Saved to file: saved.ppf");
         w.closeButton();
-        EXPECT_FALSE(fs::exists("Default.ppf"));
+        EXPECT_FALSE(fs::exists(settingsFile()));
         EXPECT_TRUE(fs::exists("saved.ppf"));
     }
 }
@@ -247,7 +304,7 @@ TEST_F(MainWindowTest, AfterLoadOrSaveAsCloseNoLongerWritesDefault) {
 TEST_F(MainWindowTest, SaveSettingsMessages) {
     MainWindow& w = started();
     w.saveSettings();
-    EXPECT_TRUE(fs::exists("Default.ppf"));
+    EXPECT_TRUE(fs::exists(settingsFile()));
     EXPECT_TRUE(platform.messages.empty());
     platform.files = {(dir_ / "no-such-dir" / "x.ppf").string()};
     w.saveSettingsAs();
@@ -271,12 +328,28 @@ TEST_F(MainWindowTest, LoadSettingsColour) {
     EXPECT_EQ(platform.choices.back().title, "Open Page Parameters File");
 }
 
-TEST_F(MainWindowTest, QuickSetup) {
+TEST_F(MainWindowTest, QuickSetupMeasuresFromTheEdgeItSitsAt) {
     MainWindow& w = started();
-    w.selectPosition(4);
-    EXPECT_EQ(w.record().shown.vertical, 780);
-    EXPECT_EQ(w.record().shown.horizontal, 560);
-    EXPECT_EQ(w.fields().text(Field::PositionName), "Top Right");
+    struct Case {
+        int index;
+        double vertical, horizontal;
+        bool fromRight, fromTop;
+    };
+    // On a 612 x 792 page each lands where the old numbers put it (Bottom Right at x 560, Top at
+    // y 780); on other sizes at the same distance from its own edges.
+    const Case cases[] = {{4, 12, 52, true, true},
+                          {1, 10, 52, true, false},
+                          {3, 12, 20, false, true},
+                          {0, 10, 20, false, false}};
+    for (const Case& c : cases) {
+        w.selectPosition(c.index);
+        const PositionSet& at = w.record().shown;
+        EXPECT_EQ(at.vertical, c.vertical) << c.index;
+        EXPECT_EQ(at.horizontal, c.horizontal) << c.index;
+        EXPECT_EQ(at.fromRight, c.fromRight) << c.index;
+        EXPECT_EQ(at.fromTop, c.fromTop) << c.index;
+        EXPECT_EQ(w.fields().text(Field::PositionName), positionPresets()[c.index]);
+    }
     EXPECT_TRUE(platform.messages.empty());
 
     platform.answers = {Answer::No};
@@ -287,18 +360,12 @@ TEST_F(MainWindowTest, QuickSetup) {
     EXPECT_EQ(platform.messages.back().caption, "Center Text");
     EXPECT_EQ(platform.messages.back().buttons, Buttons::YesNoCancel);
 
-    platform.answers = {Answer::Cancel};
-    w.selectPosition(5);
-    EXPECT_EQ(w.record().shown.horizontal, 280);
-    EXPECT_TRUE(w.record().shown.alignLeft);
-
-    // from-right and from-top are left alone, except that Yes measures from the left again.
-    click(w, Field::FromRight, true);
     platform.answers = {Answer::Yes};
     w.selectPosition(5);
     const PositionSet& at = w.record().shown;
     EXPECT_EQ(at.horizontal, -1);
-    EXPECT_EQ(at.vertical, 780);
+    EXPECT_EQ(at.vertical, 12);
+    EXPECT_TRUE(at.fromTop);
     EXPECT_TRUE(at.alignCenter);
     EXPECT_FALSE(at.alignLeft || at.alignRight || at.fromRight);
     EXPECT_EQ(platform.texts().back(), "The Align Text checkbox is now set to Center also");
@@ -364,16 +431,21 @@ TEST_F(MainWindowTest, NoPageNumbersEmptiesOnlyTheDefaultSeparator) {
 TEST_F(MainWindowTest, DroppedFiles) {
     fs::create_directory("folder");
     MainWindow& w = started();
-    w.fields().setText(Field::Vertical, "99"); // uncommitted; a drop shows the record again
+    w.fields().setText(Field::Vertical, "99"); // typed, not committed: a drop keeps it
     w.dropFiles({"/a/one.pdf", "folder", "/a/two.pdf"}, true);
     EXPECT_EQ(w.record().outputPath, "/a/two.pdf");
     EXPECT_EQ(w.record().inputPath, "");
-    EXPECT_EQ(w.fields().text(Field::Vertical), "10");
+    EXPECT_EQ(w.fields().text(Field::Vertical), "99");
     w.dropFiles({(dir_ / "folder").string()}, false);
     EXPECT_EQ(w.record().inputPath, "");
     w.dropFiles({"/a/in.pdf"}, false);
     EXPECT_EQ(w.record().inputPath, "/a/in.pdf");
     EXPECT_EQ(w.fields().text(Field::InputPath), "/a/in.pdf");
+    EXPECT_EQ(w.fields().text(Field::OutputPath), "/a/two.pdf"); // a chosen output stays
+
+    MainWindow& fresh = started(); // an empty output is suggested beside the input
+    fresh.dropFiles({"/a/Report.PDF"}, false);
+    EXPECT_EQ(fresh.fields().text(Field::OutputPath), "/a/Report-numbered.pdf");
 }
 
 TEST_F(MainWindowTest, BrowseAndView) {
@@ -445,7 +517,8 @@ TEST_F(MainWindowTest, CmykSwitchAndForm) {
     w.chooseColour();
     EXPECT_EQ(w.record().textColor, makeColor(1, 2, 3));
     platform.colour.reset();
-    w.chooseColour();
+    w.chooseColour(); // the chooser opens at the current colour
+    EXPECT_EQ(platform.colourShownFirst, makeColor(1, 2, 3));
     EXPECT_EQ(w.record().textColor, makeColor(1, 2, 3));
 }
 

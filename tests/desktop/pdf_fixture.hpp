@@ -7,7 +7,9 @@
 
 namespace folvane::testing {
 
-inline std::string buildPdf(int pageCount) {
+// Pages without content; `pageEntries` are the page dictionary's box and rotation entries.
+inline std::string buildPdf(int pageCount,
+                            const std::string& pageEntries = "/MediaBox [0 0 612 792]") {
     std::string out = "%PDF-1.4\n";
     std::vector<size_t> offsets;
     auto object = [&](const std::string& body) {
@@ -20,7 +22,7 @@ inline std::string buildPdf(int pageCount) {
         kids += std::to_string(3 + i) + " 0 R ";
     object("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pageCount) + " >>");
     for (int i = 0; i < pageCount; ++i)
-        object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> >>");
+        object("<< /Type /Page /Parent 2 0 R " + pageEntries + " /Resources << >> >>");
     const size_t xref = out.size();
     out += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
     char line[32];
@@ -33,8 +35,9 @@ inline std::string buildPdf(int pageCount) {
     return out;
 }
 
-inline void writePdf(const std::string& path, int pageCount) {
-    std::ofstream(path, std::ios::binary) << buildPdf(pageCount);
+inline void writePdf(const std::string& path, int pageCount,
+                     const std::string& pageEntries = "/MediaBox [0 0 612 792]") {
+    std::ofstream(path, std::ios::binary) << buildPdf(pageCount, pageEntries);
 }
 
 // Runs a command and returns its standard output.

@@ -45,7 +45,7 @@ class RealEngineTest : public ::testing::Test {
 TEST_F(RealEngineTest, StampsAFileAndSaysDone) {
     registerEngine();
     testing::writePdf(path("in.pdf"), 2);
-    EngineClient client(runtime, platform, expander);
+    EngineClient client(runtime, platform, expander, std::make_unique<InlineWorker>());
     ASSERT_TRUE(client.open());
     ASSERT_TRUE(client.hasEngine());
 
@@ -81,22 +81,25 @@ TEST_F(RealEngineTest, StampsAFileAndSaysDone) {
     EXPECT_EQ(second.find("/ 2"), std::string::npos) << second;
 }
 
-TEST_F(RealEngineTest, EngineFailureArrivesInsideDone) {
+TEST_F(RealEngineTest, EngineFailureIsShownWithTheEnginesReason) {
     registerEngine();
-    EngineClient client(runtime, platform, expander);
+    EngineClient client(runtime, platform, expander, std::make_unique<InlineWorker>());
     ASSERT_TRUE(client.open());
     PageParameters p;
     p.inputPath = path("missing.pdf");
     p.outputPath = path("out.pdf");
     client.applyText(p);
-    EXPECT_EQ(platform.texts(), std::vector<std::string>{"Done!\n\nOutput file: " + p.outputPath +
-                                                         "\n\nStamp file issue\r\n"});
+    EXPECT_EQ(
+        platform.texts(),
+        std::vector<std::string>{"Stamping failed.\n\ncannot open '" + p.inputPath +
+                                 "': No such file or directory\n\nOutput file: " + p.outputPath});
+    EXPECT_EQ(platform.messages[0].tone, Tone::Error);
     EXPECT_FALSE(fs::exists(p.outputPath));
 }
 
 TEST_F(RealEngineTest, EmptyPathsNeverReachTheEngine) {
     registerEngine();
-    EngineClient client(runtime, platform, expander);
+    EngineClient client(runtime, platform, expander, std::make_unique<InlineWorker>());
     ASSERT_TRUE(client.open());
     PageParameters p;
     client.applyText(p);
@@ -107,9 +110,11 @@ TEST_F(RealEngineTest, EmptyPathsNeverReachTheEngine) {
 }
 
 TEST_F(RealEngineTest, UnregisteredEngineIsReportedWithTheSystemText) {
-    EngineClient client(runtime, platform, expander);
+    EngineClient client(runtime, platform, expander, std::make_unique<InlineWorker>());
     EXPECT_FALSE(client.open());
-    EXPECT_EQ(platform.texts(), std::vector<std::string>{"Class not registered."});
+    EXPECT_EQ(
+        platform.texts(),
+        std::vector<std::string>{"The stamping engine is not registered. Run: tavrix --register"});
 }
 
 } // namespace

@@ -92,6 +92,7 @@ static void registerEngineOnce() {
     static const bool registered = [] {
         static TempDir registryDir;
         ::setenv("TAVRIX_REGISTRY", registryDir.file("registry").c_str(), 1);
+        ::setenv("TAVRIX_SYSTEM_REGISTRY", registryDir.file("system-registry").c_str(), 1);
         const CommandResult r = runCommand({tavrixPath(), "--register", TAVRIX_LIBRARY});
         if (r.exitCode != 0) throw std::runtime_error("tavrix --register failed: " + r.err);
         return true;
@@ -104,6 +105,32 @@ CommandResult runTavrix(const std::vector<std::string>& args) {
     std::vector<std::string> argv{tavrixPath()};
     argv.insert(argv.end(), args.begin(), args.end());
     return runCommand(argv);
+}
+
+pid_t startTavrix(const std::vector<std::string>& args, const std::string& stdoutPath,
+                  const std::vector<std::string>& environment) {
+    registerEngineOnce();
+    std::vector<std::string> argv{tavrixPath()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> argp, envp;
+    for (const auto& a : argv)
+        argp.push_back(const_cast<char*>(a.c_str()));
+    argp.push_back(nullptr);
+    // First, so that they win over the same names inherited.
+    for (const auto& e : environment)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    for (char** e = environ; *e; ++e)
+        envp.push_back(*e);
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data()) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
 }
 
 bool toolAvailable(const std::string& name) {

@@ -1,6 +1,8 @@
 // Temporary folders, file helpers and the independent validators the tests read outputs with.
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -37,6 +39,10 @@ CommandResult runCommand(const std::vector<std::string>& argv);
 std::string tavrixPath();
 // Runs build/tavrix with the given arguments.
 CommandResult runTavrix(const std::vector<std::string>& args);
+// Starts build/tavrix without waiting for it: standard output goes to `stdoutPath`, the extra
+// environment entries ("NAME=value") are added to the test's. Returns the process id.
+pid_t startTavrix(const std::vector<std::string>& args, const std::string& stdoutPath,
+                  const std::vector<std::string>& environment = {});
 
 // qpdf --check passes without errors (warnings inherited from an input are allowed when
 // `allowWarnings`).

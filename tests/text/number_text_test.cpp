@@ -115,6 +115,7 @@ TEST(ComposeStampText, ZeroFill) {
         {0, 3, "0000"},
         {-5, 3, "00-5"},
         {7, -3, "7"},
+        {7, INT32_MIN, "7"}, // mask - 1 would overflow: no fill, and no endless loop
         {1000000000, 10, "1000000000"},
         {1000000000, 11, "01000000000"},
         {INT32_MIN, 1, "-2147483648"},

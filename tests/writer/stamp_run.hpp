@@ -11,9 +11,9 @@
 #include <variant>
 #include <vector>
 
-#include "engine/service/property_table.hpp"
 #include "engine/service/tavrix_com.hpp"
 #include "support/test_files.hpp"
+#include "tavrix/members.hpp"
 
 namespace stamptest {
 

@@ -17,6 +17,12 @@ inline constexpr IID IID_IRunnableObject{
 inline constexpr IID IID_IDispatch{0x00020400, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_ITypeInfo{0x00020401, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_ITypeLib{0x00020402, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_IErrorInfo{
+    0x1CF2B120, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+inline constexpr IID IID_ICreateErrorInfo{
+    0x22F03340, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+inline constexpr IID IID_ISupportErrorInfo{
+    0xDF0B3D60, 0x548F, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
 
 struct ITypeInfo;
 struct ITypeLib;
@@ -94,6 +100,29 @@ struct ITypeLib : IUnknown {
     virtual HRESULT FindName(LPOLESTR name, ULONG hash, ITypeInfo** infos, MEMBERID* memids,
                              USHORT* found) = 0;
     virtual void ReleaseTLibAttr(TLIBATTR* attr) = 0;
+};
+
+// Slots 3-7: the rich description of the last failure on a thread (GetErrorInfo).
+struct IErrorInfo : IUnknown {
+    virtual HRESULT GetGUID(GUID* guid) = 0;
+    virtual HRESULT GetSource(BSTR* source) = 0;
+    virtual HRESULT GetDescription(BSTR* description) = 0;
+    virtual HRESULT GetHelpFile(BSTR* helpFile) = 0;
+    virtual HRESULT GetHelpContext(DWORD* helpContext) = 0;
+};
+
+// Slots 3-7: how a server fills in an error object made by CreateErrorInfo.
+struct ICreateErrorInfo : IUnknown {
+    virtual HRESULT SetGUID(REFGUID guid) = 0;
+    virtual HRESULT SetSource(LPOLESTR source) = 0;
+    virtual HRESULT SetDescription(LPOLESTR description) = 0;
+    virtual HRESULT SetHelpFile(LPOLESTR helpFile) = 0;
+    virtual HRESULT SetHelpContext(DWORD helpContext) = 0;
+};
+
+// Slot 3: S_OK when failures of calls on interface `riid` leave an error object behind.
+struct ISupportErrorInfo : IUnknown {
+    virtual HRESULT InterfaceSupportsErrorInfo(REFIID riid) = 0;
 };
 
 #pragma GCC diagnostic pop

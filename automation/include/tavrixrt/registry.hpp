@@ -1,9 +1,13 @@
 // The registry: a tree of keys with text values, kept in one plain text file. Key paths use "\"
 // between their parts and compare without regard to ASCII case, as the platform's registry does.
 //
-// File location: $TAVRIX_REGISTRY when set, else $XDG_CONFIG_HOME/tavrix/registry, else
-// $HOME/.config/tavrix/registry. Readers never see a half-written file: every change writes a new
-// file beside it and renames it into place, under an exclusive lock on "<file>.lock".
+// Two files, as a machine-wide class registration sits under a user's own: the user's file
+// ($TAVRIX_REGISTRY when set, else $XDG_CONFIG_HOME/tavrix/registry, else
+// $HOME/.config/tavrix/registry) is read first, then the system's ($TAVRIX_SYSTEM_REGISTRY when
+// set, else SYSCONFDIR/tavrix/registry, /etc/tavrix/registry for an installation under /usr). A
+// key or value the user's file has hides the system's. Readers never see a half-written file:
+// every change writes a new file beside it and renames it into place, under an exclusive lock on
+// "<file>.lock".
 //
 // File format (UTF-8):
 //     # comment
@@ -26,9 +30,17 @@
 namespace tavrixrt {
 
 inline constexpr const char* kRegistryEnvironmentVariable = "TAVRIX_REGISTRY";
+inline constexpr const char* kSystemRegistryEnvironmentVariable = "TAVRIX_SYSTEM_REGISTRY";
 
-// The registry file in use (see above); empty when neither variable nor home folder is known.
+// The user's registry file (see above); empty when neither variable nor home folder is known.
 TAVRIXRT_EXPORT std::string registryPath();
+// The system's registry file.
+TAVRIXRT_EXPORT std::string systemRegistryPath();
+// The file that registration writes: the user's, or the system's while a thread registers with
+// RegisterServerLibraryFor(..., REGISTRY_SYSTEM).
+TAVRIXRT_EXPORT std::string registrationPath();
+// Makes this thread's registration write the system's file (true) or the user's (false).
+TAVRIXRT_EXPORT void setSystemRegistration(bool on);
 
 class TAVRIXRT_EXPORT RegistryTree {
   public:
@@ -49,6 +61,8 @@ class TAVRIXRT_EXPORT RegistryTree {
     HRESULT deleteTree(std::string_view path);
 
     std::string serialize() const;
+    // Every key and value of `other` into this tree, replacing values of the same name.
+    void overlay(const RegistryTree& other);
     // On a syntax error: REGDB_E_READREGDB, with the line named in `error`.
     static HRESULT parse(std::string_view text, RegistryTree& out, std::string* error = nullptr);
 
@@ -65,13 +79,15 @@ class TAVRIXRT_EXPORT RegistryTree {
     std::map<std::string, Key, PathOrder> keys_;
 };
 
-// Reads the registry file. A missing file is an empty registry (S_FALSE); an unreadable or
-// damaged one gives REGDB_E_READREGDB and a description in `error`.
+// Reads the registry: the system's file with the user's laid over it. Missing files are empty
+// (S_FALSE when both are); an unreadable or damaged one gives REGDB_E_READREGDB and a
+// description in `error`.
 TAVRIXRT_EXPORT HRESULT readRegistry(RegistryTree& tree, std::string* error = nullptr);
 TAVRIXRT_EXPORT HRESULT readRegistryFile(const std::string& path, RegistryTree& tree,
                                          std::string* error = nullptr);
 
-// Locks the registry file, reads it, lets `edit` change the tree and, when `edit` succeeds,
+// Locks the registration file (registrationPath()), reads it, lets `edit` change the tree and,
+// when `edit` succeeds,
 // writes the file back atomically (creating its folder when needed). A damaged file is never
 // overwritten. Failures: REGDB_E_READREGDB, REGDB_E_WRITEREGDB, or what `edit` returns.
 TAVRIXRT_EXPORT HRESULT editRegistry(const std::function<HRESULT(RegistryTree&)>& edit,

@@ -74,6 +74,12 @@ TAVRIXRT_API HRESULT OleRun(IUnknown* object);
 // registry file is the one the runtime uses (see registry.hpp).
 TAVRIXRT_API HRESULT RegisterServerLibrary(const char* path);
 TAVRIXRT_API HRESULT UnregisterServerLibrary(const char* path);
+// The same for one registry: REGISTRY_USER (the user's file, as above) or REGISTRY_SYSTEM (the
+// machine-wide file every user reads beneath their own).
+inline constexpr DWORD REGISTRY_USER = 0;
+inline constexpr DWORD REGISTRY_SYSTEM = 1;
+TAVRIXRT_API HRESULT RegisterServerLibraryFor(const char* path, DWORD registry);
+TAVRIXRT_API HRESULT UnregisterServerLibraryFor(const char* path, DWORD registry);
 
 // ---- messages ----------------------------------------------------------------------------------
 
@@ -84,3 +90,15 @@ TAVRIXRT_API BSTR FormatSystemMessage(HRESULT hr);
 // break; else "IDispatch error #N" for codes above 0x80040200 up to 0x8004FFFF (N = code minus
 // 0x80040200); else "Unknown error 0x%0lX". The caller frees it with SysFreeString.
 TAVRIXRT_API BSTR FormatErrorMessage(HRESULT hr);
+
+// ---- error information -------------------------------------------------------------------------
+
+// A new, empty error object; fill it through ICreateErrorInfo and hand it on with SetErrorInfo
+// after asking it for IErrorInfo.
+TAVRIXRT_API HRESULT CreateErrorInfo(ICreateErrorInfo** info);
+// Makes `info` (which may be null) this thread's error object, replacing any earlier one.
+// `reserved` must be 0.
+TAVRIXRT_API HRESULT SetErrorInfo(ULONG reserved, IErrorInfo* info);
+// Hands over this thread's error object and clears it: S_OK with the object, S_FALSE with null
+// when there is none. The caller releases it. `reserved` must be 0.
+TAVRIXRT_API HRESULT GetErrorInfo(ULONG reserved, IErrorInfo** info);

@@ -1,14 +1,15 @@
 // ITavrixCom and IDispatch over one TavrixCom, the class factory, and the registration entries.
 // No exception leaves this file: every entry answers with a status code.
-#include "engine/service/tavrix_com_object.hpp"
+#include "engine/server/tavrix_com_object.hpp"
 
 #include <cstdlib>
 #include <dlfcn.h>
 #include <new>
 #include <string>
 
-#include "engine/service/property_table.hpp"
-#include "engine/service/type_library.hpp"
+#include "engine/server/type_library.hpp"
+#include "tavrix/members.hpp"
+#include "tavrixrt/com_ptr.hpp"
 #include "tavrixrt/registry.hpp"
 #include "tavrixrt/runtime.hpp"
 #include "tavrixrt/text.hpp"
@@ -95,8 +96,34 @@ HRESULT TavrixComObject::QueryInterface(REFIID riid, void** ppv) {
         *ppv = static_cast<ITavrixCom*>(this);
         return S_OK;
     }
+    if (riid == IID_ISupportErrorInfo) {
+        AddRef();
+        *ppv = static_cast<ISupportErrorInfo*>(this);
+        return S_OK;
+    }
     *ppv = nullptr;
     return E_NOINTERFACE;
+}
+
+HRESULT TavrixComObject::InterfaceSupportsErrorInfo(REFIID riid) {
+    return riid == IID_ITavrixCom ? S_OK : S_FALSE;
+}
+
+void TavrixComObject::reportFailures() const {
+    const std::string description = engine_.failureDescription();
+    if (description.empty()) {
+        SetErrorInfo(0, nullptr);
+        return;
+    }
+    tavrixrt::ComPtr<ICreateErrorInfo> create;
+    if (FAILED(CreateErrorInfo(create.put()))) return;
+    const std::u16string text = tavrixrt::utf16FromUtf8(description);
+    const std::u16string source = tavrixrt::utf16FromUtf8(kTavrixProgId);
+    create->SetGUID(IID_ITavrixCom);
+    create->SetSource(const_cast<LPOLESTR>(source.c_str()));
+    create->SetDescription(const_cast<LPOLESTR>(text.c_str()));
+    tavrixrt::ComPtr<IErrorInfo> info;
+    if (SUCCEEDED(create.queryInterface(IID_IErrorInfo, info))) SetErrorInfo(0, info.get());
 }
 
 HRESULT TavrixComObject::GetTypeInfoCount(UINT* count) {
@@ -183,7 +210,9 @@ HRESULT TavrixComObject::getTavrixFile(BSTR input, BSTR output, BSTR params, BST
             engine_.getTavrixFile(tavrixrt::utf8FromBstr(input), tavrixrt::utf8FromBstr(output),
                                   tavrixrt::utf8FromBstr(params));
         *pVal = tavrixrt::bstrFromUtf8(text);
-        return *pVal ? S_OK : E_OUTOFMEMORY;
+        if (!*pVal) return E_OUTOFMEMORY;
+        reportFailures();
+        return S_OK;
     });
 }
 

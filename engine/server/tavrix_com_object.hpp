@@ -2,16 +2,24 @@
 // instance, the class factory that creates them, and the library's registration.
 #pragma once
 
-#include "engine/service/server_module.hpp"
+#include "engine/server/server_module.hpp"
 #include "engine/service/tavrix_com.hpp"
-#include "engine/service/tavrix_com_interface.hpp"
+#include "tavrix/tavrix_com_interface.hpp"
 
 namespace tavrix {
 
-class TavrixComObject final : public server::RefCounted<TavrixComObject, ITavrixCom> {
+class TavrixComObject final : public server::RefCounted<TavrixComObject, ITavrixCom>,
+                              public ISupportErrorInfo {
   public:
-    // IUnknown: answers IUnknown, IDispatch and ITavrixCom, all with the same pointer.
+    // IUnknown: answers IUnknown, IDispatch and ITavrixCom with one pointer, and
+    // ISupportErrorInfo with the other.
     HRESULT QueryInterface(REFIID riid, void** ppv) override;
+    ULONG AddRef() override { return RefCounted::AddRef(); }
+    ULONG Release() override { return RefCounted::Release(); }
+
+    // ISupportErrorInfo: a getTavrixFile call whose jobs failed leaves an error object on the
+    // calling thread that says why; one whose jobs all succeeded clears it.
+    HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
 
     // IDispatch
     HRESULT GetTypeInfoCount(UINT* count) override;
@@ -64,6 +72,7 @@ class TavrixComObject final : public server::RefCounted<TavrixComObject, ITavrix
     HRESULT putLong(DISPID dispid, LONG value);
     HRESULT putText(DISPID dispid, BSTR value);
     HRESULT invokeMethod(DISPPARAMS& params, VARIANT* result, UINT* argErr);
+    void reportFailures() const;
 
     TavrixCom engine_;
 };

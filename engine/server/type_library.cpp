@@ -1,12 +1,12 @@
 // The type library's data and the ITypeInfo / ITypeLib objects that describe it to clients.
-#include "engine/service/type_library.hpp"
+#include "engine/server/type_library.hpp"
 
 #include <cctype>
 #include <new>
 
-#include "engine/service/property_table.hpp"
-#include "engine/service/server_module.hpp"
-#include "engine/service/tavrix_com_interface.hpp"
+#include "engine/server/server_module.hpp"
+#include "tavrix/members.hpp"
+#include "tavrix/tavrix_com_interface.hpp"
 #include "tavrixrt/runtime.hpp"
 #include "tavrixrt/text.hpp"
 
@@ -19,25 +19,19 @@ std::vector<MemberDescription> buildMembers() {
                        kGetTavrixFileDispid,
                        INVOKE_FUNC,
                        kGetTavrixFileSlot,
-                       "method getTavrixFile",
+                       std::string(kGetTavrixFileHelp),
                        {{"m_intputFile", VT_BSTR, PARAMFLAG_FIN},
                         {"m_outputFile", VT_BSTR, PARAMFLAG_FIN},
                         {"m_params", VT_BSTR, PARAMFLAG_FIN},
                         {"pVal", VT_BSTR, PARAMFLAG_FOUT | PARAMFLAG_FRETVAL}}});
-    int slot = kGetTavrixFileSlot + 1;
     for (const PropertyInfo& p : tavrixProperties()) {
-        // The two position properties carry their field names in their help strings, as
-        // clients that read the type library have always seen them.
-        const std::string_view shown = p.name == "posh"   ? "m_posh"
-                                       : p.name == "posv" ? "m_posv"
-                                                          : p.name;
         const bool isLong = p.type == PropertyType::Long || p.type == PropertyType::Flag;
         members.push_back(
             {p.name,
              p.dispid,
              INVOKE_PROPERTYPUT,
-             slot++,
-             "property " + std::string(shown),
+             propertySlot(p),
+             std::string(p.help),
              {{"newVal", static_cast<VARTYPE>(isLong ? VT_I4 : VT_BSTR), PARAMFLAG_FIN}}});
     }
     return members;

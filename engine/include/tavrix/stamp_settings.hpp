@@ -6,8 +6,9 @@
 
 namespace tavrix {
 
-// Texts that are stamped (prefix, sep, end) hold Windows-1252 bytes; paths and the other texts
-// hold UTF-8, the platform's native encoding for file names.
+// Texts that are stamped (prefix, sep, end) hold Windows-1252 bytes, each beside the text the
+// caller gave (UTF-8); paths and the other texts hold UTF-8, the platform's native encoding for
+// file names.
 struct StampSettings {
     int32_t startPage = 1;
     int32_t endPage = 99999;
@@ -42,6 +43,12 @@ struct StampSettings {
     std::string renameoutput;
     int32_t opacity = 100;
     int32_t CMYKcolor = 0;
+
+    // The stamped texts as the caller gave them. A run whose texts Windows-1252 cannot hold
+    // stamps these with an embedded font instead of the single-byte forms above.
+    std::string prefixUtf8 = "Page ";
+    std::string sepUtf8 = " / ";
+    std::string endUtf8;
 };
 
 } // namespace tavrix

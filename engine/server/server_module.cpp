@@ -1,5 +1,5 @@
 // Live-object and lock counts of the in-process server.
-#include "engine/service/server_module.hpp"
+#include "engine/server/server_module.hpp"
 
 namespace tavrix::server {
 namespace {

@@ -1,7 +1,7 @@
 // The four functions every in-process automation server exports with C linkage. The runtime finds
-// them by name with dlsym; the work is done in engine/service.
-#include "engine/service/server_module.hpp"
-#include "engine/service/tavrix_com_object.hpp"
+// them by name with dlsym; the work is done in tavrix_com_object.cpp.
+#include "engine/server/server_module.hpp"
+#include "engine/server/tavrix_com_object.hpp"
 
 #define TAVRIX_ENTRY_POINT extern "C" __attribute__((visibility("default")))
 

@@ -4,6 +4,7 @@
 // engine itself.
 #pragma once
 
+#include "tavrix/members.hpp"
 #include "tavrixrt/interfaces.hpp"
 
 namespace tavrix {
@@ -20,9 +21,6 @@ inline constexpr GUID LIBID_TavrixLib{
 
 inline constexpr const char* kTavrixProgId = "Tavrix.TavrixCom";
 inline constexpr const char* kTavrixVersionedProgId = "Tavrix.TavrixCom.1";
-
-// Slot of getTavrixFile in the vtable (IDispatch's seven slots come first).
-inline constexpr int kGetTavrixFileSlot = 7;
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"

@@ -1,0 +1,32 @@
+// Options for one getTavrixFile call, carried in its params text as "key=value" pairs separated
+// by ";" ("password=SECRET;repair=1"). Within a value "\;" stands for ";" and "\\" for "\".
+// Unknown keys, pairs without "=" and other free text are ignored, so callers that pass an empty
+// text, or any text of their own, get the plain behaviour.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace tavrix {
+
+struct CallOptions {
+    // Present when the caller gave one, even empty (the empty user password opens most
+    // protected files).
+    std::optional<std::string> password;
+    bool repair = false;      // rebuild damaged cross-reference data
+    bool incremental = false; // append an update to the input's bytes instead of rewriting
+    bool verbose = false;     // report tolerated damage on standard error
+};
+
+// The pairs in order, keys and values unescaped; text without "=" is left out.
+std::vector<std::pair<std::string, std::string>> splitOptions(std::string_view params);
+
+CallOptions parseCallOptions(std::string_view params);
+
+// `value` with ";" and "\" escaped, for building a params text.
+std::string escapeOptionValue(std::string_view value);
+
+} // namespace tavrix

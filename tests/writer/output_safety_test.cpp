@@ -1,0 +1,388 @@
+// What an output path carries survives a run: the mode, owner, group, links and attributes of an
+// existing file, the link that leads to it, a device or FIFO standing at the path. A failed run
+// leaves every file as it was and no temporary file behind; a committed one changes only the
+// bytes of the file written. Checked as root and as an ordinary user, with unnamed and named
+// temporary files.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <thread>
+
+#include "engine/pdf/pdf_exception.hpp"
+#include "engine/writer/output_file.hpp"
+#include "support/test_files.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using tavrix::OutputFile;
+using Route = OutputFile::Route;
+using testpdf::TempDir;
+
+constexpr uid_t kNobody = 65534;
+constexpr gid_t kNogroup = 65534;
+const std::string kResult = "%PDF-1.4 the finished result\n";
+
+// Everything a path in the test folder carries that a run must keep.
+struct Entry {
+    mode_t type = 0, perms = 0;
+    uid_t uid = 0;
+    gid_t gid = 0;
+    nlink_t links = 0;
+    dev_t device = 0;
+    std::string linkTarget, bytes, xattrs;
+    bool operator==(const Entry&) const = default;
+};
+using Snapshot = std::map<std::string, Entry>;
+
+std::string xattrsOf(const std::string& path) {
+    std::string names(4096, '\0'), all;
+    const ssize_t n = llistxattr(path.c_str(), names.data(), names.size());
+    for (ssize_t at = 0; at < n; at += static_cast<ssize_t>(std::strlen(names.data() + at)) + 1) {
+        std::string value(4096, '\0');
+        const ssize_t v = lgetxattr(path.c_str(), names.data() + at, value.data(), value.size());
+        all +=
+            std::string(names.data() + at) + "=" + value.substr(0, std::max<ssize_t>(v, 0)) + ";";
+    }
+    return all;
+}
+
+Snapshot snapshot(const fs::path& folder) {
+    Snapshot result;
+    for (const auto& item : fs::recursive_directory_iterator(folder)) {
+        const std::string path = item.path().string();
+        struct stat st {};
+        lstat(path.c_str(), &st);
+        Entry e;
+        e.type = st.st_mode & S_IFMT;
+        e.perms = st.st_mode & 07777;
+        e.uid = st.st_uid;
+        e.gid = st.st_gid;
+        e.links = st.st_nlink;
+        e.device = st.st_rdev;
+        if (S_ISLNK(st.st_mode)) e.linkTarget = fs::read_symlink(item.path()).string();
+        if (S_ISREG(st.st_mode)) e.bytes = testpdf::readFile(path);
+        if (S_ISREG(st.st_mode)) e.xattrs = xattrsOf(path);
+        result[item.path().lexically_relative(folder).string()] = e;
+    }
+    return result;
+}
+
+std::string describe(const Snapshot& s) {
+    std::ostringstream out;
+    for (const auto& [name, e] : s)
+        out << name << ": type " << std::oct << e.type << " mode " << e.perms << std::dec
+            << " owner " << e.uid << ":" << e.gid << " links " << e.links << " -> " << e.linkTarget
+            << " [" << e.bytes << "] " << e.xattrs << "\n";
+    return out.str();
+}
+
+struct Outcome {
+    std::optional<Route> route; // unset when the file could not be made
+    std::string reason;         // of the failure, if any
+};
+
+// Writes kResult to `path` and commits it (or discards it, as a failed run would).
+Outcome writeOutput(const std::string& path, const tavrix::OutputOptions& options, bool commit) {
+    Outcome outcome;
+    try {
+        OutputFile out(path, options);
+        outcome.route = out.route();
+        out.write(kResult);
+        if (commit)
+            out.commit();
+        else
+            out.discard();
+    } catch (const tavrix::CPdfException& e) {
+        outcome.reason = e.reason().empty() ? e.getMessage() : e.reason();
+    }
+    return outcome;
+}
+
+// The same, in a child process that runs as `nobody`.
+Outcome writeOutputAsNobody(const std::string& path, const tavrix::OutputOptions& options,
+                            bool commit) {
+    int channel[2];
+    if (pipe(channel) != 0) return {};
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        if (setgroups(0, nullptr) != 0 || setgid(kNogroup) != 0 || setuid(kNobody) != 0) _exit(2);
+        const Outcome o = writeOutput(path, options, commit);
+        const std::string text =
+            (o.route ? std::to_string(static_cast<int>(*o.route)) : "-") + "\n" + o.reason;
+        if (write(channel[1], text.data(), text.size()) < 0) _exit(3);
+        _exit(0);
+    }
+    close(channel[1]);
+    std::string text;
+    char buffer[512];
+    for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<size_t>(n));
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    Outcome o;
+    const size_t eol = text.find('\n');
+    if (eol == std::string::npos) return {std::nullopt, "the child failed"};
+    if (text[0] != '-') o.route = static_cast<Route>(std::stoi(text.substr(0, eol)));
+    o.reason = text.substr(eol + 1);
+    return o;
+}
+
+struct Case {
+    const char* name;
+    // Makes the folder's files; the output path is "out" in it.
+    std::function<void(const TempDir&)> setup;
+    std::optional<Route> route; // unset: the output cannot be made
+    const char* reason;         // when it cannot: the end of the reason
+    // Files whose bytes a commit replaces (a new file among them is created).
+    std::vector<std::string> written;
+    bool asNobody = false;
+};
+
+void makeFile(const std::string& path, mode_t mode, uid_t uid = 0, gid_t gid = 0) {
+    // Longer than the result, so that a result written in place must also cut the file.
+    testpdf::writeFile(path, "old bytes of " + fs::path(path).filename().string() +
+                                 ", more of them than the result has\n");
+    ASSERT_EQ(chown(path.c_str(), uid, gid), 0);
+    ASSERT_EQ(chmod(path.c_str(), mode), 0);
+}
+
+void makeFolder(const std::string& path, mode_t mode, uid_t uid = 0) {
+    fs::create_directories(path);
+    ASSERT_EQ(chown(path.c_str(), uid, kNogroup), 0);
+    ASSERT_EQ(chmod(path.c_str(), mode), 0);
+}
+
+// Runs each case twice from the same setup: discarded, then committed. The discarded run must
+// leave the folder exactly as it was; the committed one may change only the written files' bytes
+// (and add a written file that did not exist, with the mode a new file gets).
+void runCases(const std::vector<Case>& cases, bool unnamed) {
+    const mode_t previousUmask = umask(027);
+    for (const Case& c : cases) {
+        for (const bool commit : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (commit ? ", committed" : ", discarded") +
+                         (unnamed ? "" : ", named temporary file"));
+            TempDir dir;
+            fs::permissions(dir.path(), fs::perms(0755));
+            const fs::path root = dir.path() / "w";
+            makeFolder(root.string(), 0755);
+            c.setup(dir);
+            const Snapshot before = snapshot(root);
+            tavrix::OutputOptions options;
+            options.unnamedTemp = unnamed;
+            options.stagingFolder = dir.file("staging");
+            makeFolder(options.stagingFolder, 0777);
+            std::optional<std::string> fromFifo;
+            std::thread reader;
+            if (c.name == std::string("FIFO")) {
+                reader =
+                    std::thread([&] { fromFifo = testpdf::readFile((root / "out").string()); });
+            }
+            const std::string out = (root / "out").string();
+            const Outcome o = c.asNobody ? writeOutputAsNobody(out, options, commit)
+                                         : writeOutput(out, options, commit);
+            if (reader.joinable()) reader.join();
+            EXPECT_EQ(o.route, c.route) << o.reason;
+            Snapshot expected = before;
+            if (!c.route || !commit) {
+                if (!c.route) {
+                    EXPECT_TRUE(o.reason.ends_with(c.reason)) << o.reason;
+                    EXPECT_TRUE(o.reason.starts_with("cannot write '" + out + "'")) << o.reason;
+                }
+                EXPECT_EQ(describe(snapshot(root)), describe(expected));
+                EXPECT_EQ(fs::is_empty(options.stagingFolder), true);
+                continue;
+            }
+            if (*c.route == Route::Direct && c.reason[0] != '\0') {
+                EXPECT_TRUE(o.reason.ends_with(c.reason)) << o.reason;
+            } else {
+                EXPECT_EQ(o.reason, "");
+            }
+            for (const std::string& name : c.written) {
+                if (!expected.count(name)) {
+                    Entry& e = expected[name];
+                    e.type = S_IFREG;
+                    e.perms = 0640;
+                    e.links = 1;
+                    e.uid = c.asNobody ? kNobody : 0;
+                    e.gid = c.asNobody ? kNogroup : 0;
+                }
+                expected[name].bytes = kResult;
+            }
+            // A file written in place keeps its inode; a replaced one gets a new one, which
+            // the snapshot does not compare.
+            EXPECT_EQ(describe(snapshot(root)), describe(expected));
+            if (fromFifo) {
+                EXPECT_EQ(*fromFifo, kResult);
+            }
+            EXPECT_TRUE(fs::is_empty(options.stagingFolder));
+        }
+    }
+    umask(previousUmask);
+}
+
+const std::vector<Case>& rootCases() {
+    static const std::vector<Case> cases{
+        {"new file", [](const TempDir&) {}, Route::Create, "", {"out"}},
+        {"another user's 0600 file",
+         [](const TempDir& d) { makeFile(d.file("w/out"), 0600, kNobody, kNogroup); },
+         Route::Replace,
+         "",
+         {"out"}},
+        // Root may write a read-only file, as opening it with "wb" would find.
+        {"read-only file",
+         [](const TempDir& d) { makeFile(d.file("w/out"), 0444); },
+         Route::Replace,
+         "",
+         {"out"}},
+        {"set-user-ID file",
+         [](const TempDir& d) { makeFile(d.file("w/out"), 04751, 1, 1); },
+         Route::Replace,
+         "",
+         {"out"}},
+        {"extended attribute",
+         [](const TempDir& d) {
+             makeFile(d.file("w/out"), 0640);
+             setxattr(d.file("w/out").c_str(), "user.origin", "scanner", 7, 0);
+         },
+         Route::Replace,
+         "",
+         {"out"}},
+        {"symlink chain",
+         [](const TempDir& d) {
+             makeFolder(d.file("w/sub"), 0755);
+             makeFile(d.file("w/sub/real.pdf"), 0640, kNobody);
+             fs::create_symlink("sub/hop", d.file("w/out"));
+             fs::create_symlink("real.pdf", d.file("w/sub/hop"));
+         },
+         Route::Replace,
+         "",
+         {"sub/real.pdf"}},
+        {"dangling symlink",
+         [](const TempDir& d) {
+             makeFolder(d.file("w/sub"), 0755);
+             fs::create_symlink("sub/made.pdf", d.file("w/out"));
+         },
+         Route::Create,
+         "",
+         {"sub/made.pdf"}},
+        {"hard link",
+         [](const TempDir& d) {
+             makeFile(d.file("w/out"), 0600);
+             fs::create_hard_link(d.file("w/out"), d.file("w/other"));
+         },
+         Route::Overwrite,
+         "",
+         {"out", "other"}},
+        {"FIFO",
+         [](const TempDir& d) { ASSERT_EQ(mkfifo(d.file("w/out").c_str(), 0640), 0); },
+         Route::Direct,
+         "",
+         {}},
+        {"private null device",
+         [](const TempDir& d) {
+             ASSERT_EQ(mknod(d.file("w/out").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+         },
+         Route::Direct,
+         "",
+         {}},
+        {"private full device",
+         [](const TempDir& d) {
+             ASSERT_EQ(mknod(d.file("w/out").c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
+         },
+         Route::Direct,
+         "No space left on device",
+         {}},
+        {"folder",
+         [](const TempDir& d) { makeFolder(d.file("w/out"), 0755); },
+         std::nullopt,
+         "Is a directory",
+         {}},
+        {"missing folder",
+         [](const TempDir& d) { fs::create_symlink("no/such", d.file("w/out")); },
+         std::nullopt,
+         "No such file or directory",
+         {}},
+    };
+    return cases;
+}
+
+// An ordinary user: what cannot be kept by a rename is written in place, what cannot be written
+// fails before the run.
+const std::vector<Case>& userCases() {
+    static const std::vector<Case> cases{
+        {"own read-only file",
+         [](const TempDir& d) {
+             makeFolder(d.file("w"), 0755, kNobody);
+             makeFile(d.file("w/out"), 0444, kNobody, kNogroup);
+         },
+         std::nullopt,
+         "Permission denied",
+         {},
+         true},
+        {"new file in a folder not writable",
+         [](const TempDir&) {},
+         std::nullopt,
+         "Permission denied",
+         {},
+         true},
+        {"own 0600 file",
+         [](const TempDir& d) {
+             makeFolder(d.file("w"), 0755, kNobody);
+             makeFile(d.file("w/out"), 0600, kNobody, kNogroup);
+         },
+         Route::Replace,
+         "",
+         {"out"},
+         true},
+        {"own file in a folder not writable",
+         [](const TempDir& d) { makeFile(d.file("w/out"), 0640, kNobody, kNogroup); },
+         Route::Overwrite,
+         "",
+         {"out"},
+         true},
+        {"another user's writable file",
+         [](const TempDir& d) {
+             makeFolder(d.file("w"), 0755, kNobody);
+             makeFile(d.file("w/out"), 0666, 0, 0);
+         },
+         Route::Overwrite,
+         "",
+         {"out"},
+         true},
+        {"own file of a group the user is not in",
+         [](const TempDir& d) {
+             makeFolder(d.file("w"), 0755, kNobody);
+             makeFile(d.file("w/out"), 0640, kNobody, 0);
+         },
+         Route::Overwrite,
+         "",
+         {"out"},
+         true},
+    };
+    return cases;
+}
+
+TEST(OutputSafety, ExistingPathsKeepWhatTheyCarry) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to make files of other users and devices";
+    for (const bool unnamed : {true, false}) {
+        runCases(rootCases(), unnamed);
+        runCases(userCases(), unnamed);
+    }
+}
+
+} // namespace
