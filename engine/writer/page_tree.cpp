@@ -126,7 +126,7 @@ std::vector<int32_t> kidsOf(XrefTable& xref, const TreeObject& t) {
         if (v.kind == ValueKind::End || v.begin >= limit) break;
         if (const std::optional<ObjectRef> ref = readReference(in, v))
             kids.push_back(ref->num < 0 || ref->num > INT32_MAX ? -1
-                                                              : static_cast<int32_t>(ref->num));
+                                                                : static_cast<int32_t>(ref->num));
     }
     return kids;
 }
