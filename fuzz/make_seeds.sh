@@ -11,7 +11,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 rm -rf "$seeds"
 mkdir -p "$seeds/parse_object" "$seeds/open_document" "$seeds/stamp_file" "$seeds/shape_text" \
-    "$seeds/font_program"
+    "$seeds/font_program" "$seeds/scan_text"
 
 # Written without a cross-reference table: qpdf rebuilds one (and warns, status 3).
 cat > "$work/page.pdf" <<'PDF'
@@ -75,3 +75,10 @@ hb-subset --no-hinting --text="$(printf "$text")" \
     --output-file="$seeds/font_program/truetype.ttf" /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
 hb-subset --no-hinting --text="$(printf "$text")" \
     --output-file="$seeds/font_program/cff.otf" /usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf
+
+# Object texts as raw object access and the page code see them.
+cp "$seeds/parse_object/dict.txt" "$seeds/parse_object/tokens.txt" "$seeds/scan_text/"
+printf '3 0 obj\n<< /Type /Page /Annots [<< /Contents (type endobj) /Rotate 90 >>] %% endobj\n/MediaBox 9 0 R /Contents 4 0 R /Kids [1 0 R] /Rot#61te -90 >>\nendobj\n' \
+    > "$seeds/scan_text/page.txt"
+printf '4 0 obj << /Length 6 >>\nstream\r\nabc endstream\nendstream\nendobj\n' \
+    > "$seeds/scan_text/stream.txt"

@@ -23,7 +23,7 @@ trap 'rm -rf "$work"' EXIT
 export LSAN_OPTIONS="suppressions=$here/../tools/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 trap 'exit 130' INT TERM HUP
 status=0
-for target in parse_object open_document stamp_file shape_text font_program; do
+for target in parse_object open_document stamp_file shape_text font_program scan_text; do
     binary=$build/fuzz_$target
     if [ ! -x "$binary" ]; then
         echo "missing $binary (configure with -DTAVRIX_FUZZ=ON and build it)" >&2

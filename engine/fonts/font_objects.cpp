@@ -6,28 +6,11 @@
 
 #include "engine/fonts/font_metrics.hpp"
 #include "engine/pdf/pdf_exception.hpp"
+#include "engine/pdf/pdf_scanner.hpp"
 
 namespace tavrix {
 
 namespace {
-
-bool isPdfDelimiter(unsigned char c) {
-    switch (c) {
-    case '(':
-    case ')':
-    case '<':
-    case '>':
-    case '[':
-    case ']':
-    case '{':
-    case '}':
-    case '/':
-    case '%':
-        return true;
-    default:
-        return false;
-    }
-}
 
 // The font name goes into the output unchanged as far as a PDF name allows; a byte that would
 // end the name or change the dictionary (a blank in "Arial Bold", a "/", a line break) is

@@ -4,8 +4,9 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <limits>
 #include <string>
+
+#include "engine/pdf/pdf_scanner.hpp"
 
 namespace tavrix {
 
@@ -18,29 +19,15 @@ bool isSeparator(char c) {
     return c == '|' || c == '\n';
 }
 
-bool isBlank(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
 // Reads like the C library's atoi (leading blanks, optional sign, digits up to the first other
 // byte, no digits gives 0) but saturates at the int32 range instead of overflowing.
-int32_t readInteger(std::string_view field) {
+int32_t readField(std::string_view field) {
     std::size_t i = 0;
-    while (i < field.size() && isBlank(field[i]))
+    while (i < field.size() && isPdfWhitespace(static_cast<unsigned char>(field[i])))
         ++i;
-    bool negative = false;
-    if (i < field.size() && (field[i] == '+' || field[i] == '-')) {
-        negative = field[i] == '-';
-        ++i;
-    }
-    const int64_t limit = negative ? -int64_t{std::numeric_limits<int32_t>::min()}
-                                   : int64_t{std::numeric_limits<int32_t>::max()};
     int64_t value = 0;
-    for (; i < field.size() && field[i] >= '0' && field[i] <= '9'; ++i) {
-        value = value * 10 + (field[i] - '0');
-        if (value > limit) value = limit;
-    }
-    return static_cast<int32_t>(negative ? -value : value);
+    readInteger(field, i, value);
+    return saturateInt32(value);
 }
 
 } // namespace
@@ -63,9 +50,9 @@ FontMetrics parseFontRecord(std::string_view line) {
         if (fieldNumber == 2) {
             font.name = std::string(field);
         } else if (fieldNumber >= 3 && fieldNumber <= 6) {
-            font.box[fieldNumber - 3] = readInteger(field);
+            font.box[fieldNumber - 3] = readField(field);
         } else if (fieldNumber >= 13) {
-            font.widths[fieldNumber - 13] = readInteger(field);
+            font.widths[fieldNumber - 13] = readField(field);
             if (fieldNumber - 13 == font.widths.size() - 1) break; // further fields are ignored
         }
     }

@@ -1,90 +1,15 @@
 #include "engine/pdf/pdf_parser.hpp"
 
+#include <algorithm>
 #include <cstdint>
-#include <cstdlib>
-#include <limits>
 #include <string>
 
 #include "engine/pdf/flate_stream.hpp"
 #include "engine/pdf/pdf_exception.hpp"
+#include "engine/pdf/pdf_scanner.hpp"
 #include "engine/pdf/xref_table.hpp"
 
 namespace tavrix {
-
-double readDecimal(std::string_view text, size_t& i) {
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-    double value = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
-        value = value * 10 + (text[i++] - '0');
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        double scale = 0.1;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-            value += (text[i++] - '0') * scale;
-            scale /= 10;
-        }
-    }
-    return negative ? -value : value;
-}
-
-bool isPdfWhitespace(int c) {
-    return c == 0x00 || c == 0x09 || c == 0x0A || c == 0x0C || c == 0x0D || c == 0x20;
-}
-
-bool isPdfDelimiter(int c) {
-    switch (c) {
-    case '%':
-    case '(':
-    case ')':
-    case '/':
-    case '<':
-    case '>':
-    case '[':
-    case ']':
-    case '{':
-    case '}':
-        return true;
-    default:
-        return false;
-    }
-}
-
-namespace {
-
-bool isDigit(int c) {
-    return c >= '0' && c <= '9';
-}
-
-int hexValue(int c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-double toReal(const std::string& text) {
-    size_t i = 0;
-    return readDecimal(text, i);
-}
-
-// Integers beyond 32 bits saturate at the limits of the range.
-int32_t toInt(const std::string& text) {
-    size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-    int64_t value = 0;
-    while (i < text.size() && isDigit(text[i])) {
-        value = value * 10 + (text[i++] - '0');
-        if (value > (int64_t{1} << 32)) value = int64_t{1} << 32;
-    }
-    if (negative) value = -value;
-    if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-    if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(value);
-}
-
-} // namespace
 
 PdfParser::PdfParser(XrefTable* xref, std::shared_ptr<PdfStream> stream, ParserLimits limits)
     : xref_(xref), stream_(std::move(stream)), limits_(limits),
@@ -219,7 +144,7 @@ PdfObject PdfParser::readHexString() {
         const int c = next();
         if (c < 0 || c == '>') break;
         if (isPdfWhitespace(c)) continue;
-        int v = hexValue(c);
+        int v = hexDigitValue(c);
         if (v < 0) v = 0; // invalid digits count as 0
         if (high < 0) {
             high = v;
@@ -239,10 +164,10 @@ PdfObject PdfParser::readName() {
         if (c < 0 || isPdfWhitespace(c) || isPdfDelimiter(c)) break;
         next();
         if (c == '#') {
-            const int h = hexValue(peek());
+            const int h = hexDigitValue(peek());
             if (h >= 0) {
                 next();
-                const int l = hexValue(next());
+                const int l = hexDigitValue(next());
                 // "#2G" keeps the first digit's value and drops the G.
                 text += static_cast<char>(l >= 0 ? h * 16 + l : h * 16);
                 continue;
@@ -258,13 +183,17 @@ PdfObject PdfParser::readNumber(int c) {
     bool real = c == '.';
     for (;;) {
         const int d = peek();
-        if (!isDigit(d) && d != '.') break;
+        if (!isDecimalDigit(d) && d != '.') break;
         next();
         if (d == '.') real = true;
         text += static_cast<char>(d);
     }
-    if (real) return PdfObject::makeReal(toReal(text));
-    return PdfObject::makeInt(toInt(text));
+    size_t i = 0;
+    if (real) return PdfObject::makeReal(readReal(text, i));
+    // Integers beyond 32 bits saturate at the limits of the range.
+    int64_t value = 0;
+    readInteger(text, i, value);
+    return PdfObject::makeInt(saturateInt32(value));
 }
 
 PdfObject PdfParser::readKeyword(int c) {
@@ -350,17 +279,30 @@ PdfObject PdfParser::makeStream(const PdfObject& dict, int depth) {
     const PdfObject len = dict.getDict()->lookup("Length");
     // A negative Length would seek back into the dictionary and read it again as data.
     if (!len.isInt() || len.getInt() < 0) return PdfObject::makeError();
-    std::shared_ptr<PdfStream> raw = stream_->subStream(pos, len.getInt(), dict);
-    std::shared_ptr<PdfStream> decoded;
-    if (!limits_.decodeStreams)
-        decoded = raw;
-    else if (auto file = std::dynamic_pointer_cast<FileStream>(raw))
-        decoded = applyFilters(std::move(file), *dict.getDict());
-    stream_->seek(pos + len.getInt(), 0);
+    int64_t length = len.getInt();
+    // A Length that does not end at "endstream" (a few bytes short, or running into the next
+    // object) is wrong, and viewers measure the data to the keyword instead. The check looks
+    // at the bytes: tokens read at a wrong place could run through the whole file.
+    if (file_) {
+        const std::string_view bytes = file_->buffer();
+        const size_t start = static_cast<size_t>(std::min<int64_t>(pos, ssize(bytes)));
+        const size_t end = static_cast<size_t>(std::min<int64_t>(pos + length, ssize(bytes)));
+        size_t keywordEnd = 0;
+        if (!endstreamAt(bytes, end, keywordEnd)) {
+            const size_t keyword = findEndstream(bytes, start);
+            if (keyword == std::string_view::npos) throw CPdfException("Missing 'endstream'");
+            length = static_cast<int64_t>(dataEndBefore(bytes, start, keyword) - start);
+        }
+    }
+    stream_->seek(pos + length, 0);
     shift();
     shift();
     if (!first_.isCommand("endstream")) throw CPdfException("Missing 'endstream'");
     shift();
+    std::shared_ptr<PdfStream> raw = stream_->subStream(pos, length, dict);
+    std::shared_ptr<PdfStream> decoded;
+    if (auto file = std::dynamic_pointer_cast<FileStream>(raw))
+        decoded = applyFilters(std::move(file), *dict.getDict());
     return PdfObject::makeStream(std::move(decoded));
 }
 

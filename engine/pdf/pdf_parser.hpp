@@ -3,7 +3,6 @@
 #pragma once
 
 #include <memory>
-#include <string_view>
 
 #include "engine/pdf/pdf_object.hpp"
 #include "engine/pdf/pdf_stream.hpp"
@@ -15,9 +14,6 @@ struct ParserLimits {
     // the parse that made a nested fetch (an indirect stream Length, say): parsers within one
     // another share one limit, so a chain of fetches cannot stack up their nestings.
     int maxDepth = 256;
-    // When false, a stream comes back as its raw window whatever its filter, for callers that
-    // need to know where the data lies rather than what it decodes to.
-    bool decodeStreams = true;
 };
 
 class PdfParser {
@@ -56,12 +52,5 @@ class PdfParser {
     PdfObject first_;
     PdfObject second_;
 };
-
-// Decimal conversion: an optional sign, digits, a point and digits, stopping at the first byte
-// that does not fit (so at a second point). `i` moves past what was read.
-double readDecimal(std::string_view text, size_t& i);
-
-bool isPdfWhitespace(int c);
-bool isPdfDelimiter(int c);
 
 } // namespace tavrix

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "engine/pdf/pdf_object.hpp"
 
@@ -61,6 +62,10 @@ class FileStream final : public PdfStream {
     std::shared_ptr<PdfStream> subStream(int64_t start, int64_t length,
                                          const PdfObject& dict) override;
 
+    // The whole buffer the window lies in, for searches that look past the window.
+    std::string_view buffer() const {
+        return {reinterpret_cast<const char*>(base_), static_cast<size_t>(size_)};
+    }
     // The window's bytes clamped to the buffer, for decoders that take their input whole.
     const unsigned char* windowData() const;
     size_t windowSize() const;

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "engine/pdf/pdf_exception.hpp"
-#include "engine/pdf/pdf_parser.hpp"
+#include "engine/pdf/pdf_scanner.hpp"
 
 namespace tavrix {
 
@@ -27,126 +27,80 @@ size_t findBytes(std::string_view buffer, size_t from, size_t end, std::string_v
     return static_cast<size_t>(static_cast<const char*>(hit) - buffer.data()) + pattern.size() - 1;
 }
 
-int64_t findRefAfterKey(std::string_view text, std::string_view key, bool& isRef) {
-    isRef = false;
-    size_t i = findBytes(text, 0, text.size(), key);
-    if (i == 0) return 0;
-    while (i < text.size() && !(text[i] >= '0' && text[i] <= '9'))
-        ++i;
-    if (i >= text.size()) return 0;
-    int64_t value = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-        // Object numbers beyond 32 bits cannot exist; saturating keeps the value defined.
-        if (value < (int64_t{1} << 40)) value = value * 10 + (text[i] - '0');
-        ++i;
-    }
-    isRef = text.substr(i, 4) == " 0 R";
-    return value;
-}
-
 namespace {
 
-// Where the text of a directly stored object ends: after the first "endobj" that follows the
-// stream data, when the object is a stream whose Length holds, else after the first "endobj".
-// Stream data may itself contain "endobj" (an embedded PDF, for instance); cutting there would
-// lose the rest of the stream.
-// The end of a stream object's text: the first "endobj" after its data, when the object parses
-// as a stream with a usable Length; 0 otherwise.
-size_t endAfterStreamData(XrefTable& xref, int32_t num, const XrefEntry& e, std::string_view file,
-                          size_t start) {
+// The stream's /Length when it is a usable integer, directly or through a reference.
+std::optional<int64_t> streamLength(XrefTable& xref, std::string_view text, const Value& dict) {
+    const std::optional<DictEntry> entry = findEntry(text, dict.begin, "Length");
+    if (!entry) return std::nullopt;
+    if (const std::optional<int64_t> direct = readIntegerValue(text, entry->value)) return direct;
+    const std::optional<ObjectRef> ref = readReference(text, entry->value);
+    if (!ref || ref->num > INT32_MAX || ref->gen > INT32_MAX) return std::nullopt;
     try {
-        // Parsed as a fetch would, but without decoding: an image's filter is of no concern
-        // here, only where its data ends.
-        ParserLimits raw;
-        raw.decodeStreams = false;
-        PdfParser parser(
-            &xref,
-            std::make_shared<FileStream>(xref.file(), xref.file()->data(), xref.file()->size(),
-                                         static_cast<int64_t>(start), 0, PdfObject::makeNull()),
-            raw);
-        const PdfObject n = parser.getObject();
-        const PdfObject g = parser.getObject();
-        const PdfObject keyword = parser.getObject();
-        if (!n.isInt() || n.getInt() != num || !g.isInt() || g.getInt() != e.gen ||
-            !keyword.isCommand("obj"))
-            return 0;
-        const PdfObject obj = parser.getObject();
-        if (!obj.isStream() || obj.getStream()->byteLength() <= 0) return 0;
-        const int64_t dataEnd = obj.getStream()->startOffset() + obj.getStream()->byteLength();
-        if (dataEnd >= static_cast<int64_t>(file.size())) return 0;
-        return findBytes(file, static_cast<size_t>(dataEnd), file.size(), "endobj");
+        const PdfObject length =
+            xref.fetchObject(static_cast<int32_t>(ref->num), static_cast<int32_t>(ref->gen));
+        if (length.isInt()) return length.getInt();
     } catch (const CPdfException&) {
-        // A stream the reader refuses is copied up to its first "endobj", as any other object.
-        return 0;
+        // An object the reader refuses is no length; the data is measured instead.
     }
+    return std::nullopt;
 }
 
-size_t objectEnd(XrefTable& xref, int32_t num, const XrefEntry& e, std::string_view file,
-                 size_t start) {
-    // The head of the object tells what it is without reading through large stream data:
-    // an "endobj" with no "stream" before it ends a plain object; a "stream" keyword means the
-    // data is skipped by its Length (the data may itself contain "endobj"). The window grows
-    // until one of the two words turns up, so small objects cost little and images are not
-    // scanned at all.
-    for (size_t window = 1024;; window *= 2) {
-        const size_t headEnd = std::min(file.size(), start + window);
-        const size_t early = findBytes(file, start, headEnd, "endobj");
-        const size_t keyword = findBytes(file, start, early ? early - 5 : headEnd, "stream");
-        if (early != 0 && keyword == 0) return early;
-        if (keyword != 0) {
-            if (const size_t q = endAfterStreamData(xref, num, e, file, start)) return q;
-            return findBytes(file, start, file.size(), "endobj");
-        }
-        if (headEnd == file.size()) return 0;
+// Where the text of the object whose value starts at `body` ends: just past the "endobj" that
+// follows its last token, or, for a stream, past the "endobj" after its data. The data is
+// skipped by its Length when "endstream" stands there, and measured to the keyword otherwise.
+// 0 when the text gives no end.
+size_t objectEnd(XrefTable& xref, std::string_view text, size_t body) {
+    const ObjectEnd end = scanToObjectEnd(text, body);
+    if (end.kind == ObjectEnd::Kind::Endobj) return end.at;
+    if (end.kind != ObjectEnd::Kind::Stream) return 0;
+    const size_t data = streamDataStart(text, end.at);
+    size_t afterData = 0;
+    const std::optional<int64_t> length = streamLength(xref, text, end.dict);
+    if (!length || *length < 0 || *length > static_cast<int64_t>(text.size() - data) ||
+        !endstreamAt(text, data + static_cast<size_t>(*length), afterData)) {
+        const size_t keyword = findEndstream(text, data);
+        if (keyword == std::string_view::npos) return 0;
+        afterData = keyword + 9;
     }
-}
-
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\0';
-}
-
-// Whether `text` starts with the header "num gen obj". Cross-reference data that points at
-// another object (or at nothing) must not make the writer copy that text under this number.
-bool headerMatches(std::string_view text, int32_t num, int32_t gen) {
-    size_t i = 0;
-    auto skipSpace = [&] {
-        while (i < text.size() && isSpace(text[i]))
-            ++i;
-    };
-    auto readNumber = [&](int64_t& value) {
-        const size_t from = i;
-        value = 0;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - from < 12)
-            value = value * 10 + (text[i++] - '0');
-        return i > from;
-    };
-    int64_t n = 0, g = 0;
-    skipSpace();
-    if (!readNumber(n) || n != num) return false;
-    skipSpace();
-    if (!readNumber(g) || g != gen) return false;
-    skipSpace();
-    return text.substr(i, 3) == "obj";
+    const ObjectEnd tail = scanToObjectEnd(text, afterData);
+    return tail.kind == ObjectEnd::Kind::Endobj ? tail.at : 0;
 }
 
 } // namespace
 
 RawObject readRawObject(XrefTable& xref, int32_t num) {
-    if (num < 0 || static_cast<size_t>(num) >= xref.entries().size())
-        throw CPdfException("Corrupted PDF file");
+    // An object outside the table is missing, as a free one is: there is nothing to copy.
+    if (num < 0 || static_cast<size_t>(num) >= xref.entries().size()) return {};
     const XrefEntry e = xref.entries()[static_cast<size_t>(num)];
     if (e.type == XrefType::InUse) {
         const std::string_view file = xref.file()->view();
-        const int64_t start = xref.headerShift() + e.offset;
-        if (start < 0 || start >= static_cast<int64_t>(file.size())) return {};
-        if (!headerMatches(file.substr(static_cast<size_t>(start), 64), num, e.gen)) return {};
-        const size_t p = objectEnd(xref, num, e, file, static_cast<size_t>(start));
-        if (p == 0) return {};
-        // Through the "j" of "endobj" and one byte more, normally the line end.
-        size_t end = p + 2;
-        if (end > file.size()) end = file.size();
-        return RawObject(file.substr(static_cast<size_t>(start), end - static_cast<size_t>(start)),
-                         start);
+        const int64_t offset = xref.headerShift() + e.offset;
+        if (offset < 0 || offset >= static_cast<int64_t>(file.size())) return {};
+        // Cross-reference data that points at another object (or at nothing) must not make the
+        // writer copy that text under this number. A comment or line end before the header
+        // belongs to no object: the text starts at the header itself.
+        const std::optional<ObjectHeader> header =
+            readObjectHeader(file, static_cast<size_t>(offset));
+        if (!header || header->num != num || header->gen != e.gen) return {};
+        PdfScanner toHeader(file, static_cast<size_t>(offset));
+        toHeader.skipSpace();
+        const size_t start = toHeader.pos();
+        // No object runs into the next one the table places; the token scan stays within that
+        // bound, so a string left open cannot send every object's scan to the end of the file.
+        const std::string_view bounded =
+            file.substr(0, std::max(xref.objectBound(num), header->end));
+        size_t end = objectEnd(xref, bounded, header->end);
+        // An object without an end of its own (a string left open, "endobj" missing) is taken
+        // through the first "endobj" after it, whatever precedes it.
+        if (end == 0) {
+            const size_t p = findBytes(file, header->end, file.size(), "endobj");
+            if (p == 0) return {};
+            end = p + 1;
+        }
+        // Through "endobj" and one byte more, normally the line end.
+        end = std::min(end + 1, file.size());
+        return RawObject(file.substr(start, end - start), static_cast<int64_t>(start));
     }
     if (e.type == XrefType::Compressed) {
         const std::optional<std::string_view> bytes = xref.compressedObjectBytes(num, 0);
@@ -161,6 +115,33 @@ RawObject readRawObject(XrefTable& xref, int32_t num) {
         return RawObject(std::move(text));
     }
     return {};
+}
+
+std::string_view directTrailerDict(XrefTable& xref, std::string_view key) {
+    const std::string_view file = xref.file()->view();
+    const int64_t at = xref.headerShift() + xref.trailerSection();
+    if (at < 0 || at >= static_cast<int64_t>(file.size())) return {};
+    size_t dictFrom = 0;
+    PdfScanner s(file, static_cast<size_t>(at));
+    const Token first = s.next();
+    if (first.kind == TokenKind::Regular && first.end - first.begin == 4 &&
+        file.substr(first.begin, 4) == "xref") {
+        for (;;) { // past the table's entries
+            const Token t = s.next();
+            if (t.kind == TokenKind::End) return {};
+            if (t.kind == TokenKind::Regular && file.substr(t.begin, t.end - t.begin) == "trailer")
+                break;
+        }
+        dictFrom = s.pos();
+    } else {
+        // A cross-reference stream: its dictionary is the trailer.
+        const std::optional<ObjectHeader> header = readObjectHeader(file, static_cast<size_t>(at));
+        if (!header) return {};
+        dictFrom = header->end;
+    }
+    const std::optional<DictEntry> entry = findEntry(file, dictFrom, key);
+    if (!entry || entry->value.kind != ValueKind::Dict || !entry->value.closed) return {};
+    return entry->value.in(file);
 }
 
 } // namespace tavrix

@@ -1,5 +1,4 @@
-// The bytes of input objects exactly as they stand, and the small byte searches that the
-// writer and the page-tree walk run over them.
+// The bytes of input objects exactly as they stand, found by the token-aware scanner.
 #pragma once
 
 #include <cstdint>
@@ -37,12 +36,12 @@ class RawObject {
 // Index of the last byte of the first match of `pattern` lying wholly in [from, end), or 0.
 size_t findBytes(std::string_view buffer, size_t from, size_t end, std::string_view pattern);
 
-// The number written after the first occurrence of `key` (0 when absent or without digits);
-// `isRef` tells whether " 0 R" follows the digits.
-int64_t findRefAfterKey(std::string_view text, std::string_view key, bool& isRef);
-
-// The text of object `num`, or an empty object when it is free, unset or cannot be had.
-// Offsets count from the "%PDF-" header, as the cross-reference data does.
+// The text of object `num`, or an empty object when it is free, unset, outside the table or
+// cannot be had. Offsets count from the "%PDF-" header, as the cross-reference data does.
 RawObject readRawObject(XrefTable& xref, int32_t num);
+
+// The text of the newest trailer's entry `key` when its value is a dictionary written in place
+// ("/Info << /Title (...) >>"), or empty.
+std::string_view directTrailerDict(XrefTable& xref, std::string_view key);
 
 } // namespace tavrix

@@ -1,11 +1,11 @@
 #include "engine/pdf/xref_table.hpp"
 
 #include <algorithm>
-#include <cstring>
 #include <unordered_set>
 
 #include "engine/pdf/pdf_exception.hpp"
 #include "engine/pdf/pdf_parser.hpp"
+#include "engine/pdf/pdf_scanner.hpp"
 
 namespace tavrix {
 namespace {
@@ -42,13 +42,11 @@ int64_t XrefTable::findStartXref() const {
     const size_t at = tail.rfind("startxref");
     if (at == std::string_view::npos) return 0;
     size_t i = at + 9;
-    while (i < tail.size() && std::strchr(" \t\n\v\f\r", tail[i]) && tail[i] != '\0')
+    while (i < tail.size() && isPdfWhitespace(static_cast<unsigned char>(tail[i])))
         ++i;
     int64_t value = 0;
-    while (i < tail.size() && tail[i] >= '0' && tail[i] <= '9') {
-        value = value * 10 + (tail[i++] - '0');
-        if (value > (int64_t{1} << 40)) return 0;
-    }
+    if (i < tail.size() && !isDecimalDigit(tail[i])) return 0; // no sign before the offset
+    if (!readInteger(tail, i, value) || value > (int64_t{1} << 40)) return 0;
     return value;
 }
 
@@ -64,6 +62,7 @@ void XrefTable::grow(int64_t size, const char* message) {
 void XrefTable::read() {
     int64_t pos = findStartXref();
     if (pos == 0) throw CPdfException("PDF file was damaged");
+    trailerSection_ = pos;
     // A "Prev" chain that comes back to a section already read stops there.
     std::unordered_set<int64_t> visited;
     for (;;) {
@@ -233,8 +232,9 @@ void XrefTable::readStreamEntries(PdfStream& stream, int64_t first, int64_t coun
 }
 
 PdfObject XrefTable::fetchObject(int32_t num, int32_t gen) {
-    if (num < 0 || static_cast<size_t>(num) >= entries_.size())
-        throw CPdfException("Corrupted PDF file");
+    // A reference to an object that is not in the table is a reference to null, as for a free
+    // one: viewers open such files, so one dangling reference must not refuse the whole file.
+    if (num < 0 || static_cast<size_t>(num) >= entries_.size()) return PdfObject::makeNull();
     if (fetchDepth_ >= limits_.maxFetchDepth) return PdfObject::makeNull();
     DepthGuard guard(fetchDepth_);
     const XrefEntry e = entries_[static_cast<size_t>(num)];
@@ -259,14 +259,34 @@ PdfObject XrefTable::fetchObject(int32_t num, int32_t gen) {
 }
 
 std::optional<std::string_view> XrefTable::compressedObjectBytes(int32_t num, int32_t gen) {
-    if (num < 0 || static_cast<size_t>(num) >= entries_.size())
-        throw CPdfException("Corrupted PDF file");
-    if (gen != 0) return std::nullopt;
+    if (num < 0 || static_cast<size_t>(num) >= entries_.size() || gen != 0) return std::nullopt;
     const XrefEntry& e = entries_[static_cast<size_t>(num)];
     if (e.type != XrefType::Compressed || e.offset > INT32_MAX) return std::nullopt;
     std::shared_ptr<ObjectStream> os = objectStream(static_cast<int32_t>(e.offset));
     if (!os) return std::nullopt;
     return os->memberBytes(e.gen, num);
+}
+
+size_t XrefTable::objectBound(int32_t num) {
+    if (objectBounds_.empty()) {
+        // Objects in file order; each one's bound is where the next one (at a larger offset)
+        // starts. Made once, so that the copy pass asks in constant time.
+        const int64_t fileSize = static_cast<int64_t>(file_->size());
+        std::vector<std::pair<int64_t, int32_t>> order;
+        for (size_t i = 0; i < entries_.size(); ++i)
+            if (entries_[i].type == XrefType::InUse)
+                order.emplace_back(headerShift_ + entries_[i].offset, static_cast<int32_t>(i));
+        std::sort(order.begin(), order.end());
+        objectBounds_.assign(entries_.size(), fileSize);
+        int64_t next = fileSize;
+        for (size_t k = order.size(); k-- > 0;) {
+            objectBounds_[static_cast<size_t>(order[k].second)] =
+                std::clamp<int64_t>(next, 0, fileSize);
+            if (k > 0 && order[k - 1].first < order[k].first) next = order[k].first;
+        }
+    }
+    if (num < 0 || static_cast<size_t>(num) >= objectBounds_.size()) return file_->size();
+    return static_cast<size_t>(objectBounds_[static_cast<size_t>(num)]);
 }
 
 std::shared_ptr<ObjectStream> XrefTable::objectStream(int32_t streamNum) {

@@ -37,13 +37,13 @@ class XrefTable {
     // Reads every section; throws CPdfException on damaged or encrypted files.
     void read();
 
-    // Indirect object `num` with generation `gen`; Null when missing or mismatching. Throws
-    // "Corrupted PDF file" when `num` is outside the table.
+    // Indirect object `num` with generation `gen`; Null when missing (outside the table, free)
+    // or mismatching.
     PdfObject fetchObject(int32_t num, int32_t gen);
 
-    // Bytes of a compressed object; nullopt when unobtainable or `gen` is not 0. Throws
-    // "Corrupted PDF file" when `num` is outside the table. The view stays valid while the
-    // object stream is cached; copy it before the next call.
+    // Bytes of a compressed object; nullopt when unobtainable (outside the table, say) or `gen`
+    // is not 0. The view stays valid while the object stream is cached; copy it before the next
+    // call.
     std::optional<std::string_view> compressedObjectBytes(int32_t num, int32_t gen);
 
     const std::vector<XrefEntry>& entries() const { return entries_; }
@@ -53,6 +53,11 @@ class XrefTable {
     int32_t infoGen() const { return infoGen_; }
     const PdfObject& trailer() const { return trailer_; }
     int64_t headerShift() const { return headerShift_; }
+    // Where the newest section (whose trailer this table keeps) starts, counted from the header.
+    int64_t trailerSection() const { return trailerSection_; }
+    // Where the first object that the table places after object `num` starts (or the end of the
+    // file), as an offset in the file: object `num` cannot run past it.
+    size_t objectBound(int32_t num);
     const std::shared_ptr<InputFile>& file() const { return file_; }
 
     // Nesting depth of the parse whose fetches are under way; parsers made meanwhile start there
@@ -96,6 +101,8 @@ class XrefTable {
     // Slots that the table section being read marked free: its XRefStm companion may fill them.
     std::vector<int32_t> freedBySection_;
     int32_t rootNum_ = 0, rootGen_ = 0, infoNum_ = 0, infoGen_ = 0;
+    int64_t trailerSection_ = 0;
+    std::vector<int64_t> objectBounds_; // per object number, made on first need
     PdfObject trailer_;
     int fetchDepth_ = 0;
     int nestingBase_ = 0;

@@ -8,6 +8,7 @@
 
 #include "engine/pdf/data_file.hpp"
 #include "engine/pdf/pdf_exception.hpp"
+#include "engine/pdf/pdf_scanner.hpp"
 
 namespace tavrix {
 namespace {
@@ -34,19 +35,12 @@ int32_t readImportNumber(const std::string& path) {
     in.read(head, sizeof head);
     const std::string text(head, static_cast<size_t>(in.gcount()));
     size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' ||
-                               text[i] == '\r' || text[i] == '\v' || text[i] == '\f'))
+    while (i < text.size() && isPdfWhitespace(static_cast<unsigned char>(text[i])))
         ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
     int64_t value = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
-        value = value * 10 + (text[i++] - '0');
-    if (negative) value = -value;
+    readInteger(text, i, value);
     // Ten digits can exceed the 32-bit range; such a number saturates.
-    if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-    if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(value);
+    return saturateInt32(value);
 }
 
 std::unique_ptr<OutputFile> stageExportNumber(const std::string& path, int32_t next,

@@ -15,6 +15,7 @@
 #include "engine/pdf/data_file.hpp"
 #include "engine/pdf/pdf_document.hpp"
 #include "engine/pdf/pdf_exception.hpp"
+#include "engine/pdf/pdf_scanner.hpp"
 #include "engine/pdf/raw_object.hpp"
 #include "engine/service/ansi_text.hpp"
 #include "engine/service/failure_reason.hpp"
@@ -38,11 +39,16 @@ constexpr size_t kBytesPerObject = 64 * 1024;
 constexpr size_t kReadBytes = 16 * 1024;
 
 // Object streams are dropped from the output: their members are written as plain objects.
-// Only the dictionary is looked at, so stream data that happens to spell the type is copied.
+// Only the dictionary's own /Type counts, so stream data or a string that spells it is copied.
 bool isObjectStream(std::string_view text) {
-    size_t dictEnd = findBytes(text, 0, text.size(), "stream");
-    if (dictEnd == 0) dictEnd = text.size();
-    return findBytes(text, 0, dictEnd, "/ObjStm") != 0;
+    // Only a stream can be one; the keyword cannot be spelt otherwise, so objects without the
+    // word are passed over unscanned.
+    if (findBytes(text, 0, text.size(), "stream") == 0) return false;
+    const Value dict = objectValue(text);
+    if (dict.kind != ValueKind::Dict) return false;
+    const std::optional<DictEntry> type = findEntry(text, dict.begin, "Type");
+    return type && type->value.kind == ValueKind::Name &&
+           nameEquals(type->value.in(text), "ObjStm");
 }
 
 // The input's header bytes: everything before the first object (the "%PDF-" line, the binary
@@ -342,7 +348,8 @@ std::unique_ptr<StagedRun> stageRun(StampJob& job) {
             const auto& infoEntry = xref.entries()[static_cast<size_t>(xref.infoNum())];
             infoGen = infoEntry.type == XrefType::InUse ? infoEntry.gen : 0;
         }
-        writer.writeTrailer(xrefOffset, xref.rootNum(), rootGen, xref.infoNum(), infoGen);
+        writer.writeTrailer(xrefOffset, xref.rootNum(), rootGen, xref.infoNum(), infoGen,
+                            directTrailerDict(xref, "Info"));
         doc.closeDocument();
 
         // The counter is written last, once the output is in place, so a run that fails never

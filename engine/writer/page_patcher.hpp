@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/pdf/pdf_scanner.hpp"
 #include "engine/pdf/xref_table.hpp"
 #include "engine/writer/pdf_writer.hpp"
 
@@ -49,14 +50,15 @@ class PagePatcher {
     std::string gsRefs() const;
     void rewriteIndirectDict(int32_t num, const std::string& insert);
     int32_t outputGen(int32_t num) const;
+    // What a stored value names: itself, or the object a reference fetches. A reference that
+    // names another generation of an object that is there gives that object.
+    PdfObject target(const PdfObject& stored);
+    // Rewrites the reference at `value` with the generation its object is written with.
+    void fixGeneration(std::string& text, const Value& value);
 
     XrefTable& xref_;
     PdfWriter& writer_;
     const RunResources& res_;
 };
-
-// The text of the dictionary that starts at the first "<<" at or after `from`, through its
-// matching ">>"; empty when there is none.
-std::string_view dictionaryTextAt(std::string_view text, size_t from);
 
 } // namespace tavrix

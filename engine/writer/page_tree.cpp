@@ -1,116 +1,165 @@
 #include "engine/writer/page_tree.hpp"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "engine/pdf/pdf_exception.hpp"
-#include "engine/pdf/pdf_parser.hpp"
+#include "engine/pdf/pdf_scanner.hpp"
 #include "engine/pdf/raw_object.hpp"
-#include "engine/writer/stamp_content.hpp"
 
 namespace tavrix {
 namespace {
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
+constexpr std::array<float, 4> kDefaultBox{0, 0, 612, 792};
+
+// What the walk reads of a tree object, a node or a page, from one pass over its dictionary.
+// Values are as stored: a reference is followed when the value is used.
+struct TreeObject {
+    enum class Kind { Missing, Node, Page } kind = Kind::Missing;
+    std::string_view text;
+    Value kids; // the /Kids entry, or the object's own value when that is an array
+    Value crop;
+    Value media;
+    Value rotate;
+};
+
+TreeObject readTreeObject(std::string_view text) {
+    TreeObject t;
+    t.text = text;
+    const Value body = objectValue(text);
+    if (body.kind == ValueKind::Array) {
+        t.kind = TreeObject::Kind::Node;
+        t.kids = body;
+        return t;
+    }
+    if (body.kind != ValueKind::Dict) return t;
+    // A node is a /Type /Pages dictionary or one with /Kids; any other dictionary is a page.
+    // When a key occurs twice the first counts, as it does for the parser.
+    bool typeSeen = false, pagesType = false;
+    DictReader reader(text, body.begin);
+    std::string_view key;
+    DictEntry entry;
+    const auto take = [&](Value& slot) {
+        if (slot.kind == ValueKind::End) slot = entry.value;
+    };
+    while (reader.next(key, entry)) {
+        if (nameEquals(key, "Kids")) {
+            take(t.kids);
+        } else if (nameEquals(key, "Type")) {
+            if (!typeSeen)
+                pagesType = entry.value.kind == ValueKind::Name &&
+                            nameEquals(entry.value.in(text), "Pages");
+            typeSeen = true;
+        } else if (nameEquals(key, "CropBox")) {
+            take(t.crop);
+        } else if (nameEquals(key, "MediaBox")) {
+            take(t.media);
+        } else if (nameEquals(key, "Rotate")) {
+            take(t.rotate);
+        }
+    }
+    const bool hasKids = t.kids.kind != ValueKind::End &&
+                         !(t.kids.kind == ValueKind::Regular && t.kids.in(text) == "null");
+    t.kind = hasKids || pagesType ? TreeObject::Kind::Node : TreeObject::Kind::Page;
+    return t;
 }
 
-// A node's kid list: the object numbers of the pairs after "/Kids" (or the first "["), up to
-// the first "/" or "]".
-std::vector<int32_t> kidsOf(std::string_view text) {
+// A stored value, with a reference followed to the object it names.
+class Resolved {
+  public:
+    Resolved(XrefTable& xref, std::string_view text, const Value& value)
+        : text_(text), value_(value) {
+        const std::optional<ObjectRef> ref = readReference(text, value);
+        if (!ref) return;
+        value_ = {};
+        if (ref->num < 0 || ref->num > INT32_MAX) return;
+        target_ = readRawObject(xref, static_cast<int32_t>(ref->num));
+        value_ = objectValue(target_.bytes());
+    }
+    std::string_view text() const { return target_.empty() ? text_ : target_.bytes(); }
+    const Value& value() const { return value_; }
+
+  private:
+    std::string_view text_;
+    RawObject target_;
+    Value value_;
+};
+
+std::optional<std::array<float, 4>> boxOf(XrefTable& xref, std::string_view text,
+                                          const Value& stored) {
+    if (stored.kind == ValueKind::End) return std::nullopt;
+    const Resolved box(xref, text, stored);
+    const std::optional<std::array<double, 4>> corners = readBox(box.text(), box.value());
+    if (!corners) return std::nullopt;
+    const auto [x0, y0, x1, y1] = *corners;
+    return std::array<float, 4>{
+        static_cast<float>(std::min(x0, x1)), static_cast<float>(std::min(y0, y1)),
+        static_cast<float>(std::max(x0, x1)), static_cast<float>(std::max(y0, y1))};
+}
+
+// The attributes in force below a node (or on a page).
+InheritedAttributes below(XrefTable& xref, const InheritedAttributes& above, const TreeObject& t) {
+    InheritedAttributes out = above;
+    if (const auto crop = boxOf(xref, t.text, t.crop)) out.crop = crop;
+    if (const auto media = boxOf(xref, t.text, t.media)) out.media = media;
+    if (t.rotate.kind != ValueKind::End) {
+        const Resolved rotate(xref, t.text, t.rotate);
+        if (const std::optional<int64_t> r = readIntegerValue(rotate.text(), rotate.value()))
+            out.rotate = saturateInt32(*r);
+    }
+    return out;
+}
+
+// The object numbers of the references in a node's kid list, stored in place or as an array
+// object.
+std::vector<int32_t> kidsOf(XrefTable& xref, const TreeObject& t) {
     std::vector<int32_t> kids;
-    size_t i = findBytes(text, 0, text.size(), "/Kids");
-    if (i == 0) i = findBytes(text, 0, text.size(), "[");
-    // Neither: the node lists no kids. Scanning from the start would take the node's own
-    // object number as its kid.
-    if (i == 0) return kids;
-    int64_t pending = -1;
-    while (i < text.size()) {
-        const char c = text[i];
-        if (c == '/' || c == ']') break;
-        if (isDigit(c)) {
-            int64_t value = 0;
-            while (i < text.size() && isDigit(text[i])) {
-                if (value < (int64_t{1} << 40)) value = value * 10 + (text[i] - '0');
-                ++i;
-            }
-            if (pending < 0) {
-                pending = value;
-            } else {
-                kids.push_back(pending > INT32_MAX ? -1 : static_cast<int32_t>(pending));
-                pending = -1;
-            }
-            continue;
-        }
-        ++i;
+    if (t.kids.kind == ValueKind::End) return kids;
+    const Resolved list(xref, t.text, t.kids);
+    const std::string_view in = list.text();
+    const Value& array = list.value();
+    if (array.kind != ValueKind::Array) return kids;
+    const size_t limit = array.closed ? array.end - 1 : array.end;
+    PdfScanner s(in, array.begin + 1);
+    for (;;) {
+        const Value v = s.nextValue();
+        if (v.kind == ValueKind::End || v.begin >= limit) break;
+        if (const std::optional<ObjectRef> ref = readReference(in, v))
+            kids.push_back(ref->num < 0 || ref->num > INT32_MAX ? -1
+                                                                : static_cast<int32_t>(ref->num));
     }
     return kids;
 }
 
-// PDF number syntax: optional "-", digits, optional "." and digits; may begin with ".".
-bool readNumber(std::string_view text, size_t& i, float& out) {
-    while (i < text.size() && text[i] != ']') {
-        const char c = text[i];
-        if (isDigit(c) || c == '.' ||
-            (c == '-' && i + 1 < text.size() && (isDigit(text[i + 1]) || text[i + 1] == '.')))
-            break;
-        ++i;
-    }
-    if (i >= text.size() || text[i] == ']') return false;
-    // A second "." ends the number and is passed over before the next one.
-    out = static_cast<float>(readDecimal(text, i));
-    return true;
-}
-
 } // namespace
 
-bool readCropBox(std::string_view text, std::array<float, 4>& box) {
-    return readBox(text, "/CropBox", box);
-}
-
-bool readBox(std::string_view text, std::string_view key, std::array<float, 4>& box) {
-    size_t i = findBytes(text, 0, text.size(), key);
-    if (i == 0) return false;
-    ++i;
-    // Only a box written out as an array is read; an indirect one ("/CropBox 12 0 R") would
-    // otherwise take the reference's numbers as coordinates.
-    size_t open = i;
-    while (open < text.size() && (text[open] == ' ' || text[open] == '\n' || text[open] == '\r' ||
-                                  text[open] == '\t' || text[open] == '\f' || text[open] == '\0'))
-        ++open;
-    if (open >= text.size() || text[open] != '[') return false;
-    std::array<float, 4> values = box;
-    int n = 0;
-    while (n < 4) {
-        float v;
-        if (!readNumber(text, i, v)) break;
-        values[static_cast<size_t>(n++)] = v;
-    }
-    box = values;
-    return true;
-}
-
-InheritedAttributes InheritedAttributes::below(std::string_view text) const {
-    InheritedAttributes out = *this;
-    std::array<float, 4> box{0, 0, 612, 792};
-    if (readBox(text, "/CropBox", box)) out.crop = box;
-    box = {0, 0, 612, 792};
-    if (readBox(text, "/MediaBox", box)) out.media = box;
-    if (findBytes(text, 0, text.size(), "/Rotate") != 0) out.rotate = pageRotation(text);
-    return out;
+std::array<float, 4> InheritedAttributes::visibleBox() const {
+    const std::array<float, 4> m = media.value_or(kDefaultBox);
+    if (!crop) return m;
+    const std::array<float, 4>& c = *crop;
+    const std::array<float, 4> box{std::max(c[0], m[0]), std::max(c[1], m[1]), std::min(c[2], m[2]),
+                                   std::min(c[3], m[3])};
+    // A crop box that lies wholly outside the media box clips nothing a viewer could show; the
+    // media box is what is shown then.
+    if (box[0] >= box[2] || box[1] >= box[3]) return m;
+    return box;
 }
 
 void PageList::build(XrefTable& xref, std::string_view catalogText) {
-    bool isRef = false;
-    const int64_t root = findRefAfterKey(catalogText, "/Pages", isRef);
-    if (root > INT32_MAX) throw CPdfException("Corrupted PDF file");
-    const int32_t rootNum = static_cast<int32_t>(root);
-    if (rootNum < 0 || static_cast<size_t>(rootNum) >= xref.entries().size())
-        throw CPdfException("Corrupted PDF file");
+    const Value catalog = objectValue(catalogText);
+    const std::optional<DictEntry> pages = catalog.kind == ValueKind::Dict
+                                               ? findEntry(catalogText, catalog.begin, "Pages")
+                                               : std::nullopt;
+    const std::optional<ObjectRef> root =
+        pages ? readReference(catalogText, pages->value) : std::nullopt;
+    // Without a readable tree root there is no page to copy; the output would be no document.
+    if (!root || root->num < 0 || static_cast<uint64_t>(root->num) >= xref.entries().size())
+        throw CPdfException("PDF file was damaged");
+    const int32_t rootNum = static_cast<int32_t>(root->num);
     const XrefEntry& e = xref.entries()[static_cast<size_t>(rootNum)];
     const PdfObject rootObj = xref.fetchObject(rootNum, e.type == XrefType::Compressed ? 0 : e.gen);
-    // Without a readable tree root there is no page to copy; the output would be no document.
     if (!rootObj.isDict()) throw CPdfException("PDF file was damaged");
-    const PdfObject count = rootObj.isDict() ? rootObj.getDict()->lookup("Count") : PdfObject();
+    const PdfObject count = rootObj.getDict()->lookup("Count");
     if (count.isInt()) {
         pageCount_ = static_cast<uint32_t>(count.getInt());
         countKnown_ = true;
@@ -120,19 +169,15 @@ void PageList::build(XrefTable& xref, std::string_view catalogText) {
     if (!countKnown_) pageCount_ = static_cast<uint32_t>(slots_.size());
 }
 
-void PageList::addPage(int32_t num, std::string_view text, const InheritedAttributes& inherited) {
+void PageList::addPage(int32_t num, const InheritedAttributes& own) {
     if (countKnown_ && slots_.size() >= pageCount_) return;
     PageSlot slot;
     slot.num = num;
-    // The visible area: the page's crop box, else its media box, each of which the page may
-    // inherit from the nodes above it. A page placed within a letter-size default box instead
-    // would get its stamp off the page whenever the page is landscape or taller than letter.
-    const InheritedAttributes own = inherited.below(text);
+    // The visible area, from the page's boxes or those it inherits from the nodes above it.
+    // A page placed within a letter-size default box instead would get its stamp off the page
+    // whenever the page is landscape or taller than letter.
     slot.rotate = own.rotate;
-    if (own.crop)
-        slot.box = *own.crop;
-    else if (own.media)
-        slot.box = *own.media;
+    slot.box = own.visibleBox();
     firstSlot_.emplace(num, slots_.size());
     slots_.push_back(slot);
 }
@@ -149,7 +194,8 @@ void PageList::walk(XrefTable& xref, int32_t rootNum) {
     std::vector<Frame> stack;
     size_t visited = 0;
     const RawObject rootText = readRawObject(xref, rootNum);
-    stack.push_back({kidsOf(rootText.bytes()), 0, InheritedAttributes{}.below(rootText.bytes())});
+    const TreeObject root = readTreeObject(rootText.bytes());
+    stack.push_back({kidsOf(xref, root), 0, below(xref, InheritedAttributes{}, root)});
     while (!stack.empty()) {
         Frame& top = stack.back();
         if (top.next >= top.kids.size()) {
@@ -159,20 +205,22 @@ void PageList::walk(XrefTable& xref, int32_t rootNum) {
         const int32_t kid = top.kids[top.next++];
         // Each kid read maps a little of the file; give those pages back now and then.
         if (++visited % 256 == 0) xref.file()->dropResidentPages();
-        if (kid < 0 || static_cast<size_t>(kid) >= xref.entries().size())
-            throw CPdfException("Corrupted PDF file");
         const RawObject text = readRawObject(xref, kid);
-        const XrefEntry& e = xref.entries()[static_cast<size_t>(kid)];
-        const PdfObject value = xref.fetchObject(kid, e.type == XrefType::Compressed ? 0 : e.gen);
-        if (value.isNull()) throw CPdfException("PDF file was damaged");
-        const bool isNode =
-            findBytes(text.bytes(), 0, text.bytes().size(), "/Pages") != 0 || value.isArray();
-        if (isNode) {
-            if (!entered.insert(kid).second) continue;
-            const InheritedAttributes boxes = top.boxes.below(text.bytes());
-            stack.push_back({kidsOf(text.bytes()), 0, boxes});
-        } else {
-            addPage(kid, text.bytes(), top.boxes);
+        const TreeObject object = readTreeObject(text.bytes());
+        switch (object.kind) {
+        case TreeObject::Kind::Missing:
+            skippedKids_.push_back(kid);
+            break;
+        case TreeObject::Kind::Node:
+            if (entered.insert(kid).second) {
+                InheritedAttributes boxes = below(xref, top.boxes, object);
+                std::vector<int32_t> kids = kidsOf(xref, object);
+                stack.push_back({std::move(kids), 0, boxes});
+            }
+            break;
+        case TreeObject::Kind::Page:
+            addPage(kid, below(xref, top.boxes, object));
+            break;
         }
     }
 }

@@ -20,19 +20,23 @@ struct PageSlot {
 };
 
 // What a page tree node passes down to its kids: the boxes and the rotation, which a page
-// takes from the nearest node above it when it has none of its own.
+// takes from the nearest node above it when it has none of its own. Boxes are kept with their
+// corners in order (lower left, upper right), whichever two corners the file gives.
 struct InheritedAttributes {
     std::optional<std::array<float, 4>> crop;
     std::optional<std::array<float, 4>> media;
     int32_t rotate = 0;
-    // The attributes in force below a node (or on a page) whose text is `text`.
-    InheritedAttributes below(std::string_view text) const;
+    // The area a viewer shows: the crop box clipped to the media box (each defaulting to
+    // [0 0 612 792]).
+    std::array<float, 4> visibleBox() const;
 };
 
 class PageList {
   public:
-    // Walks the tree whose root is named by "/Pages" in the catalog's text. Throws
-    // CPdfException "PDF file was damaged" for a kid that cannot be fetched.
+    // Walks the tree whose root is the catalog's /Pages. Throws CPdfException "PDF file was
+    // damaged" when the catalog names no readable tree root. A kid that is missing (null, as a
+    // reference to a free object or one outside the table reads) or that is neither a page nor
+    // a node is passed over, as viewers pass over it, and listed in skippedKids().
     void build(XrefTable& xref, std::string_view catalogText);
 
     // The root's integer /Count, or, when it has none, the number of pages found.
@@ -40,20 +44,18 @@ class PageList {
     const std::vector<PageSlot>& slots() const { return slots_; }
     // Index of the first slot of object `num`, or -1 when the object is not a page.
     int64_t slotOf(int32_t num) const;
+    const std::vector<int32_t>& skippedKids() const { return skippedKids_; }
 
   private:
     void walk(XrefTable& xref, int32_t rootNum);
-    void addPage(int32_t num, std::string_view text, const InheritedAttributes& inherited);
+    // Page `num`, shown with the attributes `own` (its own, or those it inherits).
+    void addPage(int32_t num, const InheritedAttributes& own);
 
     uint32_t pageCount_ = 0;
     bool countKnown_ = false;
     std::vector<PageSlot> slots_;
     std::unordered_map<int32_t, size_t> firstSlot_;
+    std::vector<int32_t> skippedKids_;
 };
-
-// The first four numbers after the first `key` ("/CropBox") up to the next "]"; false when the
-// text has no such key.
-bool readBox(std::string_view text, std::string_view key, std::array<float, 4>& box);
-bool readCropBox(std::string_view text, std::array<float, 4>& box);
 
 } // namespace tavrix

@@ -70,11 +70,13 @@ void PdfWriter::writeXrefSection() {
 }
 
 void PdfWriter::writeTrailer(int64_t xrefOffset, int32_t rootNum, int32_t rootGen, int32_t infoNum,
-                             int32_t infoGen) {
+                             int32_t infoGen, std::string_view directInfo) {
     std::string text = "trailer\n<<\n/Size " + std::to_string(entries_.size());
     text += "\n/Root " + std::to_string(rootNum) + ' ' + std::to_string(rootGen) + " R\n";
     if (infoNum != 0)
         text += "/Info " + std::to_string(infoNum) + ' ' + std::to_string(infoGen) + " R\n";
+    else if (!directInfo.empty())
+        text += "/Info " + std::string(directInfo) + '\n';
     text += ">>\nstartxref\n" + std::to_string(xrefOffset) + "\n%%EOF";
     write(text);
 }

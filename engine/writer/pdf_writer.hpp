@@ -50,8 +50,10 @@ class PdfWriter {
     const std::vector<OutputEntry>& entries() const { return entries_; }
 
     void writeXrefSection();
+    // `directInfo`: the text of an /Info dictionary that the input's trailer holds in place,
+    // written as it stands when there is no /Info object.
     void writeTrailer(int64_t xrefOffset, int32_t rootNum, int32_t rootGen, int32_t infoNum,
-                      int32_t infoGen);
+                      int32_t infoGen, std::string_view directInfo = {});
 
   private:
     OutputFile& out_;

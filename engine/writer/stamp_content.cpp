@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "engine/fonts/font_metrics.hpp"
-#include "engine/pdf/raw_object.hpp"
 
 namespace tavrix {
 namespace {
@@ -57,21 +56,6 @@ std::string colourOperator(const StampSettings& s) {
     return fixedList(
                {(rgb >> 16 & 0xFF) / 255.0, (rgb >> 8 & 0xFF) / 255.0, (rgb & 0xFF) / 255.0}) +
            " rg";
-}
-
-int32_t pageRotation(std::string_view text) {
-    size_t i = findBytes(text, 0, text.size(), "/Rotate");
-    if (i == 0) return 0;
-    while (i < text.size() && !(text[i] >= '0' && text[i] <= '9'))
-        ++i;
-    if (i >= text.size()) return 0;
-    const bool negative = text[i - 1] == '-';
-    int64_t value = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-        if (value < 100000) value = value * 10 + (text[i] - '0');
-        ++i;
-    }
-    return static_cast<int32_t>(negative ? -value : value);
 }
 
 Placement placeStamp(const StampSettings& s, const std::array<float, 4>& box, int32_t r,

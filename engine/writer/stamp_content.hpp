@@ -22,10 +22,6 @@ std::string buildOpacityState(int32_t opacity);
 std::string buildSaveStateStream();
 std::string colourOperator(const StampSettings& settings);
 
-// The integer after the first "/Rotate" of the page's own text (a minus sign just before the
-// digits is kept); 0 when there is none.
-int32_t pageRotation(std::string_view pageText);
-
 // Reference point and angle for `text` (already escaped) on a page with box x0 y0 x1 y1. With
 // noforce, a page turned by `rotation` gets the stamp placed and turned as the page is shown.
 Placement placeStamp(const StampSettings& settings, const std::array<float, 4>& box,

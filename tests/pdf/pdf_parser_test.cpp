@@ -183,14 +183,35 @@ TEST(Parser, StreamWithLengthZero_runsToEndOfInput) {
     EXPECT_EQ(readAll(*obj.getStream()), "endstream\n% trailing");
 }
 
-TEST(Parser, StreamWithoutUsableLength_isErrorAndWrongLengthThrows) {
+TEST(Parser, StreamWithoutUsableLength_isError) {
     EXPECT_TRUE(parseOne("<< >>\nstream\nabc\nendstream").isError());
     EXPECT_TRUE(parseOne("<< /Length /Five >>\nstream\nabc\nendstream").isError());
     // Without a table an indirect Length stays a reference, which is no length.
     EXPECT_TRUE(parseOne("<< /Length 3 0 R >>\nstream\nabc\nendstream").isError());
     EXPECT_TRUE(parseOne("<< /Length -3 >>\nstream\nabc\nendstream").isError());
+}
+
+// A Length that does not end at "endstream" is measured to the keyword, without the line end
+// before it; parsing goes on after the keyword. Only a stream with no "endstream" at all fails.
+TEST(Parser, StreamWithWrongLength_isMeasuredToEndstream) {
+    const struct {
+        const char* text;
+        const char* data;
+    } cases[] = {
+        {"<< /Length 2 >>\nstream\nabcdef\nendstream 42", "abcdef"},               // short
+        {"<< /Length 90 >>\nstream\nabcdef\r\nendstream 42", "abcdef"},            // past the end
+        {"<< /Length 7 >>\nstream\nab endstreamX\rendstream 42", "ab endstreamX"}, // no keyword
+        {"<< /Length 6 >>\nstream\nabcdef \n% note\nendstream 42", "abcdef"},      // as given
+    };
+    for (const auto& c : cases) {
+        PdfParser parser(nullptr, memoryStream(c.text));
+        const PdfObject obj = parser.getObject();
+        ASSERT_TRUE(obj.isStream()) << c.text;
+        EXPECT_EQ(readAll(*obj.getStream()), c.data) << c.text;
+        EXPECT_EQ(parser.getObject().getInt(), 42) << c.text;
+    }
     try {
-        parseOne("<< /Length 2 >>\nstream\nabcdef\nendstream");
+        parseOne("<< /Length 2 >>\nstream\nabcdef\nendobj");
         FAIL() << "no exception";
     } catch (const CPdfException& e) {
         EXPECT_STREQ(e.getMessage(), "Missing 'endstream'");

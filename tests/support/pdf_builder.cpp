@@ -134,6 +134,7 @@ std::string PdfBuilder::build() {
             const int gen = rev.generations.count(num) ? rev.generations.at(num) : 0;
             entries[num] = {1, pos(), gen};
             offsets[num] = pos() + shift;
+            if (rev.leading.count(num)) out += rev.leading.at(num);
             out += std::to_string(num) + " " + std::to_string(gen) + " obj\n" + body + "\nendobj\n";
         }
         if (!members.empty()) {

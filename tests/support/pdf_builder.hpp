@@ -18,6 +18,7 @@ struct Revision {
     std::map<int, int> generations;     // number -> generation (default 0)
     std::set<int> freed;                // listed as free in this revision's section
     std::set<int> compressed;           // stored in an object stream of this revision
+    std::map<int, std::string> leading; // bytes between an object's offset and its header
     int objectStreamNum = 0;            // number for that object stream (0: max + 1)
     XrefKind xref = XrefKind::Table;
     bool predictor = false;   // PNG Up predictor on the xref stream

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -154,6 +155,23 @@ std::string pdfText(const std::string& path, int page) {
     }
     argv.insert(argv.end(), {path, "-"});
     return runCommand(argv).out;
+}
+
+std::string mupdfText(const std::string& path, int page, std::string* errors) {
+    const CommandResult r =
+        runCommand({"mutool", "draw", "-q", "-F", "txt", "-o", "-", path, std::to_string(page)});
+    if (errors) {
+        errors->clear();
+        size_t from = 0;
+        while (from < r.err.size()) {
+            const size_t eol = std::min(r.err.find('\n', from), r.err.size());
+            const std::string line = r.err.substr(from, eol - from);
+            if (line.starts_with("error") || r.exitCode != 0) *errors += line + "\n";
+            from = eol + 1;
+        }
+        if (r.exitCode != 0) *errors += "exit " + std::to_string(r.exitCode) + "\n";
+    }
+    return r.out;
 }
 
 } // namespace testpdf

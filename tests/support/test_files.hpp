@@ -50,6 +50,9 @@ bool qpdfCheck(const std::string& path, bool allowWarnings = false, std::string*
 int pageCount(const std::string& path);
 // Text of one page (1-based) as pdftotext extracts it, or of the whole file when page is 0.
 std::string pdfText(const std::string& path, int page = 0);
+// Text of one page (1-based) as MuPDF extracts it; `errors` receives what it reports as errors
+// (objects it cannot load, syntax it cannot read), one per line.
+std::string mupdfText(const std::string& path, int page, std::string* errors = nullptr);
 bool toolAvailable(const std::string& name);
 
 } // namespace testpdf

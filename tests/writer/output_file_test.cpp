@@ -89,6 +89,28 @@ TEST(OutputFile, NewObjectsXrefAndTrailer) {
     }
 }
 
+// An /Info dictionary written in place in the trailer (or the cross-reference stream's
+// dictionary) is kept as it stands, strings and all.
+TEST(OutputFile, DirectInfoDictionaryIsKept) {
+    const std::string info = "<< /Title (report endobj 2020) /Producer <3C3C> /A << /B [1] >> >>";
+    for (const auto kind : {testpdf::XrefKind::Table, testpdf::XrefKind::Stream}) {
+        SCOPED_TRACE(kind == testpdf::XrefKind::Table ? "table" : "stream");
+        PdfBuilder b = testpdf::simpleDocument(1, kind);
+        b.base().trailerExtra = "/Info " + info;
+        testpdf::TempDir dir;
+        const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+        testpdf::writeFile(in, b.build());
+        ASSERT_EQ(stamp(in, out), "");
+        const OutputPdf pdf = readOutput(out);
+        ASSERT_TRUE(pdf.wellFormed);
+        EXPECT_NE(pdf.trailer.find("/Root 1 0 R\n/Info " + info + "\n>>"), std::string::npos)
+            << pdf.trailer;
+        const std::string details = testpdf::runCommand({"pdfinfo", out}).out;
+        EXPECT_NE(details.find("report endobj 2020"), std::string::npos) << details;
+        expectReadableEverywhere(out, 1, "Page 1 / 1");
+    }
+}
+
 // Object streams are dropped and listed free; their members become plain objects; the
 // cross-reference stream itself is an ordinary object and is copied.
 TEST(OutputFile, ObjectStreamsBecomePlainObjects) {

@@ -164,6 +164,78 @@ TEST(PagePatching, EveryFormOfContentsAndResources) {
          {{3, "<</Resources 7 0 R /Type /Page"},
           {7, "<</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R /F1 5 0 R >> >>"}},
          "Hello"},
+        {"comment after the contents reference",
+         "/Contents 4 0 R % the page body\n" + font1,
+         {},
+         2,
+         {{3, "/Contents [ {Q} 0 R 4 0 R {S} 0 R ] % the page body /Resources"}},
+         "Hello"},
+        {"contents reference with another generation",
+         "/Contents 4 1 R " + font1,
+         {},
+         2,
+         {{3, "/Contents [ {Q} 0 R 4 0 R {S} 0 R ]/Resources"}},
+         "Hello"},
+        {"contents reference beyond the table",
+         "/Contents 99 0 R " + font1,
+         {},
+         2,
+         {{3, "/Contents [ {Q} 0 R {S} 0 R ] /Resources"}},
+         ""},
+        {"contents null",
+         "/Contents null " + font1,
+         {},
+         2,
+         {{3, "/Contents [ {Q} 0 R {S} 0 R ] /Resources"}},
+         ""},
+        {"font null",
+         "/Contents 4 0 R /Resources << /Font null /ProcSet [/PDF] >>",
+         {},
+         2,
+         {{3, "/Resources <</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R >> /ProcSet"}},
+         ""},
+        {"font reference beyond the table",
+         "/Contents 6 0 R /Resources << /Font 99 0 R >>",
+         {},
+         2,
+         {{3, "/Resources <</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R >> >>"}},
+         ""},
+        {"graphics states null",
+         "/Contents 4 0 R /Resources << /Font << /F1 5 0 R >> /ExtGState null >>",
+         {},
+         2,
+         {{3, "/Font << /{F} {f} 0 R /F1 5 0 R >> /ExtGState << /{G} {g} 0 R >> >>"}},
+         "Hello"},
+        {"resources null, inherited",
+         "/Contents 4 0 R /Resources null",
+         {{2, "<< /Type /Pages /Kids [3 0 R] /Count 1 " + font1 + " >>"}},
+         2,
+         {{3, "]/Resources <</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R /F1 5 0 R >> "
+              ">> >>"}},
+         "Hello"},
+        {"resources reference beyond the table",
+         "/Contents 6 0 R /Resources 99 0 R",
+         {},
+         2,
+         {{3, "/Resources << /Font << /{F} {f} 0 R >> /ExtGState << /{G} {g} 0 R >> >>"}},
+         ""},
+        {"inherited direct, after a nested dictionary of the same name",
+         "/Contents 4 0 R",
+         {{2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /PieceInfo << /App << /Resources << "
+              "/Bogus 1 >> /Private (/Resources) >> >> " +
+                  font1 + " >>"}},
+         2,
+         {{3, "<</Resources <</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R /F1 5 0 R >> "
+              ">> /Type /Page"}},
+         "Hello"},
+        {"endobj in an annotation's text",
+         "/Annots [<< /Type /Annot /Subtype /Text /Rect [0 0 10 10] /Contents (type endobj to "
+         "end) >>] /Contents 4 0 R " +
+             font1,
+         {},
+         2,
+         {{3, "(type endobj to end) >>] /Contents [ {Q} 0 R 4 0 R {S} 0 R ]/Resources"}},
+         "Hello"},
         {"no resources anywhere",
          "/Contents 6 0 R",
          {},
@@ -203,9 +275,15 @@ TEST(PagePatching, EveryFormOfContentsAndResources) {
             }
             EXPECT_EQ(pdf.copies(num), 1u) << num;
         }
-        expectReadable(out, 1, std::string("Page 1 / 1"));
-        if (*c.pageText) expectReadable(out, 1, c.pageText);
+        expectReadableEverywhere(out, 1, std::string("Page 1 / 1"));
+        if (*c.pageText) expectReadableEverywhere(out, 1, c.pageText);
         expectStampAtBottomLeft(out, 1, 306, 396);
+        // No key is given twice: the run's entries take the place of null ones.
+        const std::string before = withoutStrings(b.base().objects[3]);
+        const std::string after = withoutStrings(pdf.object(3));
+        for (const char* key : {"/Contents", "/Resources", "/Font", "/ExtGState"})
+            EXPECT_LE(occurrences(after, key), std::max<size_t>(occurrences(before, key), 1))
+                << key << " twice in " << pdf.object(3);
     }
 }
 

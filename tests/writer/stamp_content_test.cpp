@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "engine/fonts/font_metrics.hpp"
-#include "engine/writer/page_tree.hpp"
 #include "engine/writer/stamp_content.hpp"
 
 namespace tavrix {
@@ -82,32 +81,6 @@ TEST(StampContent, ColourOperator) {
         s.color = c.color;
         s.CMYKcolor = static_cast<int32_t>(c.cmyk);
         EXPECT_EQ(colourOperator(s), c.op) << std::hex << c.color << " " << c.cmyk;
-    }
-}
-
-TEST(StampContent, PageRotationIsReadFromThePageText) {
-    EXPECT_EQ(pageRotation("<< /Type /Page /Rotate 90 >>"), 90);
-    EXPECT_EQ(pageRotation("<< /Rotate -90 /Type /Page >>"), -90);
-    EXPECT_EQ(pageRotation("<</Rotate\n270>>"), 270);
-    EXPECT_EQ(pageRotation("<< /Type /Page /MediaBox [0 0 612 792] >>"), 0);
-    EXPECT_EQ(pageRotation("<< /Rotate 180 /Rotate 90 >>"), 180); // the first one counts
-}
-
-TEST(StampContent, CropBoxNumbers) {
-    struct Case {
-        const char* text;
-        Box box;
-    };
-    const Case cases[] = {
-        {"<< /CropBox [10 20 585 772] /MediaBox [0 0 700 900] >>", {10, 20, 585, 772}},
-        {"<< /CropBox[.5 -.5 -10.25 7.]>>", {0.5f, -0.5f, -10.25f, 7}},
-        {"<< /CropBox [ 0\n0\r612 792 ] >>", {0, 0, 612, 792}},
-        {"<< /MediaBox [0 0 700 900] >>", kLetter}, // the media box is never read
-    };
-    for (const auto& c : cases) {
-        Box box = kLetter;
-        readCropBox(c.text, box);
-        EXPECT_EQ(box, c.box) << c.text;
     }
 }
 

@@ -53,12 +53,18 @@ struct OutputPdf {
     bool inUse(int num) const {
         return num >= 0 && static_cast<size_t>(num) < entries.size() && entries[num].type == 'n';
     }
-    // The object the table points at, from its number through "endobj"; empty when free.
+    // The object the table points at, from its number through "endobj"; empty when free. It
+    // ends before the next object the table places (a string inside may spell "endobj").
     std::string object(int num) const {
         if (!inUse(num)) return {};
-        const size_t at = static_cast<size_t>(entries[num].offset);
-        const size_t end = bytes.find("endobj", at);
-        return end == std::string::npos ? std::string() : bytes.substr(at, end + 6 - at);
+        const int64_t at = entries[num].offset;
+        int64_t next = xrefOffset;
+        for (const Entry& e : entries)
+            if (e.type == 'n' && e.offset > at && e.offset < next) next = e.offset;
+        const std::string text =
+            bytes.substr(static_cast<size_t>(at), static_cast<size_t>(next - at));
+        const size_t end = text.rfind("endobj");
+        return end == std::string::npos ? std::string() : text.substr(0, end + 6);
     }
     // How many times an object with this number and generation 0 is written in the file.
     size_t copies(int num) const {
@@ -98,6 +104,20 @@ inline OutputPdf readOutput(const std::string& path) {
 // exact spacing of each insertion.
 inline std::string squeeze(const std::string& text) {
     return std::regex_replace(text, std::regex("[ \t\r\n]+"), " ");
+}
+
+// `text` without its literal strings (escapes and one level of nesting taken into account), so
+// that keys can be counted.
+inline std::string withoutStrings(const std::string& text) {
+    return std::regex_replace(text, std::regex(R"(\((?:\\.|[^\\()]|\((?:\\.|[^\\()])*\))*\))"),
+                              "()");
+}
+
+inline size_t occurrences(const std::string& text, const std::string& word) {
+    size_t n = 0;
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+        ++n;
+    return n;
 }
 
 // The numbers of the references inside the first "/Contents [ ... ]" of `text`.
@@ -173,12 +193,23 @@ inline DarkBox darkBox(const std::string& pdf, int page, int x0 = 0, int y0 = 0,
     return box;
 }
 
-// qpdf --check passes, and pdftotext finds `text` on `page`.
-inline void expectReadable(const std::string& path, int page, const std::string& text) {
+// qpdf --check passes (with warnings only when the input had them too), and pdftotext finds
+// `text` on `page`.
+inline void expectReadable(const std::string& path, int page, const std::string& text,
+                           bool inputWarns = false) {
     std::string report;
-    EXPECT_TRUE(testpdf::qpdfCheck(path, false, &report)) << report;
+    EXPECT_TRUE(testpdf::qpdfCheck(path, inputWarns, &report)) << report;
     EXPECT_NE(squeeze(testpdf::pdfText(path, page)).find(text), std::string::npos)
         << "page " << page << ": " << testpdf::pdfText(path, page);
+}
+
+// The same, and MuPDF, a second reader, finds the text and loads the page without an error.
+inline void expectReadableEverywhere(const std::string& path, int page, const std::string& text) {
+    expectReadable(path, page, text);
+    std::string errors;
+    const std::string mupdf = testpdf::mupdfText(path, page, &errors);
+    EXPECT_EQ(errors, "") << "page " << page;
+    EXPECT_NE(squeeze(mupdf).find(text), std::string::npos) << "page " << page << ": " << mupdf;
 }
 
 } // namespace stamptest
