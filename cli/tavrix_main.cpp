@@ -1,5 +1,5 @@
 // tavrix: stamps page numbers onto PDF files from the command line.
-//   tavrix [--jobs [N]] [--NAME VALUE | --NAME=VALUE]... INPUT OUTPUT [PARAMS]
+//   tavrix [--jobs [N]] [--verbose] [--NAME VALUE | --NAME=VALUE]... INPUT OUTPUT [PARAMS]
 //   tavrix --register [LIBRARY] | --unregister [LIBRARY]
 // The engine is reached only through the automation runtime: it is created by its ProgID, each
 // --NAME is bound with IDispatch::GetIDsOfNames and set with IDispatch::Invoke, and getTavrixFile
@@ -41,7 +41,8 @@ bool takesInteger(const PropertyInfo& p) {
 
 void printHelp() {
     std::printf(
-        "Usage: tavrix [--jobs [N]] [--NAME VALUE | --NAME=VALUE]... INPUT OUTPUT [PARAMS]\n"
+        "Usage: tavrix [--jobs [N]] [--verbose] [--NAME VALUE | --NAME=VALUE]... INPUT OUTPUT\n"
+        "              [PARAMS]\n"
         "\n"
         "Stamps page numbers or a short label onto every selected page of INPUT and writes\n"
         "the result to OUTPUT. Options are applied in the order given.\n"
@@ -53,6 +54,8 @@ void printHelp() {
         "                and standard output of a run one file after another; a counter named\n"
         "                by --exportit is written once, at the end\n"
         "On a terminal a list shows a progress bar on standard error.\n"
+        "  --verbose     also say, on standard error, what damage in a file was passed over\n"
+        "                (\"tavrix: warning: 'in.pdf': object 12 at byte 3456: ...\")\n"
         "\n"
         "Numbers take a decimal value (negative allowed) or 0x-prefixed hex; texts are taken\n"
         "as given, empty allowed.\n"
@@ -266,6 +269,7 @@ int main(int argc, char** argv) {
     std::vector<Setting> settings;
     std::vector<std::string> positional;
     std::string jobs;
+    bool verbose = false;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -280,6 +284,10 @@ int main(int argc, char** argv) {
         if (arg == "--help") {
             printHelp();
             return 0;
+        }
+        if (arg == "--verbose") {
+            verbose = true;
+            continue;
         }
         if (arg == "--jobs" || arg.rfind("--jobs=", 0) == 0) {
             // The count is optional: a value that is not one is the next argument (the list).
@@ -314,6 +322,7 @@ int main(int argc, char** argv) {
     // Options for the call, then the caller's own PARAMS (which win where they repeat a key).
     std::string callOptions;
     if (!jobs.empty()) callOptions += "jobs=" + jobs + ";";
+    if (verbose) callOptions += "verbose=1;";
     if (::isatty(STDERR_FILENO)) callOptions += "progressbar=1;";
     if (positional.size() > 2) callOptions += positional[2];
 

@@ -95,8 +95,12 @@ bool FlateStream::refill() {
                 break;
             }
         } else {
-            // Corrupt data ends the stream quietly; what this call produced is dropped.
+            // Corrupt data ends the stream; what this call produced is dropped.
             ended_ = true;
+            if (diagnostics_)
+                diagnostics_->add(-1, source_->startOffset(),
+                                  "compressed stream data is damaged; it is read up to the "
+                                  "damage");
             break;
         }
     }
@@ -193,7 +197,8 @@ size_t FlateStream::read(unsigned char* dst, size_t n) {
 }
 
 std::shared_ptr<PdfStream> makeFilter(std::string_view name, std::shared_ptr<FileStream> source,
-                                      const PdfObject& params) {
+                                      const PdfObject& params, const ReaderLimits& limits,
+                                      Diagnostics* diagnostics) {
     if (name != "FlateDecode" && name != "Fl") return nullptr;
     int predictor = 1, columns = 1, colors = 1, bits = 8;
     if (params.isDict()) {
@@ -209,21 +214,25 @@ std::shared_ptr<PdfStream> makeFilter(std::string_view name, std::shared_ptr<Fil
     }
     if (predictor != 1) {
         // Rows are sized from these numbers; values no real file uses would only allocate.
-        if (columns < 1 || columns > kMaxPredictorColumns || colors < 1 ||
-            colors > kMaxPredictorColors ||
+        if (columns < 1 || columns > limits.maxPredictorColumns || colors < 1 ||
+            colors > limits.maxPredictorColors ||
             (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16))
             return nullptr;
-        if (int64_t{columns} * colors * bits > kMaxPredictorRowBits) return nullptr;
+        if (int64_t{columns} * colors * bits > limits.maxPredictorRowBits) return nullptr;
     }
-    return std::make_shared<FlateStream>(std::move(source), predictor, columns, colors, bits);
+    auto flate = std::make_shared<FlateStream>(std::move(source), predictor, columns, colors, bits);
+    flate->setDiagnostics(diagnostics);
+    return flate;
 }
 
-std::shared_ptr<PdfStream> applyFilters(std::shared_ptr<FileStream> raw, const PdfDict& dict) {
+std::shared_ptr<PdfStream> applyFilters(std::shared_ptr<FileStream> raw, const PdfDict& dict,
+                                        const ReaderLimits& limits, Diagnostics* diagnostics) {
     PdfObject filter = dict.lookup("Filter");
     if (filter.isNull()) filter = dict.lookup("F");
     PdfObject params = dict.lookup("DecodeParms");
     if (params.isNull()) params = dict.lookup("DP");
-    if (filter.isName()) return makeFilter(filter.getText(), std::move(raw), params);
+    if (filter.isName())
+        return makeFilter(filter.getText(), std::move(raw), params, limits, diagnostics);
     if (filter.isArray()) {
         // Chains of several filters are not supported.
         if (filter.getArray()->size() != 1) return nullptr;
@@ -231,7 +240,7 @@ std::shared_ptr<PdfStream> applyFilters(std::shared_ptr<FileStream> raw, const P
         if (!name.isName()) return nullptr;
         // A one-element parameter array goes with its one filter.
         if (params.isArray() && params.getArray()->size() == 1) params = params.getArray()->get(0);
-        return makeFilter(name.getText(), std::move(raw), params);
+        return makeFilter(name.getText(), std::move(raw), params, limits, diagnostics);
     }
     if (filter.isNull()) return raw;
     return nullptr;

@@ -8,7 +8,9 @@
 
 #include <zlib.h>
 
+#include "engine/pdf/diagnostics.hpp"
 #include "engine/pdf/pdf_stream.hpp"
+#include "engine/pdf/reader_limits.hpp"
 
 namespace tavrix {
 
@@ -44,6 +46,10 @@ class FlateStream : public PdfStream {
     void shiftStart(int64_t delta) override { source_->shiftStart(delta); }
     int64_t byteLength() const override { return source_->byteLength(); }
 
+    // Where damaged data is noted; the list belongs to the document, which outlives the
+    // reading of its streams.
+    void setDiagnostics(Diagnostics* diagnostics) { diagnostics_ = diagnostics; }
+
   private:
     bool refill();
     bool decodeRow();
@@ -56,17 +62,16 @@ class FlateStream : public PdfStream {
     size_t outPos_ = 0;
     size_t outEnd_ = 0;
     std::unique_ptr<PredictorState> predictor_;
+    Diagnostics* diagnostics_ = nullptr;
 };
 
-// Predictor parameters beyond these make the stream unusable rather than a huge allocation.
-inline constexpr int kMaxPredictorColumns = 1 << 20;
-inline constexpr int kMaxPredictorColors = 256;
-// Two rows are held while decoding; no real stream comes near rows of this many bits.
-inline constexpr int64_t kMaxPredictorRowBits = int64_t{1} << 27;
-
-// The decoded form of a raw stream window, or null when its filter is not supported.
-std::shared_ptr<PdfStream> applyFilters(std::shared_ptr<FileStream> raw, const PdfDict& dict);
+// The decoded form of a raw stream window, or null when its filter is not supported or its
+// parameters pass `limits`. Damaged compressed data is noted in `diagnostics` (may be null).
+std::shared_ptr<PdfStream> applyFilters(std::shared_ptr<FileStream> raw, const PdfDict& dict,
+                                        const ReaderLimits& limits = {},
+                                        Diagnostics* diagnostics = nullptr);
 std::shared_ptr<PdfStream> makeFilter(std::string_view name, std::shared_ptr<FileStream> source,
-                                      const PdfObject& params);
+                                      const PdfObject& params, const ReaderLimits& limits = {},
+                                      Diagnostics* diagnostics = nullptr);
 
 } // namespace tavrix

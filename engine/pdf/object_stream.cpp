@@ -9,6 +9,19 @@
 namespace tavrix {
 
 ObjectStream::ObjectStream(XrefTable& xref, int32_t streamNum) : streamNum_(streamNum) {
+    // Every way out before the members are known leaves them all null; the note says so.
+    bool decoded = false;
+    struct Note {
+        XrefTable& xref;
+        int32_t num;
+        const bool& decoded;
+        ~Note() {
+            if (!decoded)
+                xref.diagnostics().add(num, -1,
+                                       "not a usable object stream; the objects it should hold "
+                                       "read as null");
+        }
+    } note{xref, streamNum, decoded};
     const PdfObject obj = xref.fetchObject(streamNum, 0);
     if (!obj.isStream()) return;
     PdfStream& stream = *obj.getStream();
@@ -24,7 +37,7 @@ ObjectStream::ObjectStream(XrefTable& xref, int32_t streamNum) : streamNum_(stre
     constexpr size_t kChunk = 64 * 1024;
     const auto chunk = std::make_unique_for_overwrite<unsigned char[]>(kChunk);
     for (;;) {
-        if (data->size() >= kMaxObjectStreamBytes) return;
+        if (data->size() >= xref.limits().maxObjectStreamBytes) return;
         const size_t got = stream.read(chunk.get(), kChunk);
         if (got == 0) break;
         data->append(reinterpret_cast<const char*>(chunk.get()), got);
@@ -49,6 +62,7 @@ ObjectStream::ObjectStream(XrefTable& xref, int32_t streamNum) : streamNum_(stre
         nums.push_back(num.getInt());
         offsets.push_back(offset.getInt());
     }
+    decoded = true;
     data_ = std::move(data);
     first_ = first.getInt();
     nums_ = std::move(nums);

@@ -37,7 +37,4 @@ class ObjectStream {
     std::vector<int64_t> offsets_;
 };
 
-// Decoded object streams larger than this are refused (no real file comes near it).
-inline constexpr size_t kMaxObjectStreamBytes = size_t{512} << 20;
-
 } // namespace tavrix

@@ -11,12 +11,21 @@
 
 namespace tavrix {
 
-PdfParser::PdfParser(XrefTable* xref, std::shared_ptr<PdfStream> stream, ParserLimits limits)
-    : xref_(xref), stream_(std::move(stream)), limits_(limits),
+PdfParser::PdfParser(XrefTable* xref, std::shared_ptr<PdfStream> stream)
+    : xref_(xref), stream_(std::move(stream)), limits_(xref ? xref->limits() : ReaderLimits{}),
+      diagnostics_(xref ? &xref->diagnostics() : nullptr),
       nestingBase_(xref ? xref->nestingBase() : 0) {
     file_ = dynamic_cast<FileStream*>(stream_.get());
     first_ = nextToken();
     second_ = nextToken();
+}
+
+void PdfParser::note(std::string message) {
+    if (!diagnostics_) return;
+    // A position is worth naming only when it is one in the input file (not in a decoded
+    // object stream).
+    const bool inFile = file_ && xref_ && file_->buffer().data() == xref_->file()->view().data();
+    diagnostics_->add(-1, inFile ? stream_->tell() : -1, std::move(message));
 }
 
 void PdfParser::shift() {
@@ -236,7 +245,10 @@ PdfObject PdfParser::getObjectAt(int depth) {
             }
             std::string key = first_.getText();
             shift();
-            if (first_.isError() || first_.isEof()) continue; // the key is dropped
+            if (first_.isError() || first_.isEof()) {
+                note("the dictionary key /" + key + " has no usable value and is left out");
+                continue;
+            }
             dict.getDict()->addEntry(std::move(key), getObjectAt(depth + 1));
         }
         if (first_.isEof()) return dict;
@@ -292,6 +304,9 @@ PdfObject PdfParser::makeStream(const PdfObject& dict, int depth) {
             const size_t keyword = findEndstream(bytes, start);
             if (keyword == std::string_view::npos) throw CPdfException("Missing 'endstream'");
             length = static_cast<int64_t>(dataEndBefore(bytes, start, keyword) - start);
+            note("the stream's /Length " + std::to_string(len.getInt()) +
+                 " does not end at 'endstream'; its data is taken as " + std::to_string(length) +
+                 " bytes");
         }
     }
     stream_->seek(pos + length, 0);
@@ -302,7 +317,7 @@ PdfObject PdfParser::makeStream(const PdfObject& dict, int depth) {
     std::shared_ptr<PdfStream> raw = stream_->subStream(pos, length, dict);
     std::shared_ptr<PdfStream> decoded;
     if (auto file = std::dynamic_pointer_cast<FileStream>(raw))
-        decoded = applyFilters(std::move(file), *dict.getDict());
+        decoded = applyFilters(std::move(file), *dict.getDict(), limits_, diagnostics_);
     return PdfObject::makeStream(std::move(decoded));
 }
 

@@ -4,22 +4,18 @@
 
 #include <memory>
 
+#include "engine/pdf/diagnostics.hpp"
 #include "engine/pdf/pdf_object.hpp"
 #include "engine/pdf/pdf_stream.hpp"
+#include "engine/pdf/reader_limits.hpp"
 
 namespace tavrix {
 
-struct ParserLimits {
-    // Arrays and dictionaries nested deeper than this parse as Error. The depth counts on from
-    // the parse that made a nested fetch (an indirect stream Length, say): parsers within one
-    // another share one limit, so a chain of fetches cannot stack up their nestings.
-    int maxDepth = 256;
-};
-
 class PdfParser {
   public:
-    // `xref` (may be null) binds new containers and resolves an indirect stream Length.
-    PdfParser(XrefTable* xref, std::shared_ptr<PdfStream> stream, ParserLimits limits = {});
+    // `xref` (may be null) binds new containers, resolves an indirect stream Length, and gives
+    // the limits and the list of tolerated damage.
+    PdfParser(XrefTable* xref, std::shared_ptr<PdfStream> stream);
 
     // One object; bad syntax comes back as Error, the end of input as Eof. Throws only
     // "Missing 'endstream'" (and what fetching an indirect Length throws).
@@ -31,6 +27,8 @@ class PdfParser {
     PdfObject getObjectAt(int depth);
     PdfObject nextToken();
     void shift();
+    // Records tolerated damage at the current position.
+    void note(std::string message);
     PdfObject makeStream(const PdfObject& dict, int depth);
 
     PdfObject readLiteralString();
@@ -47,7 +45,8 @@ class PdfParser {
     XrefTable* xref_;
     std::shared_ptr<PdfStream> stream_;
     FileStream* file_ = nullptr;
-    ParserLimits limits_;
+    ReaderLimits limits_;
+    Diagnostics* diagnostics_ = nullptr;
     int nestingBase_ = 0; // depth of the parse whose fetch made this parser
     PdfObject first_;
     PdfObject second_;

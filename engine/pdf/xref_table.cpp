@@ -10,8 +10,6 @@
 namespace tavrix {
 namespace {
 
-constexpr size_t kTailBytes = 1023;
-
 // Guards a nested fetch so that self-referencing objects cannot recurse without end.
 class DepthGuard {
   public:
@@ -26,7 +24,7 @@ class DepthGuard {
 
 } // namespace
 
-XrefTable::XrefTable(std::shared_ptr<InputFile> file, int64_t headerShift, XrefLimits limits)
+XrefTable::XrefTable(std::shared_ptr<InputFile> file, int64_t headerShift, ReaderLimits limits)
     : file_(std::move(file)), headerShift_(headerShift), limits_(limits) {}
 
 std::shared_ptr<FileStream> XrefTable::windowAt(int64_t absoluteStart) const {
@@ -37,7 +35,7 @@ std::shared_ptr<FileStream> XrefTable::windowAt(int64_t absoluteStart) const {
 int64_t XrefTable::findStartXref() const {
     // Only the end of the file is searched; a file shorter than that is searched whole.
     const std::string_view all = file_->view();
-    const size_t from = all.size() > kTailBytes ? all.size() - kTailBytes : 0;
+    const size_t from = all.size() > limits_.startxrefTail ? all.size() - limits_.startxrefTail : 0;
     const std::string_view tail = all.substr(from);
     const size_t at = tail.rfind("startxref");
     if (at == std::string_view::npos) return 0;
@@ -66,7 +64,12 @@ void XrefTable::read() {
     // A "Prev" chain that comes back to a section already read stops there.
     std::unordered_set<int64_t> visited;
     for (;;) {
-        if (!visited.insert(pos).second) break;
+        if (!visited.insert(pos).second) {
+            diagnostics_.add(-1, pos,
+                             "the chain of cross-reference sections comes back here; the "
+                             "sections before it are not read again");
+            break;
+        }
         std::optional<int64_t> next = readSection(pos);
         if (!next) break;
         pos = *next;
@@ -234,8 +237,16 @@ void XrefTable::readStreamEntries(PdfStream& stream, int64_t first, int64_t coun
 PdfObject XrefTable::fetchObject(int32_t num, int32_t gen) {
     // A reference to an object that is not in the table is a reference to null, as for a free
     // one: viewers open such files, so one dangling reference must not refuse the whole file.
-    if (num < 0 || static_cast<size_t>(num) >= entries_.size()) return PdfObject::makeNull();
-    if (fetchDepth_ >= limits_.maxFetchDepth) return PdfObject::makeNull();
+    if (num < 0 || static_cast<size_t>(num) >= entries_.size()) {
+        diagnostics_.add(num, -1,
+                         "a reference names an object the file does not have; read as "
+                         "null");
+        return PdfObject::makeNull();
+    }
+    if (fetchDepth_ >= limits_.maxFetchDepth) {
+        diagnostics_.add(num, -1, "references nested too deep; read as null");
+        return PdfObject::makeNull();
+    }
     DepthGuard guard(fetchDepth_);
     const XrefEntry e = entries_[static_cast<size_t>(num)];
     if (e.type == XrefType::InUse) {
@@ -245,8 +256,11 @@ PdfObject XrefTable::fetchObject(int32_t num, int32_t gen) {
         const PdfObject g = parser.getObject();
         const PdfObject keyword = parser.getObject();
         if (!n.isInt() || n.getInt() != num || !g.isInt() || g.getInt() != gen ||
-            !keyword.isCommand("obj"))
+            !keyword.isCommand("obj")) {
+            diagnostics_.add(num, headerShift_ + e.offset,
+                             "the cross-reference data points at other bytes; read as null");
             return PdfObject::makeNull();
+        }
         return parser.getObject();
     }
     if (e.type == XrefType::Compressed) {

@@ -10,29 +10,19 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/pdf/diagnostics.hpp"
 #include "engine/pdf/input_file.hpp"
 #include "engine/pdf/object_stream.hpp"
 #include "engine/pdf/pdf_object.hpp"
 #include "engine/pdf/pdf_stream.hpp"
+#include "engine/pdf/reader_limits.hpp"
 #include "engine/pdf/xref_entry.hpp"
 
 namespace tavrix {
 
-struct XrefLimits {
-    // More objects than any conforming file may have; larger Size or subsections are refused.
-    int64_t maxObjects = 10'000'000;
-    // Below maxObjects, a table may also not exceed 64 entries per byte of the file (or this
-    // many, for small files).
-    int64_t minObjectsBound = 1 << 20;
-    // Nested fetches (an indirect stream Length, an object stream inside an object stream).
-    int maxFetchDepth = 32;
-    // Decoded object streams kept for reuse, by total size.
-    size_t objectStreamCacheBytes = size_t{16} << 20;
-};
-
 class XrefTable {
   public:
-    XrefTable(std::shared_ptr<InputFile> file, int64_t headerShift, XrefLimits limits = {});
+    XrefTable(std::shared_ptr<InputFile> file, int64_t headerShift, ReaderLimits limits = {});
 
     // Reads every section; throws CPdfException on damaged or encrypted files.
     void read();
@@ -58,10 +48,14 @@ class XrefTable {
     // Where the first object that the table places after object `num` starts (or the end of the
     // file), as an offset in the file: object `num` cannot run past it.
     size_t objectBound(int32_t num);
+    const ReaderLimits& limits() const { return limits_; }
+    // Damage tolerated while reading the file, for tests and verbose runs.
+    Diagnostics& diagnostics() { return diagnostics_; }
+    const Diagnostics& diagnostics() const { return diagnostics_; }
     const std::shared_ptr<InputFile>& file() const { return file_; }
 
     // Nesting depth of the parse whose fetches are under way; parsers made meanwhile start there
-    // (see ParserLimits).
+    // (see ReaderLimits::maxDepth).
     int nestingBase() const { return nestingBase_; }
     class NestingScope {
       public:
@@ -96,7 +90,8 @@ class XrefTable {
 
     std::shared_ptr<InputFile> file_;
     int64_t headerShift_;
-    XrefLimits limits_;
+    ReaderLimits limits_;
+    Diagnostics diagnostics_;
     std::vector<XrefEntry> entries_;
     // Slots that the table section being read marked free: its XRefStm companion may fill them.
     std::vector<int32_t> freedBySection_;

@@ -18,7 +18,7 @@ struct CallOptions {
     std::optional<std::string> password;
     bool repair = false;      // rebuild damaged cross-reference data
     bool incremental = false; // append an update to the input's bytes instead of rewriting
-    bool verbose = false;     // report tolerated damage on standard error
+    bool verbose = false;     // report damage the reader tolerated (on standard error)
     // A file list runs on this many threads, with the numbers of a run one file after another
     // ("jobs=0": one per core); 1 runs its files one after another.
     unsigned jobs = 1;

@@ -37,6 +37,12 @@ class JobSink : public ProgressSink {
   public:
     explicit JobSink(ProgressBar* bar) : bar_(bar) {}
     void text(std::string_view bytes) override { text_.append(bytes); }
+    void note(std::string_view line) override { notes_.emplace_back(line); }
+    // The notes kept for the run's turn, which comes with its progress lines.
+    void sendNotes() const {
+        for (const std::string& line : notes_)
+            standardOutput().note(line);
+    }
     void page(uint32_t done, uint32_t) override {
         if (bar_ && done > met_) {
             bar_->addPages(done - met_);
@@ -53,6 +59,7 @@ class JobSink : public ProgressSink {
   private:
     ProgressBar* bar_;
     std::string text_;
+    std::vector<std::string> notes_;
     uint32_t met_ = 0;
 };
 
@@ -223,6 +230,7 @@ class ParallelRun {
             } else {
                 standardOutput().text(a->sink.buffered());
             }
+            a->sink.sendNotes();
             lock.lock();
             const std::optional<int32_t> next =
                 a->ok() ? std::optional(nextOf(a->job.outcome.highest)) : std::nullopt;
@@ -330,6 +338,7 @@ std::vector<ListResult> ListRun::runOneAfterAnother(const std::vector<ListEntry>
         JobSink sink(&*bar);
         results.push_back(runOneJob(settings_, e.input, e.output, params_, &sink));
         bar->printOut(sink.buffered());
+        sink.sendNotes();
         bar->fileDone();
     }
     if (bar) bar->finish();

@@ -9,6 +9,10 @@ void StandardOutputSink::text(std::string_view bytes) {
     std::fflush(stdout);
 }
 
+void StandardOutputSink::note(std::string_view line) {
+    std::fprintf(stderr, "tavrix: warning: %.*s\n", static_cast<int>(line.size()), line.data());
+}
+
 ProgressSink& standardOutput() {
     static StandardOutputSink sink;
     return sink;

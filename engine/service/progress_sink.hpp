@@ -19,6 +19,9 @@ class ProgressSink {
         (void)done;
         (void)total;
     }
+    // Damage the reader tolerated in the file ("'a.pdf': object 12 at byte 3456: ..."), given
+    // only when the call asked for it (verbose=1). Nothing by default.
+    virtual void note(std::string_view line) { (void)line; }
 };
 
 // Writes the text to standard output and flushes it at once, as a user watching a long file
@@ -26,6 +29,8 @@ class ProgressSink {
 class StandardOutputSink : public ProgressSink {
   public:
     void text(std::string_view bytes) override;
+    // Notes go to standard error, each on a line of its own, so standard output keeps its bytes.
+    void note(std::string_view line) override;
 };
 
 // Keeps the text for later; counts nothing.

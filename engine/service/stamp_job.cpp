@@ -112,7 +112,12 @@ class CopyPass {
             const XrefEntry e = entries[i];
             if (e.type == XrefType::Free || writer_.isWritten(num)) continue;
             RawObject raw = readRawObject(xref_, num);
-            if (raw.empty() || isObjectStream(raw.bytes())) continue;
+            if (raw.empty()) {
+                xref_.diagnostics().add(num, e.type == XrefType::InUse ? e.offset : -1,
+                                        "the object cannot be read and is left out");
+                continue;
+            }
+            if (isObjectStream(raw.bytes())) continue;
             writer_.setOffset(num, writer_.position());
             const int64_t slot = pages_.slotOf(num);
             if (slot >= 0)
@@ -285,6 +290,35 @@ PageList readPageList(XrefTable& xref) {
     return pages;
 }
 
+namespace {
+
+// Keeps what the reader tolerated in the input before the document goes, on success and on
+// failure alike, and hands it to the progress sink when the call asked for it.
+class NoteKeeper {
+  public:
+    NoteKeeper(StampJob& job, PdfDocument& doc, ProgressSink& progress)
+        : job_(job), doc_(doc), progress_(progress) {}
+    ~NoteKeeper() { keep(); }
+    NoteKeeper(const NoteKeeper&) = delete;
+    NoteKeeper& operator=(const NoteKeeper&) = delete;
+    void keep() {
+        if (kept_ || !doc_.isOpen()) return;
+        kept_ = true;
+        job_.outcome.notes = doc_.xref().diagnostics().lines();
+        if (!job_.options.verbose) return;
+        for (const std::string& line : job_.outcome.notes)
+            progress_.note(quotedPath(job_.input) + ": " + line);
+    }
+
+  private:
+    StampJob& job_;
+    PdfDocument& doc_;
+    ProgressSink& progress_;
+    bool kept_ = false;
+};
+
+} // namespace
+
 std::unique_ptr<StagedRun> stageRun(StampJob& job) {
     auto run = std::make_unique<StagedRun>();
     ProgressSink& progress = job.progress ? *job.progress : standardOutput();
@@ -293,6 +327,7 @@ std::unique_ptr<StagedRun> stageRun(StampJob& job) {
         checkPaths(job);
         progress.text("Input file: '" + job.input + "'");
         PdfDocument doc;
+        NoteKeeper notes(job, doc, progress);
         openInput(doc, job.input, job.options);
         run->input = doc.file();
         XrefTable& xref = doc.xref();
@@ -350,6 +385,7 @@ std::unique_ptr<StagedRun> stageRun(StampJob& job) {
         }
         writer.writeTrailer(xrefOffset, xref.rootNum(), rootGen, xref.infoNum(), infoGen,
                             directTrailerDict(xref, "Info"));
+        notes.keep();
         doc.closeDocument();
 
         // The counter is written last, once the output is in place, so a run that fails never

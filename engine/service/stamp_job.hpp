@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/pdf/input_file.hpp"
 #include "engine/pdf/pdf_document.hpp"
@@ -25,6 +26,8 @@ struct RunOutcome {
     std::optional<int32_t> first, last;
     int32_t highest = 0;   // the run's highest shown number (0 when none was above 0)
     std::string finalPath; // where the output ended: the renamed path, or the output path
+    // Damage the reader tolerated in the input, one line each ("object 12 at byte 3456: ...").
+    std::vector<std::string> notes;
 };
 
 struct StampJob {

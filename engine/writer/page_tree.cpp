@@ -210,6 +210,8 @@ void PageList::walk(XrefTable& xref, int32_t rootNum) {
         switch (object.kind) {
         case TreeObject::Kind::Missing:
             skippedKids_.push_back(kid);
+            xref.diagnostics().add(kid, -1,
+                                   "a page-tree kid that is no page or node is passed over");
             break;
         case TreeObject::Kind::Node:
             if (entered.insert(kid).second) {

@@ -260,7 +260,7 @@ TEST(ObjectStream, CacheEviction_keepsMembersRight) {
     testpdf::writeFile(path, b.build());
     for (const size_t budget : {size_t{1}, size_t{16} << 20}) {
         SCOPED_TRACE(budget);
-        XrefLimits limits;
+        ReaderLimits limits;
         limits.objectStreamCacheBytes = budget;
         XrefTable xref(InputFile::open(path), 0, limits);
         xref.read();
