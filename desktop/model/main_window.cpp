@@ -10,6 +10,8 @@
 #include "desktop/model/number_text.hpp"
 #include "desktop/model/parameters_file.hpp"
 #include "desktop/model/settings_table.hpp"
+#include "engine/fonts/font_choice.hpp"
+#include "engine/pdf/pdf_exception.hpp"
 #include "engine/service/ansi_text.hpp"
 #include "tavrixrt/text.hpp"
 
@@ -72,9 +74,9 @@ bool endsWithPdf(const std::string& path) {
     return tail == ".pdf";
 }
 
-// Characters of `text` that Windows-1252, the stamp's character set, has no code for; the engine
-// would print each as "?".
-std::string unstampable(const std::string& text) {
+// Characters of `text` that Windows-1252, the stamp's basic character set, has no code for; the
+// engine draws them with an embedded subset of an installed font.
+std::string outsideBasicSet(const std::string& text) {
     std::string missing;
     const std::u16string units = tavrixrt::utf16FromUtf8(text);
     for (size_t i = 0; i < units.size(); ++i) {
@@ -275,16 +277,38 @@ void MainWindow::checkField(Field f) {
 
 void MainWindow::checkStampableTexts() {
     const PageParameters p = draft();
+    constexpr Field kTexts[] = {Field::PrefixText, Field::SeparatorText, Field::EndText};
+    std::string outside[3], all;
+    for (size_t k = 0; k < 3; ++k) {
+        outside[k] = outsideBasicSet(expander_.expand(fields_.text(kTexts[k]), p.inputPath));
+        all += outside[k];
+    }
+    // The engine chooses the faces for the stamp's texts together; the same choice, from the
+    // same code, tells the user which font the stamp will embed, or why it cannot be stamped.
+    std::string verdict;
+    if (!all.empty()) {
+        try {
+            std::string families;
+            const std::u16string units = tavrixrt::utf16FromUtf8(all);
+            std::u32string characters;
+            for (size_t i = 0; i < units.size(); ++i) {
+                char32_t c = units[i];
+                if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size())
+                    c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+                characters += c;
+            }
+            for (const tavrix::FaceRef& face :
+                 tavrix::chooseFaces(fields_.text(Field::FontName), characters))
+                families += (families.empty() ? "" : ", ") + face.family;
+            verdict = "Drawn with an embedded subset of " + families + ": ";
+        } catch (const tavrix::CPdfException& e) {
+            verdict = "Cannot be stamped: " + e.reason() + ": ";
+        }
+    }
     bool changed = false;
-    for (const Field f : {Field::PrefixText, Field::SeparatorText, Field::EndText}) {
-        const std::string& text = fields_.text(f);
-        const std::string expanded = expander_.expand(text, p.inputPath);
-        const std::string missing = unstampable(expanded);
-        std::string note = missing.empty()
-                               ? std::string()
-                               : "Cannot be stamped (the stamp's character set lacks it, so it "
-                                 "prints as ?): " +
-                                     missing;
+    for (size_t k = 0; k < 3; ++k) {
+        const Field f = kTexts[k];
+        std::string note = outside[k].empty() ? std::string() : verdict + outside[k];
         std::string& flag = flags_[static_cast<size_t>(f)];
         if (flag != note) {
             flag = std::move(note);

@@ -202,9 +202,21 @@ TEST_F(MainWindowTest, TypingNeverInterruptsAndLeavingFlagsTheField) {
     w.fields().setText(Field::EndText, " [YYYY] \xE2\x98\x83\xE2\x82\xAC"); // snowman, euro
     w.textTyped(Field::EndText);
     EXPECT_EQ(w.preview(), "Folio 007 / 9999 2026 \xE2\x98\x83\xE2\x82\xAC");
-    // The euro sign is in the stamp's character set; the snowman is not.
+    // The euro sign is in the stamp's basic character set; the snowman needs an embedded font.
+    EXPECT_EQ(w.fieldFlag(Field::EndText).rfind("Drawn with an embedded subset of ", 0), 0u)
+        << w.fieldFlag(Field::EndText);
     EXPECT_NE(w.fieldFlag(Field::EndText).find("\xE2\x98\x83"), std::string::npos);
     EXPECT_EQ(w.fieldFlag(Field::EndText).find("\xE2\x82\xAC"), std::string::npos);
+    EXPECT_EQ(w.fieldFlag(Field::PrefixText), "");
+    // A character no installed font has is named, with what to do.
+    w.fields().setText(Field::PrefixText, "\xF4\x8F\xBF\xBD "); // U+10FFFD, private use
+    w.textTyped(Field::PrefixText);
+    EXPECT_EQ(w.fieldFlag(Field::PrefixText)
+                  .rfind("Cannot be stamped: no installed font has "
+                         "U+10FFFD; install one",
+                         0),
+              0u)
+        << w.fieldFlag(Field::PrefixText);
     w.setObserver(nullptr);
 }
 
