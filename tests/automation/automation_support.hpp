@@ -1,26 +1,19 @@
-// Shared pieces of the automation tests: temporary folders, a private registry file, apartments,
-// and a minimal PDF to stamp.
+// Shared pieces of the automation tests: a private registry file, apartments, and a minimal PDF
+// to stamp.
 #pragma once
 
 #include <string>
 
+#include "support/pdf_builder.hpp"
+#include "support/test_files.hpp"
 #include "tavrixrt/runtime.hpp"
 
 namespace tavrix_test {
 
-// A fresh folder under $TMPDIR (or /tmp), removed with everything in it at the end.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-  private:
-    std::string path_;
-};
+using testpdf::fileExists;
+using testpdf::readFile;
+using testpdf::TempDir;
+using testpdf::writeFile;
 
 // Points the runtime at registry files of its own (the user's and the system's) for the object's
 // lifetime.
@@ -56,10 +49,9 @@ class Apartment {
 };
 
 // A valid PDF with `pages` empty Letter pages.
-void writeMinimalPdf(const std::string& path, int pages);
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& bytes);
-bool fileExists(const std::string& path);
+inline void writeMinimalPdf(const std::string& path, int pages) {
+    writeFile(path, testpdf::emptyPages(pages));
+}
 
 // Text of a status code for failure messages, e.g. "0x80040154".
 std::string hex(HRESULT hr);

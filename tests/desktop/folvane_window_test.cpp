@@ -5,7 +5,6 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QWheelEvent>
 #include <QtTest/QtTest>
 #include <cstdlib>
@@ -16,7 +15,8 @@
 #include "desktop/ui/preview_pane.hpp"
 #include "desktop/ui/qt_platform.hpp"
 #include "fakes.hpp"
-#include "pdf_fixture.hpp"
+#include "support/pdf_builder.hpp"
+#include "support/test_files.hpp"
 #include "tavrixrt/runtime.hpp"
 
 namespace folvane {
@@ -25,7 +25,7 @@ class FolvaneWindowTest : public QObject {
     Q_OBJECT
 
   private:
-    QTemporaryDir dir_;
+    testpdf::TempDir dir_;
     QString previous_;
 
     // The scripted platform, with Qt's event queue and timers.
@@ -63,7 +63,7 @@ class FolvaneWindowTest : public QObject {
         }
     };
 
-    QString path(const char* name) const { return dir_.filePath(QString::fromLatin1(name)); }
+    QString path(const char* name) const { return QString::fromStdString(dir_.file(name)); }
     static QString settingsFile() {
         return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/folvane/Default.ppf");
     }
@@ -95,11 +95,10 @@ class FolvaneWindowTest : public QObject {
 
   private slots:
     void initTestCase() {
-        QVERIFY(dir_.isValid());
         qputenv("TAVRIX_REGISTRY", path("registry").toLocal8Bit());
         qputenv("XDG_CONFIG_HOME", path("config").toLocal8Bit());
         previous_ = QDir::currentPath();
-        QDir::setCurrent(dir_.path());
+        QDir::setCurrent(QString::fromStdString(dir_.path()));
         if (!std::filesystem::exists(FOLVANE_ENGINE_LIBRARY)) QSKIP("engine library not built");
         QCOMPARE(RegisterServerLibrary(FOLVANE_ENGINE_LIBRARY), S_OK);
     }
@@ -107,7 +106,7 @@ class FolvaneWindowTest : public QObject {
     void init() { QFile::remove(settingsFile()); }
 
     void typesAppliesAndStamps() {
-        testing::writePdf(path("in.pdf").toStdString(), 3);
+        testpdf::writeFile(path("in.pdf").toStdString(), testpdf::emptyPages(3));
         Session s;
         QCOMPARE(s.window.windowTitle(), QStringLiteral("Folvane 1.04"));
         QCOMPARE(s.find<QComboBox>("fontName")->count(), 161);
@@ -126,8 +125,7 @@ class FolvaneWindowTest : public QObject {
         QTRY_VERIFY(!s.model.stamping());
         QCOMPARE(QString::fromStdString(s.platform.messages.back().text),
                  QStringLiteral("Done!\n\nOutput file: %1\n\n").arg(path("out.pdf")));
-        const std::string text = testing::commandOutput(
-            "pdftotext '" + path("out.pdf").toStdString() + "' - 2>/dev/null");
+        const std::string text = testpdf::pdfText(path("out.pdf").toStdString());
         QVERIFY2(text.find("Folio 5 / 3") != std::string::npos, text.c_str());
         QVERIFY2(text.find("Folio 7 / 3") != std::string::npos, text.c_str());
         QCOMPARE(s.model.record().fontSize, 14.5);
@@ -203,7 +201,7 @@ class FolvaneWindowTest : public QObject {
     }
 
     void applyWithABadFieldLeavesTheOutputAlone() {
-        testing::writePdf(path("in.pdf").toStdString(), 2);
+        testpdf::writeFile(path("in.pdf").toStdString(), testpdf::emptyPages(2));
         QFile old(path("earlier.pdf"));
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write("an earlier result");
@@ -300,7 +298,7 @@ void FolvaneWindowTest::previewShowsWhatIsWritten() {
     QFETCH(QString, page);
     QFETCH(QStringList, edits);
     QFETCH(int, position);
-    testing::writePdf(path("shape.pdf").toStdString(), 3, page.toStdString());
+    testpdf::writeFile(path("shape.pdf").toStdString(), testpdf::emptyPages(3, page.toStdString()));
     QFile::remove(path("shape-out.pdf"));
     Session s;
     s.window.resize(1400, 1200); // a preview large enough to place the stamp to a few pixels
@@ -332,9 +330,9 @@ void FolvaneWindowTest::previewShowsWhatIsWritten() {
     QTRY_VERIFY_WITH_TIMEOUT(!s.model.stamping(), 15000);
     QVERIFY(QFile::exists(path("shape-out.pdf")));
     const std::string prefix = path("rendered").toStdString();
-    testing::commandOutput("pdftoppm -png -cropbox -f 2 -l 2 -singlefile -scale-to " +
-                           std::to_string(std::max(shown.width(), shown.height())) + " '" +
-                           path("shape-out.pdf").toStdString() + "' '" + prefix + "'");
+    testpdf::runCommand({"pdftoppm", "-png", "-cropbox", "-f", "2", "-l", "2", "-singlefile",
+                         "-scale-to", std::to_string(std::max(shown.width(), shown.height())),
+                         path("shape-out.pdf").toStdString(), prefix});
     const QImage written(QString::fromStdString(prefix + ".png"));
     QVERIFY(!written.isNull());
     QVERIFY(std::abs(written.width() - shown.width()) <= 1);

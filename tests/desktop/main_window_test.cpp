@@ -1,12 +1,12 @@
 // The window model driven as a user would: fields typed, commands run, messages and files checked.
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include "desktop/model/main_window.hpp"
 #include "desktop/model/parameters_file.hpp"
 #include "fakes.hpp"
+#include "support/test_files.hpp"
 
 namespace folvane {
 namespace {
@@ -20,19 +20,13 @@ class MainWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
         previous_ = fs::current_path();
-        dir_ = fs::temp_directory_path() /
-               ("folvane-window-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        fs::current_path(dir_);
-        ::setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
+        fs::current_path(dir_.path());
+        ::setenv("XDG_CONFIG_HOME", dir_.file("config").c_str(), 1);
     }
     void TearDown() override {
         window_.reset();
         ::unsetenv("XDG_CONFIG_HOME");
         fs::current_path(previous_);
-        fs::remove_all(dir_);
     }
 
     MainWindow& started() {
@@ -43,13 +37,10 @@ class MainWindowTest : public ::testing::Test {
         return *window_;
     }
     // Where the settings go when the working folder holds no "Default.ppf".
-    fs::path settingsFile() const { return dir_ / "config" / "folvane" / "Default.ppf"; }
-    static std::string read(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
+    fs::path settingsFile() const { return dir_.path() / "config" / "folvane" / "Default.ppf"; }
+    static std::string read(const fs::path& path) { return testpdf::readFile(path); }
     void writeFile(const fs::path& path, const std::string& bytes) {
-        std::ofstream(path, std::ios::binary) << bytes;
+        testpdf::writeFile(path, bytes);
     }
     static void click(MainWindow& w, Field f, bool on) {
         w.fields().setChecked(f, on);
@@ -68,7 +59,8 @@ class MainWindowTest : public ::testing::Test {
 
     FakePlatform platform;
     FakeRuntime runtime;
-    fs::path dir_, previous_;
+    testpdf::TempDir dir_;
+    fs::path previous_;
     std::unique_ptr<MainWindow> window_;
 };
 
@@ -318,10 +310,10 @@ TEST_F(MainWindowTest, SaveSettingsMessages) {
     w.saveSettings();
     EXPECT_TRUE(fs::exists(settingsFile()));
     EXPECT_TRUE(platform.messages.empty());
-    platform.files = {(dir_ / "no-such-dir" / "x.ppf").string()};
+    platform.files = {(dir_.path() / "no-such-dir" / "x.ppf").string()};
     w.saveSettingsAs();
     EXPECT_EQ(platform.texts().back(),
-              "Can't save to :" + (dir_ / "no-such-dir" / "x.ppf").string());
+              "Can't save to :" + (dir_.path() / "no-such-dir" / "x.ppf").string());
 }
 
 TEST_F(MainWindowTest, LoadSettingsColour) {
@@ -448,7 +440,7 @@ TEST_F(MainWindowTest, DroppedFiles) {
     EXPECT_EQ(w.record().outputPath, "/a/two.pdf");
     EXPECT_EQ(w.record().inputPath, "");
     EXPECT_EQ(w.fields().text(Field::Vertical), "99");
-    w.dropFiles({(dir_ / "folder").string()}, false);
+    w.dropFiles({(dir_.path() / "folder").string()}, false);
     EXPECT_EQ(w.record().inputPath, "");
     w.dropFiles({"/a/in.pdf"}, false);
     EXPECT_EQ(w.record().inputPath, "/a/in.pdf");

@@ -1,37 +1,22 @@
 // Page parameters files: exact bytes written, the resets and rules of reading.
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 
 #include "desktop/model/parameters_file.hpp"
+#include "support/test_files.hpp"
 
 namespace folvane {
 namespace {
 
-namespace fs = std::filesystem;
-
 class ParametersFileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("folvane-ppf-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     std::string write(const std::string& name, const std::string& bytes) {
-        const fs::path path = dir_ / name;
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path.string();
+        testpdf::writeFile(dir_.file(name), bytes);
+        return dir_.file(name);
     }
-    static std::string read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
+    static std::string read(const std::string& path) { return testpdf::readFile(path); }
 
-    fs::path dir_;
+    testpdf::TempDir dir_;
 };
 
 TEST_F(ParametersFileTest, StartValuesAreWrittenAsExactBytes) {
@@ -75,7 +60,7 @@ TEST_F(ParametersFileTest, StartValuesAreWrittenAsExactBytes) {
                                  "DEGREESANGLE;0\r\n"
                                  "INFILE;\r\n"
                                  "OUTFILE;\r\n";
-    const std::string path = (dir_ / "start.ppf").string();
+    const std::string path = dir_.file("start.ppf");
     ASSERT_TRUE(writeParametersFile(PageParameters{}, path));
     EXPECT_EQ(read(path), expected);
 }
@@ -104,7 +89,7 @@ TEST_F(ParametersFileTest, EverythingSurvivesSaveAndLoadWithPaths) {
     p.maskDigits = 3;
     p.inputPath = "/data/in.pdf";
     p.outputPath = "/data/out.pdf";
-    const std::string path = (dir_ / "all.ppf").string();
+    const std::string path = dir_.file("all.ppf");
     ASSERT_TRUE(writeParametersFile(p, path));
 
     PageParameters loaded;
@@ -148,7 +133,7 @@ TEST_F(ParametersFileTest, UnreadableFileChangesNothing) {
     p.twoUp = true;
     p.prefixText = "x";
     const PageParameters before = p;
-    EXPECT_FALSE(readParametersFile(p, (dir_ / "missing.ppf").string(), true));
+    EXPECT_FALSE(readParametersFile(p, dir_.file("missing.ppf"), true));
     EXPECT_EQ(p, before);
 }
 
@@ -197,7 +182,7 @@ TEST_F(ParametersFileTest, LineRules) {
 TEST_F(ParametersFileTest, SemicolonInTextIsSavedButLoadsCut) {
     PageParameters p;
     p.prefixText = "Page; ";
-    const std::string path = (dir_ / "semi.ppf").string();
+    const std::string path = dir_.file("semi.ppf");
     ASSERT_TRUE(writeParametersFile(p, path));
     EXPECT_NE(read(path).find("PREFIXSTR;Page; \r\n"), std::string::npos);
     PageParameters loaded;

@@ -8,7 +8,8 @@
 #include "desktop/model/automation_runtime.hpp"
 #include "desktop/model/engine_client.hpp"
 #include "fakes.hpp"
-#include "pdf_fixture.hpp"
+#include "support/pdf_builder.hpp"
+#include "support/test_files.hpp"
 #include "tavrixrt/runtime.hpp"
 
 namespace folvane {
@@ -18,33 +19,23 @@ namespace fs = std::filesystem;
 
 class RealEngineTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("folvane-engine-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        ::setenv("TAVRIX_REGISTRY", (dir_ / "registry").c_str(), 1);
-    }
-    void TearDown() override {
-        ::unsetenv("TAVRIX_REGISTRY");
-        fs::remove_all(dir_);
-    }
+    void SetUp() override { ::setenv("TAVRIX_REGISTRY", dir_.file("registry").c_str(), 1); }
+    void TearDown() override { ::unsetenv("TAVRIX_REGISTRY"); }
     void registerEngine() {
         if (!fs::exists(FOLVANE_ENGINE_LIBRARY)) GTEST_SKIP() << "engine library not built";
         ASSERT_EQ(RegisterServerLibrary(FOLVANE_ENGINE_LIBRARY), S_OK);
     }
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    std::string path(const std::string& name) const { return dir_.file(name); }
 
     testing::FakePlatform platform;
     AutomationRuntime runtime;
     TokenExpander expander = testing::fixedExpander();
-    fs::path dir_;
+    testpdf::TempDir dir_;
 };
 
 TEST_F(RealEngineTest, StampsAFileAndSaysDone) {
     registerEngine();
-    testing::writePdf(path("in.pdf"), 2);
+    testpdf::writeFile(path("in.pdf"), testpdf::emptyPages(2));
     EngineClient client(runtime, platform, expander, std::make_unique<InlineWorker>());
     ASSERT_TRUE(client.open());
     ASSERT_TRUE(client.hasEngine());
@@ -59,11 +50,8 @@ TEST_F(RealEngineTest, StampsAFileAndSaysDone) {
     client.applyText(p);
     ASSERT_EQ(platform.texts(),
               std::vector<std::string>{"Done!\n\nOutput file: " + p.outputPath + "\n\n"});
-    EXPECT_EQ(
-        testing::commandOutput("qpdf --check '" + p.outputPath + "' >/dev/null 2>&1; echo $?"),
-        "0\n");
-    const std::string text =
-        testing::commandOutput("pdftotext -layout '" + p.outputPath + "' - 2>/dev/null");
+    EXPECT_TRUE(testpdf::qpdfCheck(p.outputPath));
+    const std::string text = testpdf::runCommand({"pdftotext", "-layout", p.outputPath, "-"}).out;
     EXPECT_NE(text.find("in 1 / 2 (2026)"), std::string::npos) << text;
     EXPECT_NE(text.find("in 2 / 2 (2026)"), std::string::npos) << text;
 
@@ -75,8 +63,7 @@ TEST_F(RealEngineTest, StampsAFileAndSaysDone) {
     p.onePageNumberOnly = true;
     p.separatorText.clear();
     client.applyText(p);
-    const std::string second =
-        testing::commandOutput("pdftotext '" + p.outputPath + "' - 2>/dev/null");
+    const std::string second = testpdf::pdfText(p.outputPath);
     EXPECT_NE(second.find("Sheet 2"), std::string::npos) << second;
     EXPECT_EQ(second.find("/ 2"), std::string::npos) << second;
 }

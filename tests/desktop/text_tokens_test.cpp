@@ -1,11 +1,10 @@
 // Token expansion with a fixed clock, path tokens, file times and the preview text.
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <regex>
 
 #include "desktop/model/text_tokens.hpp"
 #include "fakes.hpp"
+#include "support/test_files.hpp"
 
 namespace folvane {
 namespace {
@@ -90,11 +89,10 @@ TEST(TextTokens, TextWithoutBracketIsNotTouchedAndReadsNothing) {
 }
 
 TEST(TextTokens, FileTimesOfARealFile) {
-    const auto path = std::filesystem::temp_directory_path() / "folvane-token-times.pdf";
-    std::ofstream(path) << "x";
+    const testpdf::TempDir dir;
+    testpdf::writeFile(dir.file("times.pdf"), "x");
     const TokenExpander e(testing::fixedTime);
-    const std::string text = e.expand("[CREATEDTIME]|[MODIFIEDTIME]", path.string());
-    std::filesystem::remove(path);
+    const std::string text = e.expand("[CREATEDTIME]|[MODIFIEDTIME]", dir.file("times.pdf"));
     const std::regex stamp(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)");
     const auto bar = text.find('|');
     ASSERT_NE(bar, std::string::npos);

@@ -233,4 +233,17 @@ PdfBuilder simpleDocument(int pages, XrefKind xref, bool objectStreams) {
     return b;
 }
 
+std::string emptyPages(int pages, const std::string& pageEntries) {
+    PdfBuilder b;
+    std::string kids;
+    for (int k = 0; k < pages; ++k) {
+        kids += std::to_string(3 + k) + " 0 R ";
+        b.base().objects[3 + k] = "<< /Type /Page /Parent 2 0 R " + pageEntries + " >>";
+    }
+    b.base().objects[1] = "<< /Type /Catalog /Pages 2 0 R >>";
+    b.base().objects[2] =
+        "<< /Type /Pages /Kids [ " + kids + "] /Count " + std::to_string(pages) + " >>";
+    return b.build();
+}
+
 } // namespace testpdf

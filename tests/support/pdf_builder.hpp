@@ -52,4 +52,8 @@ std::string deflate(const std::string& data);
 // drawing "Hello k" and a shared Helvetica font. Pages are numbered in order.
 PdfBuilder simpleDocument(int pages, XrefKind xref = XrefKind::Table, bool objectStreams = false);
 
+// Bytes of a document whose pages have no content; `pageEntries` are each page dictionary's
+// box and rotation entries.
+std::string emptyPages(int pages, const std::string& pageEntries = "/MediaBox [0 0 612 792]");
+
 } // namespace testpdf
