@@ -29,14 +29,25 @@ TEST(TextTokens, DateAndTimeOnASaturdayAfternoon) {
     EXPECT_EQ(expand("[VAR(a,b)] [unknown]"), "[VAR(a,b)] [unknown]");
 }
 
-TEST(TextTokens, WeekNumbersAndMorning) {
-    // 1 January 2023 was a Sunday: week 1 by Sundays, week 0 (+1) by Mondays.
-    const TokenExpander newYear([] { return LocalTime{2023, 1, 1, 9, 0, 0}; },
-                                [](const std::string&) { return FileTimes{}; });
-    EXPECT_EQ(newYear.expand("[WYS] [WYM] [DW] [DY] [AMPM] [hh]", ""), "02 01 1 001 AM 09");
-    const TokenExpander leap([] { return LocalTime{2024, 12, 31, 0, 0, 0}; },
-                             [](const std::string&) { return FileTimes{}; });
-    EXPECT_EQ(leap.expand("[DY] [ADN]", ""), "366 Tue");
+TEST(TextTokens, WeekNumbersDayOfYearAndMorning) {
+    const struct {
+        LocalTime at;
+        const char* expanded; // [WYS] [WYM] [DW] [DY] [ADN] [AMPM]
+    } cases[] = {
+        // A Sunday: week 1 by Sundays, week 0 (+1) by Mondays.
+        {{2023, 1, 1, 9, 0, 0}, "02 01 1 001 Sun AM"},
+        // February of a leap year: its 29th day is not yet counted in February itself.
+        {{2024, 2, 25, 13, 0, 0}, "09 09 1 056 Sun PM"},
+        {{2024, 2, 29, 0, 0, 0}, "09 10 5 060 Thu AM"},
+        {{2024, 3, 1, 0, 0, 0}, "09 10 6 061 Fri AM"},
+        {{2024, 12, 31, 0, 0, 0}, "53 54 3 366 Tue AM"},
+    };
+    for (const auto& c : cases) {
+        const TokenExpander e([&c] { return c.at; },
+                              [](const std::string&) { return FileTimes{}; });
+        EXPECT_EQ(e.expand("[WYS] [WYM] [DW] [DY] [ADN] [AMPM]", ""), c.expanded)
+            << c.at.year << "-" << c.at.month << "-" << c.at.day;
+    }
 }
 
 TEST(TextTokens, DaySuffixes) {

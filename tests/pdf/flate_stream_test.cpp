@@ -70,9 +70,11 @@ TEST(FlateStream, PngPredictorRows_undoEachMethod) {
         {"up", "/Predictor 12 /Columns 5", bytes({2, 1, 0, 10, 0, 3, 2, 0, 0, 5, 0, 1}),
          bytes({1, 0, 10, 0, 3, 1, 0, 15, 0, 4})},
         {"sub", "/Predictor 11 /Columns 3", bytes({1, 5, 1, 1}), bytes({5, 6, 7})},
-        {"average", "/Predictor 13 /Columns 2", bytes({0, 10, 20, 3, 1, 1}),
-         bytes({10, 20, 6, 14})},
-        // Paeth ties: left and up-left equally near picks left; up and up-left picks up.
+        // Odd sums: the mean rounds down.
+        {"average", "/Predictor 13 /Columns 2", bytes({0, 11, 20, 3, 1, 1}),
+         bytes({11, 20, 6, 14})},
+        // Paeth ties: left and up-left equally near picks left; up and up-left picks up. (A tie
+        // of left and up alone cannot change the result: it needs left == up.)
         {"paeth left", "/Predictor 14 /Columns 2", bytes({0, 10, 12, 4, 252, 1}),
          bytes({10, 12, 6, 7})},
         {"paeth up", "/Predictor 14 /Columns 2", bytes({0, 10, 6, 4, 2, 1}), bytes({10, 6, 12, 7})},
