@@ -58,8 +58,10 @@ TEST(Bstr, LengthBeyondTheByteCountIsRefused) {
 TEST(Bstr, NonAsciiRoundTripsThroughUtf8) {
     const std::string texts[] = {"Seite 3 \xE2\x80\x93 Caf\xC3\xA9",     // en dash, e acute
                                  "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", // CJK
+                                 "\xDF\xBF \xE0\xA0\x80", // U+07FF, U+0800: two and three bytes
                                  "\xF0\x9F\x93\x84 page", // outside the BMP: a surrogate pair
-                                 std::string("nul\0inside", 10), ""};
+                                 std::string("nul\0inside", 10),
+                                 ""};
     for (const std::string& text : texts) {
         Bstr b(text);
         ASSERT_NE(b.get(), nullptr);

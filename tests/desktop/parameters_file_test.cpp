@@ -145,6 +145,7 @@ TEST_F(ParametersFileTest, LineRules) {
                                                     "\r\n"
                                                     "SEPSTR;a;b;c\r\n"
                                                     ";;;\r\n"
+                                                    ";FONTNAME;;Courier\r\n"
                                                     "\r\n"
                                                     "ENDSTR;\r\n"
                                                     "STARTNUM;12abc\n"
@@ -165,6 +166,7 @@ TEST_F(ParametersFileTest, LineRules) {
     ASSERT_TRUE(readParametersFile(p, path, false));
     EXPECT_EQ(p.prefixText, longPrefix); // last one wins, and long lines are read whole
     EXPECT_EQ(p.separatorText, "a");     // cut at the second semicolon
+    EXPECT_EQ(p.fontName, "Courier");    // empty pieces are skipped
     EXPECT_EQ(p.endText, "");            // a value line without a value gives empty text
     EXPECT_EQ(p.firstNumber, 12);
     EXPECT_EQ(p.lastNumber, 0);
