@@ -1,7 +1,9 @@
 // The server's object in-process, where the settings a client made can be read back: every slot
 // and every dispatch identifier lands in its own field, with the conversions of its kind.
 #include <gtest/gtest.h>
+#include <map>
 #include <sstream>
+#include <variant>
 
 #include <sys/stat.h>
 
@@ -101,6 +103,36 @@ TEST(ServerObject, EverySlotAndEveryDispatchIdentifierSetsItsOwnField) {
         ++slot;
     }
     EXPECT_EQ(slot, tavrix::kGetTavrixFileSlot + 34);
+}
+
+// What a client gets before it sets anything: every member's default, as callers and stored
+// scripts have always relied on it.
+TEST(ServerObject, AFreshObjectHoldsEveryDefault) {
+    const std::map<std::string, std::string> kDefaults = {
+        {"startPage", "1"},  {"endPage", "99999"}, {"startNumber", "1"}, {"endNumber", "99999"},
+        {"mask", "0"},       {"nth", "0"},         {"seq", "0"},         {"reverse", "0"},
+        {"onePageNo", "0"},  {"up2", "0"},         {"ab2", "0"},         {"rom", "0"},
+        {"romUpper", "0"},   {"importit", ""},     {"exportit", ""},     {"nopg", "0"},
+        {"prefix", "Page "}, {"sep", " / "},       {"end", ""},          {"font", "Arial"},
+        {"fontfile", ""},    {"color", "0"},       {"fontSize", "11"},   {"fontAngle", "0"},
+        {"noforce", "0"},    {"posh", "20"},       {"posv", "10"},       {"flipv", "0"},
+        {"fliph", "0"},      {"align", "left"},    {"renameoutput", ""}, {"opacity", "100"},
+        {"CMYKcolor", "0"}};
+    ComPtr<ITavrixCom> object = createObject();
+    const StampSettings& s = settingsOf(object);
+    std::map<std::string, std::string> held;
+    for (const tavrix::PropertyInfo& p : tavrix::tavrixProperties()) {
+        held[std::string(p.name)] = std::visit(
+            [&](auto field) {
+                std::ostringstream text;
+                text << s.*field;
+                return text.str();
+            },
+            p.field);
+    }
+    EXPECT_EQ(held, kDefaults);
+    EXPECT_EQ(s.prefixUtf8, "Page ");
+    EXPECT_EQ(s.sepUtf8, " / ");
 }
 
 TEST(ServerObject, FlagsStoreAnyNonZeroValueAsTrue) {
