@@ -122,51 +122,57 @@ TEST(Guid, TextRoundTripAndMalformedForms) {
 }
 
 TEST(Variant, CoercionsToLong) {
-    auto toLong = [](VARIANT v, LONG& out) {
+    auto var = [](VARTYPE vt, auto set) {
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = vt;
+        set(v);
+        return v;
+    };
+    Bstr minus(" -42 "), huge("99999999999");
+    LONG target = 1234;
+    const struct {
+        const char* what;
+        VARIANT v;
+        HRESULT hr;
+        LONG out;
+    } cases[] = {
+        {"I2", var(VT_I2, [](VARIANT& v) { v.iVal = -7; }), S_OK, -7},
+        {"BOOL", var(VT_BOOL, [](VARIANT& v) { v.boolVal = VARIANT_TRUE; }), S_OK, -1},
+        {"R8 half to even", var(VT_R8, [](VARIANT& v) { v.dblVal = 2.5; }), S_OK, 2},
+        {"R8 too large", var(VT_R8, [](VARIANT& v) { v.dblVal = 3e10; }), DISP_E_OVERFLOW, 0},
+        {"UI4 too large", var(VT_UI4, [](VARIANT& v) { v.ulVal = 0x80000000u; }), DISP_E_OVERFLOW,
+         0},
+        {"I8 lowest", var(VT_I8, [](VARIANT& v) { v.llVal = INT32_MIN; }), S_OK, INT32_MIN},
+        {"I8 one too large", var(VT_I8, [](VARIANT& v) { v.llVal = 0x80000000LL; }),
+         DISP_E_OVERFLOW, 0},
+        {"I8 whose low half fits", var(VT_I8, [](VARIANT& v) { v.llVal = 0x100000005LL; }),
+         DISP_E_OVERFLOW, 0},
+        {"I8 most negative", var(VT_I8, [](VARIANT& v) { v.llVal = INT64_MIN; }), DISP_E_OVERFLOW,
+         0},
+        {"UI8", var(VT_UI8, [](VARIANT& v) { v.ullVal = 7; }), S_OK, 7},
+        {"UI8 beyond 63 bits", var(VT_UI8, [](VARIANT& v) { v.ullVal = UINT64_MAX; }),
+         DISP_E_OVERFLOW, 0},
+        {"NULL", var(VT_NULL, [](VARIANT&) {}), DISP_E_TYPEMISMATCH, 0},
+        {"text", var(VT_BSTR, [&](VARIANT& v) { v.bstrVal = minus.get(); }), S_OK, -42},
+        {"text too large", var(VT_BSTR, [&](VARIANT& v) { v.bstrVal = huge.get(); }),
+         DISP_E_OVERFLOW, 0},
+        {"by reference", var(VT_I4 | VT_BYREF, [&](VARIANT& v) { v.plVal = &target; }), S_OK, 1234},
+        {"null reference", var(VT_I4 | VT_BYREF, [](VARIANT& v) { v.byref = nullptr; }),
+         DISP_E_BADVARTYPE, 0},
+    };
+    for (const auto& c : cases) {
         VARIANT r;
         VariantInit(&r);
-        const HRESULT hr = VariantChangeType(&r, &v, 0, VT_I4);
-        out = r.lVal;
-        return hr;
-    };
-    VARIANT v;
-    LONG out = 0;
-    VariantInit(&v);
-    v.vt = VT_I2, v.iVal = -7;
-    EXPECT_EQ(toLong(v, out), S_OK);
-    EXPECT_EQ(out, -7);
-    v.vt = VT_BOOL, v.boolVal = VARIANT_TRUE;
-    EXPECT_EQ(toLong(v, out), S_OK);
-    EXPECT_EQ(out, -1);
-    v.vt = VT_R8, v.dblVal = 2.5; // half to even
-    EXPECT_EQ(toLong(v, out), S_OK);
-    EXPECT_EQ(out, 2);
-    v.vt = VT_R8, v.dblVal = 3e10;
-    EXPECT_EQ(toLong(v, out), DISP_E_OVERFLOW);
-    v.vt = VT_UI4, v.ulVal = 0x80000000u;
-    EXPECT_EQ(toLong(v, out), DISP_E_OVERFLOW);
-    v.vt = VT_NULL;
-    EXPECT_EQ(toLong(v, out), DISP_E_TYPEMISMATCH);
-
-    Bstr text(" -42 ");
-    v.vt = VT_BSTR, v.bstrVal = text.get();
-    EXPECT_EQ(toLong(v, out), S_OK);
-    EXPECT_EQ(out, -42);
+        EXPECT_EQ(VariantChangeType(&r, &c.v, 0, VT_I4), c.hr) << c.what;
+        EXPECT_EQ(c.hr == S_OK ? r.lVal : 0, c.out) << c.what;
+    }
     for (const char* bad : {"", "12abc", "nan", "+-1", "0x10"}) {
         Bstr b(bad);
-        v.bstrVal = b.get();
-        EXPECT_EQ(toLong(v, out), DISP_E_TYPEMISMATCH) << bad;
+        VARIANT v = var(VT_BSTR, [&](VARIANT&v) { v.bstrVal = b.get(); }), r;
+        VariantInit(&r);
+        EXPECT_EQ(VariantChangeType(&r, &v, 0, VT_I4), DISP_E_TYPEMISMATCH) << bad;
     }
-    Bstr huge("99999999999");
-    v.bstrVal = huge.get();
-    EXPECT_EQ(toLong(v, out), DISP_E_OVERFLOW);
-
-    LONG target = 1234;
-    v.vt = VT_I4 | VT_BYREF, v.plVal = &target;
-    EXPECT_EQ(toLong(v, out), S_OK);
-    EXPECT_EQ(out, 1234);
-    v.byref = nullptr;
-    EXPECT_EQ(toLong(v, out), DISP_E_BADVARTYPE);
 }
 
 TEST(Variant, CoercionsToTextAndInPlace) {
