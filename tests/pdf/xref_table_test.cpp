@@ -271,15 +271,21 @@ TEST(XrefTable, FetchObject_checksNumberGenerationAndHeader) {
     f.object(2, "(two)", 1);
     f.object(3, "(three)");
     f.offsets[4] = f.offsets[3]; // entry 4 points at object 3's header
-    f.startxref(f.table(5, "/Root 1 0 R", {{2, 1}}));
+    f.object(5, "(five)");       // listed with generation 1, written with 0
+    f.startxref(f.table(6, "/Root 1 0 R", {{2, 1}, {5, 1}}));
     auto doc = openBytes(f.bytes());
     XrefTable& xref = doc->xref();
     EXPECT_EQ(xref.fetchObject(2, 1).getText(), "two");
     EXPECT_TRUE(xref.fetchObject(2, 0).isNull()); // generation differs from the entry
+    // The entry and the header must agree on the generation, for a fetch and for a copy.
+    EXPECT_TRUE(xref.fetchObject(5, 0).isNull());
+    EXPECT_TRUE(xref.fetchObject(5, 1).isNull());
+    EXPECT_EQ(readRawObject(xref, 5).bytes(), "");
+    EXPECT_EQ(readRawObject(xref, 2).bytes().substr(0, 8), "2 1 obj\n");
     EXPECT_TRUE(xref.fetchObject(4, 0).isNull()); // header names another object
     EXPECT_TRUE(xref.fetchObject(0, 0).isNull()); // free
     // Outside the table: a reference to a missing object is a reference to null.
-    for (int num : {5, -1, 1 << 30}) {
+    for (int num : {6, -1, 1 << 30}) {
         EXPECT_TRUE(xref.fetchObject(num, 0).isNull()) << num;
         EXPECT_FALSE(xref.compressedObjectBytes(num, 0).has_value()) << num;
     }
