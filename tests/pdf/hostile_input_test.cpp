@@ -100,6 +100,26 @@ TEST(HostileInput, DeepNesting_endsAtTheDepthLimit) {
     readEverything(bytes, "deep nesting");
 }
 
+// Each stream's Length names the next stream: every link is a fetch within a fetch. The reader
+// follows 32 of them and reads the 33rd as null, with a note.
+TEST(HostileInput, LengthChain_endsAtTheFetchDepthLimit) {
+    auto deepestNote = [](int streams) {
+        FileText f;
+        f.object(1, kCatalog);
+        for (int k = 2; k < 2 + streams; ++k)
+            f.object(k, "<< /Length " + std::to_string(k + 1) + " 0 R >>\nstream\nab\nendstream");
+        f.object(2 + streams, "2");
+        f.startxref(f.table(3 + streams, "/Root 1 0 R"));
+        auto doc = openBytes(f.bytes());
+        doc->xref().fetchObject(2, 0);
+        for (const auto& d : doc->xref().diagnostics().items())
+            if (d.message.find("nested too deep") != std::string::npos) return d.object;
+        return -1;
+    };
+    EXPECT_EQ(deepestNote(31), -1);
+    EXPECT_EQ(deepestNote(32), 34);
+}
+
 TEST(HostileInput, SelfReferencingLength_givesErrorAndRawTextStillCopies) {
     FileText f;
     f.object(1, kCatalog);
