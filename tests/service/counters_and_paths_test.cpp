@@ -79,6 +79,27 @@ Outcome runJob(tavrix::StampJob& job) {
 
 } // namespace
 
+// The import file's leading number, sign and all, replaces the start number; text that is no
+// number counts as 0.
+TEST(ImportCounter, LeadingSignedNumberIsTheStartNumber) {
+    TempDir dir;
+    const std::string in = writeDocument(dir, "in.pdf", 8);
+    const struct {
+        const char* contents;
+        const char* next; // exported after eight pages
+    } cases[] = {{"41", "49"}, {" \n-5 apples", "3"}, {"+7", "15"}, {"x12", "8"}, {"", "8"}};
+    for (const auto& c : cases) {
+        writeFile(dir.file("import"), c.contents);
+        tavrix::StampJob job;
+        job.input = in;
+        job.output = dir.file("out.pdf");
+        job.settings.importit = dir.file("import");
+        job.settings.exportit = dir.file("export");
+        EXPECT_EQ(runJob(job).reason, "") << c.contents;
+        EXPECT_EQ(readFile(dir.file("export")), c.next) << c.contents;
+    }
+}
+
 // A run that fails, early or late, leaves the counter as it was; one that succeeds replaces it
 // whole and keeps its mode.
 TEST(ExportCounter, MovesOnlyWhenTheOutputIsInPlace) {
