@@ -1,5 +1,7 @@
-// Whole runs through TavrixCom and the command-line client: progress lines, the output's
-// cross-reference section and trailer, failure paths, file lists, import/export and renaming.
+// Whole runs through TavrixCom and the command-line client: progress lines, the shape of an output
+// (header copy, the run's new objects and their numbers, the one cross-reference section and the
+// trailer, which page gets which number from the tree), failure paths, file lists, import/export
+// and renaming.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -7,10 +9,12 @@
 #include <filesystem>
 #include <thread>
 
+#include "engine/fonts/font_objects.hpp"
 #include "engine/service/tavrix_com.hpp"
 #include "support/pdf_builder.hpp"
 #include "support/test_files.hpp"
 #include "tavrix/members.hpp"
+#include "writer/stamp_run.hpp"
 
 using namespace testpdf;
 
@@ -50,118 +54,53 @@ TEST(Run, PrintsExactProgressLinesWithADotEverySixthPage) {
         EXPECT_NE(pdfText(out, k).find("Page " + std::to_string(k) + " / 12"), std::string::npos);
 }
 
-TEST(Run, UnstampedCopyKeepsEveryObjectAndWritesOneFreshTable) {
+// Every form a file can be stored in is read, stamped on every page and passes the checker:
+// object streams and cross-reference streams with a predictor, hybrid files, updates (of which
+// only the newest version counts), junk before a small file's header, and what qpdf writes.
+TEST(Run, EveryStorageFormStampsEveryPage) {
     TempDir dir;
-    PdfBuilder b = simpleDocument(2);
-    b.base().trailerExtra = "/Info 8 0 R";
-    b.base().objects[8] = "<< /Title (T) >>";
-    const std::string in = writeDocument(dir, "in.pdf", b);
-    const std::string out = dir.file("out.pdf");
-    tavrix::TavrixCom engine;
-    engine.putLong(dispid("startPage"), 100000);
-    ASSERT_EQ(engine.getTavrixFile(in, out, ""), "");
-    const std::string input = readFile(in), output = readFile(out);
-
-    // The header bytes, then the run's three objects numbered from the input's size (9).
-    EXPECT_EQ(output.substr(0, 15), input.substr(0, 15));
-    EXPECT_EQ(output.compare(15, 9, "9 0 obj\n<"), 0);
-    // Each input object is copied byte for byte.
-    for (int num : {1, 2, 3, 5, 7, 8}) {
-        const std::string head = std::to_string(num) + " 0 obj\n";
-        const size_t at = input.find("\n" + head) + 1;
-        const std::string text = input.substr(at, input.find("endobj", at) + 7 - at);
-        EXPECT_NE(output.find(text), std::string::npos) << num;
-    }
-    // One subsection covering 0..11, 20-byte entries ending in CR, and a trailer of its own.
-    const size_t xref = output.rfind("xref\n0 12\r");
-    ASSERT_NE(xref, std::string::npos);
-    EXPECT_EQ(output.compare(xref + 10, 20, "0000000000 65535 f \r"), 0);
-    const size_t trailer = xref + 10 + 12 * 20;
-    EXPECT_EQ(output.substr(trailer), "trailer\n<<\n/Size 12\n/Root 1 0 R\n/Info 8 0 R\n>>\n"
-                                      "startxref\n" +
-                                          std::to_string(xref) + "\n%%EOF");
-    for (size_t i = 1; i < 12; ++i) {
-        const std::string line = output.substr(xref + 10 + i * 20, 20);
-        const long offset = std::stol(line.substr(0, 10));
-        EXPECT_EQ(output.compare(static_cast<size_t>(offset), std::to_string(i).size() + 4,
-                                 std::to_string(i) + " 0 o"),
-                  0)
-            << "entry " << i;
-    }
-    expectValid(out, 2);
-    EXPECT_EQ(pdfText(out), pdfText(in));
-}
-
-TEST(Run, ObjectStreamsAreDissolvedAndXrefStreamsReadWithPredictors) {
-    TempDir dir;
-    PdfBuilder b = simpleDocument(3, XrefKind::Stream, true);
-    b.base().predictor = true;
-    const std::string in = writeDocument(dir, "in.pdf", b);
-    const std::string out = dir.file("out.pdf");
-    ASSERT_EQ(tavrix::TavrixCom().getTavrixFile(in, out, ""), "");
-    const std::string output = readFile(out);
-    EXPECT_EQ(output.find("/ObjStm"), std::string::npos);
-    EXPECT_NE(output.find("1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\r"),
-              std::string::npos);
-    expectValid(out, 3);
-    EXPECT_NE(pdfText(out, 3).find("Page 3 / 3"), std::string::npos);
-}
-
-TEST(Run, FilesRewrittenByQpdfStampCleanly) {
-    if (!toolAvailable("qpdf")) GTEST_SKIP();
-    TempDir dir;
-    const std::string in = writeDocument(dir, "in.pdf", simpleDocument(7));
-    for (const std::vector<std::string>& options :
-         {std::vector<std::string>{"--object-streams=generate"},
-          {"--linearize"},
-          {"--object-streams=generate", "--linearize"},
-          {"--qdf"}}) {
-        const std::string rewritten = dir.file("rewritten.pdf");
-        std::vector<std::string> argv{"qpdf"};
-        argv.insert(argv.end(), options.begin(), options.end());
-        argv.insert(argv.end(), {in, rewritten});
-        ASSERT_EQ(runCommand(argv).exitCode, 0);
+    struct Case {
+        const char* name;
+        PdfBuilder file;
+        std::vector<std::string> qpdfOptions; // rewrite the file with qpdf first
+        const char* firstPageText = "Hello 1";
+    };
+    std::vector<Case> cases;
+    cases.push_back({"object streams, predictor", simpleDocument(3, XrefKind::Stream, true), {}});
+    cases.back().file.base().predictor = true;
+    cases.push_back({"hybrid", simpleDocument(3, XrefKind::Hybrid, true), {}});
+    cases.push_back({"update", simpleDocument(2), {}, "Revised"});
+    cases.back().file.addRevision().objects[5] =
+        streamBody("", "BT /F1 24 Tf 72 700 Td (Revised) Tj ET");
+    cases.push_back({"junk before a small file", simpleDocument(1), {}});
+    cases.back().file.junkBeforeHeader = "MIME header junk\r\n\r\n";
+    for (const auto& options : {std::vector<std::string>{"--object-streams=generate"},
+                                {"--linearize"},
+                                {"--object-streams=generate", "--linearize"},
+                                {"--qdf"}})
+        cases.push_back({"rewritten by qpdf", simpleDocument(7), options});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + (c.qpdfOptions.empty() ? "" : " " + c.qpdfOptions[0]));
+        std::string in = writeDocument(dir, "in.pdf", c.file);
+        if (!c.qpdfOptions.empty()) {
+            std::vector<std::string> argv{"qpdf"};
+            argv.insert(argv.end(), c.qpdfOptions.begin(), c.qpdfOptions.end());
+            argv.insert(argv.end(), {in, dir.file("rewritten.pdf")});
+            ASSERT_EQ(runCommand(argv).exitCode, 0);
+            in = dir.file("rewritten.pdf");
+        }
         const std::string out = dir.file("out.pdf");
-        ASSERT_EQ(tavrix::TavrixCom().getTavrixFile(rewritten, out, ""), "") << options[0];
-        expectValid(out, 7);
-        for (int k = 1; k <= 7; ++k)
-            EXPECT_NE(pdfText(out, k).find("Page " + std::to_string(k) + " / 7"), std::string::npos)
-                << options[0] << " page " << k;
+        ASSERT_EQ(tavrix::TavrixCom().getTavrixFile(in, out, ""), "");
+        const int pages = pageCount(in) > 0 ? pageCount(in) : 1;
+        expectValid(out, pages);
+        EXPECT_EQ(readFile(out).find("/ObjStm"), std::string::npos);
+        EXPECT_NE(pdfText(out, 1).find(c.firstPageText), std::string::npos);
+        for (int k = 1; k <= pages; ++k)
+            EXPECT_NE(
+                pdfText(out, k).find("Page " + std::to_string(k) + " / " + std::to_string(pages)),
+                std::string::npos)
+                << k;
     }
-}
-
-TEST(Run, HybridFilesFindObjectsListedOnlyInTheCompanionStream) {
-    TempDir dir;
-    const std::string in = writeDocument(dir, "in.pdf", simpleDocument(3, XrefKind::Hybrid, true));
-    const std::string out = dir.file("out.pdf");
-    ASSERT_EQ(tavrix::TavrixCom().getTavrixFile(in, out, ""), "");
-    expectValid(out, 3);
-    EXPECT_NE(pdfText(out, 2).find("Page 2 / 3"), std::string::npos);
-}
-
-TEST(Run, IncrementalUpdateWritesOnlyTheNewestVersion) {
-    TempDir dir;
-    PdfBuilder b = simpleDocument(2);
-    b.addRevision().objects[5] = streamBody("", "BT /F1 24 Tf 72 700 Td (Revised) Tj ET");
-    const std::string in = writeDocument(dir, "in.pdf", b);
-    const std::string out = dir.file("out.pdf");
-    ASSERT_EQ(tavrix::TavrixCom().getTavrixFile(in, out, ""), "");
-    expectValid(out, 2);
-    EXPECT_NE(pdfText(out, 1).find("Revised"), std::string::npos);
-    EXPECT_EQ(pdfText(out, 1).find("Hello 1"), std::string::npos);
-}
-
-TEST(Run, JunkBeforeTheHeaderAndTinyFilesAreAccepted) {
-    TempDir dir;
-    PdfBuilder b = simpleDocument(1);
-    b.junkBeforeHeader = "MIME header junk\r\n\r\n";
-    const std::string in = writeDocument(dir, "junk.pdf", b);
-    ASSERT_LT(readFile(in).size(), 1023u);
-    const std::string out = dir.file("out.pdf");
-    ASSERT_EQ(tavrix::TavrixCom().getTavrixFile(in, out, ""), "");
-    EXPECT_EQ(readFile(out).substr(0, 5), "%PDF-");
-    expectValid(out, 1);
-    EXPECT_NE(pdfText(out).find("Page 1 / 1"), std::string::npos);
 }
 
 TEST(Run, OutputNamingTheInputReplacesItOnlyWithTheFinishedResult) {
@@ -330,3 +269,212 @@ TEST(Threads, TwoInstancesStampAtTheSameTime) {
                   std::string::npos);
     }
 }
+
+// The output's shape.
+namespace {
+
+using namespace stamptest;
+using testpdf::PdfBuilder;
+
+// Four pages (3..6 with contents 7..10, font 11): the input has twelve entries.
+TEST(OutputFile, NewObjectsXrefAndTrailer) {
+    for (const bool withInfo : {false, true}) {
+        SCOPED_TRACE(withInfo ? "with /Info" : "without /Info");
+        PdfBuilder b = testpdf::simpleDocument(4);
+        if (withInfo) {
+            b.base().objects[12] = "<< /Producer (a test) >>";
+            b.base().trailerExtra = "/Info 12 0 R";
+        }
+        const int n = withInfo ? 13 : 12;
+        testpdf::TempDir dir;
+        const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+        const std::string input = b.build();
+        testpdf::writeFile(in, input);
+        ASSERT_EQ(stamp(in, out, {{"startPage", 2}, {"endPage", 3}, {"startNumber", 2}}), "");
+        const OutputPdf pdf = readOutput(out);
+        ASSERT_TRUE(pdf.wellFormed);
+
+        // The input's header bytes, then the descriptor, the font and the graphics state.
+        const size_t header = static_cast<size_t>(b.offsets.at(1));
+        EXPECT_EQ(pdf.bytes.substr(0, header), input.substr(0, header));
+        const int size = n + 3 + 2 * 2;
+        ASSERT_EQ(pdf.entries.size(), static_cast<size_t>(size));
+        EXPECT_EQ(pdf.entries[n].offset, static_cast<int64_t>(header));
+        EXPECT_EQ(pdf.object(n), std::to_string(n) +
+                                     " 0 obj\n<<\n/Type /FontDescriptor\n/FontName /Arial\n"
+                                     "/FontBBox [-46 -210 1000 896]\n/Flags 34\n"
+                                     "/ItalicAngle 0\n>>\nendobj");
+        const std::string fontName = fontResourceName(pdf, n + 1);
+        ASSERT_FALSE(fontName.empty());
+        EXPECT_EQ(pdf.object(n + 1) + "\n",
+                  std::to_string(n + 1) + tavrix::fontObjectText("Arial", fontName, n));
+        EXPECT_NE(pdf.object(n + 1).find("/FontDescriptor " + std::to_string(n) +
+                                         " 0 R\n"
+                                         "/FirstChar 0\n/LastChar 255\n/Widths [\n" +
+                                         [] {
+                                             std::string line;
+                                             for (int i = 0; i < 16; ++i)
+                                                 line += "750 ";
+                                             return line;
+                                         }() +
+                                         "\n"),
+                  std::string::npos);
+        EXPECT_EQ(pdf.object(n + 2),
+                  std::to_string(n + 2) + " 0 obj<</Type/ExtGState/ca 1.00>>\n endobj");
+        // Then, in object-number order, two streams for each stamped page.
+        EXPECT_EQ(contentRefs(pdf.object(4)), (std::vector<int>{n + 3, 8, n + 4}));
+        EXPECT_EQ(contentRefs(pdf.object(5)), (std::vector<int>{n + 5, 9, n + 6}));
+        EXPECT_EQ(shownText(pdf, n + 6), "Page 3 / 4");
+        EXPECT_EQ(pdf.object(n + 3),
+                  std::to_string(n + 3) +
+                      " 0 obj\n<<\n/Length 2 \n>>\nstream\nq\n\nendstream\nendobj");
+        // Unselected pages and every other input object are copied byte for byte.
+        for (const int num : {1, 2, 3, 6, 7, 11}) {
+            const size_t at = static_cast<size_t>(b.offsets.at(num));
+            EXPECT_EQ(pdf.object(num), input.substr(at, input.find("endobj", at) + 6 - at)) << num;
+        }
+        for (int num = 1; num < size; ++num) {
+            EXPECT_TRUE(pdf.inUse(num)) << num;
+            EXPECT_TRUE(pdf.object(num).starts_with(std::to_string(num) + " 0 obj")) << num;
+        }
+
+        // One subsection of 20-byte lines, and a trailer with nothing but /Size, /Root, /Info.
+        const std::string xref = "xref\n0 " + std::to_string(size) + "\r0000000000 65535 f \r";
+        EXPECT_EQ(pdf.bytes.compare(static_cast<size_t>(pdf.xrefOffset), xref.size(), xref), 0);
+        std::string trailer = "trailer\n<<\n/Size " + std::to_string(size) + "\n/Root 1 0 R\n";
+        if (withInfo) trailer += "/Info 12 0 R\n";
+        trailer += ">>\nstartxref\n" + std::to_string(pdf.xrefOffset) + "\n%%EOF";
+        EXPECT_EQ(pdf.trailer, trailer);
+        expectReadable(out, 2, "Page 2 / 4");
+        EXPECT_EQ(squeeze(testpdf::pdfText(out, 1)).find("Page"), std::string::npos);
+    }
+}
+
+// An /Info dictionary written in place in the trailer (or the cross-reference stream's
+// dictionary) is kept as it stands, strings and all.
+TEST(OutputFile, DirectInfoDictionaryIsKept) {
+    const std::string info = "<< /Title (report endobj 2020) /Producer <3C3C> /A << /B [1] >> >>";
+    for (const auto kind : {testpdf::XrefKind::Table, testpdf::XrefKind::Stream}) {
+        SCOPED_TRACE(kind == testpdf::XrefKind::Table ? "table" : "stream");
+        PdfBuilder b = testpdf::simpleDocument(1, kind);
+        b.base().trailerExtra = "/Info " + info;
+        testpdf::TempDir dir;
+        const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+        testpdf::writeFile(in, b.build());
+        ASSERT_EQ(stamp(in, out), "");
+        const OutputPdf pdf = readOutput(out);
+        ASSERT_TRUE(pdf.wellFormed);
+        EXPECT_NE(pdf.trailer.find("/Root 1 0 R\n/Info " + info + "\n>>"), std::string::npos)
+            << pdf.trailer;
+        const std::string details = testpdf::runCommand({"pdfinfo", out}).out;
+        EXPECT_NE(details.find("report endobj 2020"), std::string::npos) << details;
+        expectReadableEverywhere(out, 1, "Page 1 / 1");
+    }
+}
+
+// Object streams are dropped and listed free; their members become plain objects; the
+// cross-reference stream itself is an ordinary object and is copied.
+TEST(OutputFile, ObjectStreamsBecomePlainObjects) {
+    PdfBuilder b = testpdf::simpleDocument(2, testpdf::XrefKind::Stream, true);
+    b.base().objects[8] = "<< /Unused true >>";
+    b.base().freed.insert(9); // object stream 10, cross-reference stream 11
+    testpdf::TempDir dir;
+    const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+    testpdf::writeFile(in, b.build());
+    ASSERT_EQ(stamp(in, out, {{"startPage", 3}}), ""); // nothing stamped
+    const OutputPdf pdf = readOutput(out);
+    ASSERT_EQ(pdf.entries.size(), 12u + 3u);
+    for (const int free : {9, 10}) {
+        EXPECT_FALSE(pdf.inUse(free));
+        EXPECT_EQ(pdf.entries[free].offset, 0);
+        EXPECT_EQ(pdf.entries[free].gen, 0);
+    }
+    EXPECT_NE(pdf.object(11).find("/Type /XRef"), std::string::npos);
+    const std::string catalog = pdf.object(1);
+    EXPECT_TRUE(catalog.starts_with("1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>")) << catalog;
+    EXPECT_EQ(pdf.bytes[static_cast<size_t>(pdf.entries[1].offset) + catalog.size()], '\r');
+    expectReadable(out, 2, "Hello 2");
+}
+
+// Pages are numbered in tree order, whatever their object numbers; the copy pass still meets
+// them in object-number order.
+TEST(OutputFile, PageTreeWalk) {
+    struct Case {
+        const char* name;
+        std::map<int, std::string> tree; // replaces or adds objects of a three-page document
+        const char* shown[3];            // stamp text of pages 3, 4, 5 ("" unstamped)
+        bool validTree;                  // the input's tree is well-formed
+    };
+    const Case cases[] = {
+        {"tree order",
+         {{2, "<< /Type /Pages /Kids [5 0 R 3 0 R 4 0 R] /Count 3 >>"}},
+         {"Page 2 / 3", "Page 3 / 3", "Page 1 / 3"},
+         true},
+        {"nested nodes",
+         {{2, "<< /Type /Pages /Kids [10 0 R 5 0 R] /Count 3 >>"},
+          {10, "<< /Type /Pages /Parent 2 0 R /Kids [4 0 R 3 0 R] /Count 2 >>"}},
+         {"Page 2 / 3", "Page 1 / 3", "Page 3 / 3"},
+         true},
+        {"indirect kids",
+         {{2, "<< /Type /Pages /Kids 10 0 R /Count 3 >>"}, {10, "[5 0 R 4 0 R 3 0 R]"}},
+         {"Page 3 / 3", "Page 2 / 3", "Page 1 / 3"},
+         true},
+        {"page twice",
+         {{2, "<< /Type /Pages /Kids [4 0 R 3 0 R 4 0 R] /Count 3 >>"}},
+         {"Page 2 / 3", "Page 1 / 3", ""},
+         false},
+        {"count too large",
+         {{2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 5 >>"}},
+         {"Page 1 / 5", "Page 2 / 5", "Page 3 / 5"},
+         false},
+        {"count too small",
+         {{2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 2 >>"}},
+         {"Page 1 / 2", "Page 2 / 2", ""},
+         false},
+        {"no count",
+         {{2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] >>"}},
+         {"Page 1 / 3", "Page 2 / 3", "Page 3 / 3"},
+         false},
+        {"node inside itself",
+         {{2, "<< /Type /Pages /Kids [3 0 R 2 0 R 4 0 R] /Count 3 >>"}},
+         {"Page 1 / 3", "Page 2 / 3", ""},
+         false},
+    };
+    testpdf::TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PdfBuilder b = testpdf::simpleDocument(3);
+        for (const auto& [num, body] : c.tree)
+            b.base().objects[num] = body;
+        const int n = b.base().objects.rbegin()->first + 1;
+        const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+        const std::string input = b.build();
+        testpdf::writeFile(in, input);
+        ASSERT_EQ(stamp(in, out), "");
+        const OutputPdf pdf = readOutput(out);
+        ASSERT_TRUE(pdf.wellFormed);
+        int stamped = 0, nextStream = n + 3;
+        for (int page = 3; page <= 5; ++page) {
+            EXPECT_EQ(pdf.copies(page), 1u) << page;
+            const std::string expected = c.shown[page - 3];
+            if (expected.empty()) {
+                const size_t at = static_cast<size_t>(b.offsets.at(page));
+                EXPECT_EQ(pdf.object(page), input.substr(at, input.find("endobj", at) + 6 - at));
+                continue;
+            }
+            ++stamped;
+            EXPECT_EQ(contentRefs(pdf.object(page)),
+                      (std::vector<int>{nextStream, page + 3, nextStream + 1}))
+                << page;
+            EXPECT_EQ(shownText(pdf, nextStream + 1), expected) << page;
+            nextStream += 2;
+        }
+        EXPECT_EQ(pdf.entries.size(), static_cast<size_t>(n + 3 + 2 * stamped));
+        if (c.validTree) {
+            for (int k = 1; k <= 3; ++k)
+                expectReadable(out, k, "Page " + std::to_string(k) + " / 3");
+        }
+    }
+}
+
+} // namespace
