@@ -1,12 +1,18 @@
-// Whole runs through TavrixCom and the command-line client: progress lines, the shape of an output
+// Whole runs through TavrixCom and the command-line client: progress lines, objects copied byte for
+// byte, the command line's options and messages, the shape of an output
 // (header copy, the run's new objects and their numbers, the one cross-reference section and the
 // trailer, which page gets which number from the tree), failure paths, file lists, import/export
 // and renaming.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <random>
 #include <thread>
 
 #include "engine/fonts/font_objects.hpp"
@@ -268,6 +274,182 @@ TEST(Threads, TwoInstancesStampAtTheSameTime) {
         EXPECT_NE(pdfText(out, 30).find(t == 0 ? "Left 30 / 30" : "Right 30 / 30"),
                   std::string::npos);
     }
+}
+
+// Objects copied byte for byte.
+// Stream data ending in CR (the byte a careless copy drops as a line end) or spelling "endobj"
+// is copied whole. Objects of 16 KiB and more are read from the file straight into the output
+// instead of through the mapping: the bytes written must be the same at every size around that
+// threshold, for streams, large plain objects and object stream members.
+TEST(ByteCopy, ObjectsAreCopiedByteForByte) {
+    // Compressed data whose last byte is CR: that byte is the low byte of the data's running
+    // sum, which a trailing comment of two bytes from 0x20 to 0xFF sets to every value.
+    std::string packed;
+    for (int a = 0x20; a <= 0xFF && (packed.empty() || packed.back() != '\r'); ++a) {
+        for (int c = 0x20; c <= 0xFF; ++c) {
+            packed = deflate(std::string("BT ET\n%") + static_cast<char>(a) + static_cast<char>(c));
+            if (packed.back() == '\r') break;
+        }
+    }
+    ASSERT_EQ(packed.back(), '\r');
+    std::mt19937 random(16384);
+    const auto data = [&](size_t size) {
+        std::string bytes(size, '\0');
+        for (char& c : bytes)
+            c = static_cast<char>(random() & 0xFF);
+        bytes.replace(size / 3, 24, "endobj endstream 9 0 obj");
+        return bytes;
+    };
+    // A stream whose object text ("20 0 obj" through the line end after "endobj") is `size`.
+    const auto streamOfTextSize = [&](size_t size) {
+        for (size_t d = size;; --d) {
+            const std::string body = streamBody("", data(d));
+            if (body.size() + 17 == size) return body;
+        }
+    };
+    std::string array = "[";
+    while (array.size() < 40000)
+        array += std::to_string(array.size()) + " (endobj) ";
+    array += "]";
+    const struct {
+        const char* name;
+        std::string body;
+        bool compressed;
+    } cases[] = {
+        {"compressed data ending in CR", streamBody("/Filter /FlateDecode", packed), false},
+        {"data spelling a whole object",
+         streamBody("/Type /EmbeddedFile", "1 0 obj\n<< >>\nendobj\n% the rest must survive\n"),
+         false},
+        {"stream just under", streamOfTextSize(16383), false},
+        {"stream at the threshold", streamOfTextSize(16384), false},
+        {"stream just over", streamOfTextSize(16385), false},
+        {"large stream", streamBody("/Type /EmbeddedFile", data(300000)), false},
+        {"large array", array, false},
+        {"large array in an object stream", array, true},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PdfBuilder b = simpleDocument(1, c.compressed ? XrefKind::Stream : XrefKind::Table);
+        b.base().objects[20] = c.body;
+        if (c.compressed) b.base().compressed.insert(20);
+        b.base().objects[1] = "<< /Type /Catalog /Pages 2 0 R /Extra 20 0 R >>";
+        const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+        writeFile(in, b.build());
+        ASSERT_EQ(tavrix::TavrixCom().getTavrixFile(in, out, ""), "");
+        const std::string text =
+            "20 0 obj\n" + c.body + (c.compressed ? "\nendobj\r" : "\nendobj\n");
+        EXPECT_NE(readFile(out).find(text), std::string::npos);
+        std::string report;
+        EXPECT_TRUE(qpdfCheck(out, false, &report)) << report;
+        EXPECT_NE(pdfText(out).find("Page 1 / 1"), std::string::npos);
+    }
+}
+
+// The command-line contract: options in order, integer forms, usage errors, help.
+TEST(Cli, UsageErrorsExitTwoWithoutRunning) {
+    TempDir dir;
+    const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+    writeFile(in, simpleDocument(1).build());
+    struct Case {
+        std::vector<std::string> args;
+        const char* mentions;
+    };
+    const std::vector<Case> cases{
+        {{"--nosuch", "1", in, out}, "--nosuch"},
+        {{in, out, "--fontSize"}, "--fontSize"},
+        {{"--fontSize", "12pt", in, out}, "12pt"},
+        {{"--color", "0x1FFFFFFFF", in, out}, "--color"},
+        {{"--startPage", "99999999999", in, out}, "--startPage"},
+        {{in}, "INPUT OUTPUT"},
+        {{in, out, "params", "extra"}, "INPUT OUTPUT"},
+    };
+    for (const Case& c : cases) {
+        const CommandResult r = runTavrix(c.args);
+        EXPECT_EQ(r.exitCode, 2) << c.mentions;
+        EXPECT_NE(r.err.find(c.mentions), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(fileExists(out));
+    }
+}
+
+TEST(Cli, OptionsTakeBothFormsHexAndNegativeValuesAndEmptyTexts) {
+    TempDir dir;
+    const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+    writeFile(in, simpleDocument(2).build());
+    const CommandResult r = runTavrix({"--color", "0xFF0000", "--startNumber=-1",
+                                       "--sep=", "--prefix", "No. ", "--onePageNo", "1", in, out});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string output = readFile(out);
+    EXPECT_NE(output.find("1.000000 0.000000 0.000000 rg"), std::string::npos);
+    EXPECT_NE(output.find("(No. -1) Tj"), std::string::npos);
+    EXPECT_NE(output.find("(No. 0) Tj"), std::string::npos);
+    // Names bind without regard to case, as automation clients bind them.
+    EXPECT_EQ(runTavrix({"--FONTSIZE", "14", in, out}).exitCode, 0);
+    EXPECT_NE(readFile(out).find(" 14 Tf"), std::string::npos);
+}
+
+TEST(Cli, HelpListsEveryPropertyWithItsDefaultAndTheFileListForm) {
+    const CommandResult r = runTavrix({"--help"});
+    EXPECT_EQ(r.exitCode, 0);
+    for (const char* line : {"--startPage", "[99999]", "--prefix", "[Page ]", "--CMYKcolor",
+                             "--renameoutput", "-fFOLDER", "-oPATH"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line;
+}
+
+TEST(Cli, FailedFilesAreExplainedOnStandardErrorAfterTheResultText) {
+    TempDir dir;
+    const std::string good = dir.file("good.pdf"), out = dir.file("out.pdf");
+    writeFile(good, simpleDocument(1).build());
+    const std::string missing = dir.file("missing.pdf");
+    CommandResult r = runTavrix({missing, out});
+    EXPECT_EQ(r.exitCode, 1);
+    // Redirected standard output keeps the engine's bytes exactly.
+    EXPECT_EQ(r.out, "Input file: '" + missing + "'");
+    EXPECT_EQ(r.err, "Stamp file issue\r\ntavrix: cannot open '" + missing +
+                         "': No such file or directory\n");
+
+    r = runTavrix({"--font", "Ariel", good, out});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("\ntavrix: unknown font name 'Ariel'"), std::string::npos) << r.err;
+
+    // One line per failed file of a list; the list's result is its last line's.
+    const std::string list = dir.file("list.txt");
+    writeFile(list, "one.pdf\n" + good + "\ntwo.pdf\n" + good + "\n");
+    r = runTavrix({list, "-o" + out});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "tavrix: cannot open 'one.pdf': No such file or directory\n"
+                     "tavrix: cannot open 'two.pdf': No such file or directory\n");
+}
+
+TEST(Cli, OnATerminalTheReasonStartsOnALineOfItsOwn) {
+    TempDir dir;
+    const std::string missing = dir.file("missing.pdf");
+    runTavrix({"--help"}); // registers the engine for this process
+    int master = -1, slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    const std::string errPath = dir.file("err.txt");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(slave, STDOUT_FILENO);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(err, STDERR_FILENO);
+        ::execl(tavrixPath().c_str(), "tavrix", missing.c_str(), dir.file("o.pdf").c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(slave);
+    std::string terminal;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+        terminal.append(buffer, static_cast<size_t>(n));
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ::close(master);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    // The terminal turns the line feed into CR LF.
+    EXPECT_EQ(terminal, "Input file: '" + missing + "'\r\n");
+    EXPECT_EQ(readFile(errPath).rfind("Stamp file issue\r\ntavrix: cannot open", 0), 0u);
 }
 
 // The output's shape.
