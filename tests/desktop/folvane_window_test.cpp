@@ -219,36 +219,6 @@ class FolvaneWindowTest : public QObject {
         QCOMPARE(bytesOf(path("earlier.pdf")), QByteArray("an earlier result"));
     }
 
-    void failedRunIsShownAsAnErrorWithTheReason() {
-        Session s;
-        s.type("inputPath", path("missing.pdf"));
-        s.type("outputPath", path("never.pdf"));
-        QTest::mouseClick(s.find<QPushButton>("applyText"), Qt::LeftButton);
-        QTRY_VERIFY(!s.model.stamping());
-        QTRY_VERIFY(!s.platform.messages.empty());
-        const testing::ShownMessage& m = s.platform.messages.back();
-        QCOMPARE(m.tone, Tone::Error);
-        QVERIFY(QString::fromStdString(m.caption).contains(QStringLiteral("failed")));
-        QVERIFY2(m.text.find("cannot open '" + path("missing.pdf").toStdString() +
-                             "': No such file or directory") != std::string::npos,
-                 m.text.c_str());
-        QVERIFY(!QFile::exists(path("never.pdf")));
-    }
-
-    void quickSetupAsksAndCentres() {
-        Session s;
-        s.platform.answers = {Answer::Yes};
-        auto* positions = s.find<QComboBox>("positionName");
-        positions->setCurrentIndex(5);
-        emit positions->activated(5);
-        QCOMPARE(positions->currentText(), QStringLiteral("Top Middle"));
-        QCOMPARE(s.edit("horizontal")->text(), QStringLiteral("-1"));
-        QCOMPARE(s.edit("vertical")->text(), QStringLiteral("12"));
-        QVERIFY(s.find<QCheckBox>("fromTop")->isChecked());
-        QVERIFY(s.find<QCheckBox>("alignCenter")->isChecked());
-        QVERIFY(!s.find<QCheckBox>("alignLeft")->isChecked());
-    }
-
     void previewShowsWhatIsWritten_data();
     void previewShowsWhatIsWritten();
 };

@@ -84,18 +84,6 @@ TEST_F(RealEngineTest, EngineFailureIsShownWithTheEnginesReason) {
     EXPECT_FALSE(fs::exists(p.outputPath));
 }
 
-TEST_F(RealEngineTest, EmptyPathsNeverReachTheEngine) {
-    registerEngine();
-    EngineClient client(runtime, platform, expander, std::make_unique<InlineWorker>());
-    ASSERT_TRUE(client.open());
-    PageParameters p;
-    client.applyText(p);
-    p.inputPath = path("in.pdf");
-    client.applyText(p);
-    EXPECT_EQ(platform.texts(), (std::vector<std::string>{"No input filename specified",
-                                                          "No output filename specified"}));
-}
-
 TEST_F(RealEngineTest, UnregisteredEngineIsReportedWithTheSystemText) {
     EngineClient client(runtime, platform, expander, std::make_unique<InlineWorker>());
     EXPECT_FALSE(client.open());
