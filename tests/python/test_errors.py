@@ -1,5 +1,5 @@
 """Failures raise StampError with the engine's reason, write nothing, and leave what was there
-(an existing output, a counter) as it was."""
+(an existing output) as it was."""
 
 import os
 import subprocess
@@ -58,17 +58,6 @@ def test_protected_file_names_the_way_out(tmp_path):
         tavrix.Stamper().stamp(locked, tmp_path / "out.pdf")
     with pytest.raises(tavrix.StampError, match="encrypted"):
         tavrix.page_count(locked)
-
-
-def test_counter_moves_only_for_a_run_that_succeeded(tmp_path):
-    counter = tmp_path / "counter"
-    counter.write_text("5")
-    s = tavrix.Stamper(importit=counter, exportit=counter)
-    with pytest.raises(tavrix.StampError):
-        s.stamp(damaged(tmp_path / "bad.pdf"), tmp_path / "out.pdf")
-    assert counter.read_text() == "5"
-    assert s.stamp(make_pdf(tmp_path / "in.pdf", 3), tmp_path / "out.pdf").next == 8
-    assert counter.read_text() == "8"
 
 
 def test_an_exception_from_progress_stops_the_run_and_is_raised_as_itself(tmp_path):
