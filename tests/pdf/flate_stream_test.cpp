@@ -33,7 +33,7 @@ std::string bytes(std::initializer_list<int> values) {
 
 } // namespace
 
-TEST(FlateStream, FilterForms_nameOrOneElementArrayOnly) {
+TEST(FlateStream, FilterFormsNameOrOneElementArrayOnly) {
     const std::string z = testpdf::deflate("hello");
     EXPECT_EQ(decode("/Filter /FlateDecode", z), "hello");
     EXPECT_EQ(decode("/Filter /Fl", z), "hello");
@@ -46,7 +46,7 @@ TEST(FlateStream, FilterForms_nameOrOneElementArrayOnly) {
     EXPECT_EQ(decode("", "plain"), "plain");
 }
 
-TEST(FlateStream, DecodeParmsForms_reachTheFilter) {
+TEST(FlateStream, DecodeParmsFormsReachTheFilter) {
     // Two rows of the Up method: 1 2 3, then 1 2 3 added to it.
     const std::string z = testpdf::deflate(bytes({2, 1, 2, 3, 2, 1, 2, 3}));
     const std::string want = bytes({1, 2, 3, 2, 4, 6});
@@ -58,7 +58,7 @@ TEST(FlateStream, DecodeParmsForms_reachTheFilter) {
     EXPECT_EQ(decode("/Filter /FlateDecode /DecodeParms [1 2]", z).size(), 8u);
 }
 
-TEST(FlateStream, PngPredictorRows_undoEachMethod) {
+TEST(FlateStream, PngPredictorRowsUndoEachMethod) {
     const struct {
         const char* what;
         std::string parms;
@@ -91,7 +91,7 @@ TEST(FlateStream, PngPredictorRows_undoEachMethod) {
         EXPECT_EQ(flate(c.parms, c.raw), c.decoded) << c.what;
 }
 
-TEST(FlateStream, TiffPredictor_addsTheSampleOnePixelLeft) {
+TEST(FlateStream, TiffPredictorAddsTheSampleOnePixelLeft) {
     const struct {
         const char* what;
         std::string parms;
@@ -111,7 +111,7 @@ TEST(FlateStream, TiffPredictor_addsTheSampleOnePixelLeft) {
         EXPECT_EQ(flate(c.parms, c.raw), c.decoded) << c.what;
 }
 
-TEST(FlateStream, AbsurdPredictorParameters_makeTheStreamUnusable) {
+TEST(FlateStream, AbsurdPredictorParametersMakeTheStreamUnusable) {
     for (const char* parms : {"/Predictor 12 /Columns 0", "/Predictor 12 /Columns 1073741824",
                               "/Predictor 12 /Colors 0", "/Predictor 12 /Colors 100000",
                               "/Predictor 2 /BitsPerComponent 3",
@@ -119,7 +119,7 @@ TEST(FlateStream, AbsurdPredictorParameters_makeTheStreamUnusable) {
         EXPECT_EQ(flate(parms, "data"), "(error)") << parms;
 }
 
-TEST(FlateStream, DamagedData_endsTheStreamQuietly) {
+TEST(FlateStream, DamagedDataEndsTheStreamQuietly) {
     EXPECT_EQ(decode("/Filter /FlateDecode", "not compressed at all"), "");
     // Raw deflate data without the zlib header is not accepted.
     const std::string z = testpdf::deflate("hello");
@@ -135,14 +135,14 @@ TEST(FlateStream, DamagedData_endsTheStreamQuietly) {
     EXPECT_EQ(decode("/Filter /FlateDecode", big), text);
 }
 
-TEST(FlateStream, LengthZero_decodesToNothing) {
+TEST(FlateStream, LengthZeroDecodesToNothing) {
     const PdfObject obj = parseOne("<< /Length 0 /Filter /FlateDecode >>\nstream\nendstream\n" +
                                    testpdf::deflate("tail"));
     ASSERT_TRUE(obj.isStream());
     EXPECT_EQ(readAll(*obj.getStream()), "");
 }
 
-TEST(FlateStream, PeekChar_agreesWithNextChar) {
+TEST(FlateStream, PeekCharAgreesWithNextChar) {
     for (const std::string parms : {"", "/Predictor 12 /Columns 2"}) {
         const PdfObject obj =
             parseOne(testpdf::streamBody("/Filter /FlateDecode /DecodeParms << " + parms + " >>",

@@ -58,7 +58,7 @@ std::string xrefStreamFile(const std::string& keys, const std::string& rows) {
 
 } // namespace
 
-TEST(HostileInput, HugeCounts_areRefusedWithoutAllocating) {
+TEST(HostileInput, HugeCountsAreRefusedWithoutAllocating) {
     const std::string row = be(1, 1) + be(9, 2) + be(0, 1);
     const std::string cases[] = {
         xrefStreamFile("/Size 2147483647 /W [1 2 1]", row),
@@ -75,7 +75,7 @@ TEST(HostileInput, HugeCounts_areRefusedWithoutAllocating) {
     }
 }
 
-TEST(HostileInput, ZeroWidthRowsWithLargeIndex_areRefused) {
+TEST(HostileInput, ZeroWidthRowsWithLargeIndexAreRefused) {
     // Without a refusal this would visit ten million entries for each of 200 pairs.
     std::string index;
     for (int i = 0; i < 200; ++i)
@@ -84,7 +84,7 @@ TEST(HostileInput, ZeroWidthRowsWithLargeIndex_areRefused) {
               "W item of xref Stream is wrong type");
 }
 
-TEST(HostileInput, DeepNesting_endsAtTheDepthLimit) {
+TEST(HostileInput, DeepNestingEndsAtTheDepthLimit) {
     FileText f;
     f.object(1, kCatalog);
     f.object(2, std::string(200000, '[') + std::string(200000, ']'));
@@ -102,7 +102,7 @@ TEST(HostileInput, DeepNesting_endsAtTheDepthLimit) {
 
 // Each stream's Length names the next stream: every link is a fetch within a fetch. The reader
 // follows 32 of them and reads the 33rd as null, with a note.
-TEST(HostileInput, LengthChain_endsAtTheFetchDepthLimit) {
+TEST(HostileInput, LengthChainEndsAtTheFetchDepthLimit) {
     auto deepestNote = [](int streams) {
         FileText f;
         f.object(1, kCatalog);
@@ -120,7 +120,7 @@ TEST(HostileInput, LengthChain_endsAtTheFetchDepthLimit) {
     EXPECT_EQ(deepestNote(32), 34);
 }
 
-TEST(HostileInput, SelfReferencingLength_givesErrorAndRawTextStillCopies) {
+TEST(HostileInput, SelfReferencingLengthGivesErrorAndRawTextStillCopies) {
     FileText f;
     f.object(1, kCatalog);
     const std::string body = "<< /Length 2 0 R >>\nstream\nabc\nendstream";
@@ -132,7 +132,7 @@ TEST(HostileInput, SelfReferencingLength_givesErrorAndRawTextStillCopies) {
     readEverything(f.bytes(), "self length");
 }
 
-TEST(HostileInput, LengthChainThroughNestedContainers_staysWithinTheStack) {
+TEST(HostileInput, LengthChainThroughNestedContainersStaysWithinTheStack) {
     // Each object nests a stream as deep as the parser allows, and its Length names the next
     // object of the same form: every fetch level stacks a full nesting of parse calls.
     FileText f;
@@ -148,7 +148,7 @@ TEST(HostileInput, LengthChainThroughNestedContainers_staysWithinTheStack) {
     readEverything(f.bytes(), "length chain");
 }
 
-TEST(HostileInput, RecordedRegressions_runCleanly) {
+TEST(HostileInput, RecordedRegressionsRunCleanly) {
     const std::filesystem::path folder =
         std::filesystem::path(TAVRIX_SOURCE_DIR) / "tests" / "pdf" / "regressions";
     std::vector<std::filesystem::path> files;
@@ -161,7 +161,7 @@ TEST(HostileInput, RecordedRegressions_runCleanly) {
         readEverything(testpdf::readFile(path.string()), path.filename());
 }
 
-TEST(HostileInput, TableFarLargerThanTheFile_isRefusedBeforeAllocating) {
+TEST(HostileInput, TableFarLargerThanTheFileIsRefusedBeforeAllocating) {
     // Two million entries from a few hundred bytes: more objects than the file could hold.
     EXPECT_EQ(openError(xrefStreamFile("/Size 2000000 /W [1 2 1]", "")),
               "Couldn't parse an xref stream");

@@ -22,7 +22,7 @@ std::string textOf(const std::string& source) {
 
 } // namespace
 
-TEST(Lexer, LiteralStrings_resolveEscapesAndNesting) {
+TEST(Lexer, LiteralStringsResolveEscapesAndNesting) {
     const struct {
         const char* source;
         std::string text;
@@ -42,7 +42,7 @@ TEST(Lexer, LiteralStrings_resolveEscapesAndNesting) {
         EXPECT_EQ(textOf(c.source), c.text) << c.source;
 }
 
-TEST(Lexer, HexStrings_pairDigitsAndPadTheLastOne) {
+TEST(Lexer, HexStringsPairDigitsAndPadTheLastOne) {
     EXPECT_EQ(textOf("<41>"), "A");
     EXPECT_EQ(textOf("<7>"), "\x70");
     EXPECT_EQ(textOf("<4 1\n42>"), "AB");
@@ -50,7 +50,7 @@ TEST(Lexer, HexStrings_pairDigitsAndPadTheLastOne) {
     EXPECT_EQ(textOf("<6162"), "ab");                  // ends with the input
 }
 
-TEST(Lexer, Names_resolveHashEscapes) {
+TEST(Lexer, NamesResolveHashEscapes) {
     EXPECT_EQ(textOf("/A#20B"), "A B");
     EXPECT_EQ(textOf("/A#2GB"), "A B"); // the G after one digit is dropped
     EXPECT_EQ(textOf("/A#GB"), "A#GB");
@@ -62,7 +62,7 @@ TEST(Lexer, Names_resolveHashEscapes) {
     EXPECT_TRUE(objs[2].isName(""));
 }
 
-TEST(Lexer, Numbers_followTheDecimalConversion) {
+TEST(Lexer, NumbersFollowTheDecimalConversion) {
     const std::vector<PdfObject> objs = parseAll("-.5 5-3 - . 1.2.3 007 +5");
     ASSERT_EQ(objs.size(), 8u);
     EXPECT_TRUE(objs[0].isReal());
@@ -78,7 +78,7 @@ TEST(Lexer, Numbers_followTheDecimalConversion) {
     EXPECT_TRUE(objs[7].isCommand("+5")); // a plus sign does not start a number
 }
 
-TEST(Lexer, IntegersBeyond32Bits_saturate) {
+TEST(Lexer, IntegersBeyond32BitsSaturate) {
     const std::vector<PdfObject> objs =
         parseAll("2147483647 2147483648 99999999999999999999999 -2147483649 -99999999999999");
     ASSERT_EQ(objs.size(), 5u);
@@ -106,7 +106,7 @@ TEST(Lexer, KeywordsDelimitersAndComments) {
     EXPECT_TRUE(parseOne("").isEof());
 }
 
-TEST(Parser, IntegerPairFollowedByR_isReference) {
+TEST(Parser, IntegerPairFollowedByRIsReference) {
     const std::vector<PdfObject> objs = parseAll("12 0 R 12 0 obj [1 2 R 3 4 R]");
     ASSERT_EQ(objs.size(), 5u);
     EXPECT_TRUE(objs[0].isRef());
@@ -121,7 +121,7 @@ TEST(Parser, IntegerPairFollowedByR_isReference) {
     EXPECT_EQ(objs[4].getArray()->getRaw(1).getRefGen(), 4);
 }
 
-TEST(Parser, DictionaryKeys_skipNonNamesAndDropKeysBeforeLoneGreaterThan) {
+TEST(Parser, DictionaryKeysSkipNonNamesAndDropKeysBeforeLoneGreaterThan) {
     const PdfObject obj = parseOne("<< 7 /A 1 (x) /B > /C /D /E [1] >>");
     ASSERT_TRUE(obj.isDict());
     const PdfDict& d = *obj.getDict();
@@ -132,7 +132,7 @@ TEST(Parser, DictionaryKeys_skipNonNamesAndDropKeysBeforeLoneGreaterThan) {
     EXPECT_EQ(d.size(), 3u);
 }
 
-TEST(Parser, ContainersOpenAtEndOfInput_endThere) {
+TEST(Parser, ContainersOpenAtEndOfInputEndThere) {
     const PdfObject array = parseOne("[1 [2 (three)");
     ASSERT_TRUE(array.isArray());
     ASSERT_EQ(array.getArray()->size(), 2u);
@@ -143,7 +143,7 @@ TEST(Parser, ContainersOpenAtEndOfInput_endThere) {
     EXPECT_EQ(parseAll("[ << /K").size(), 1u);
 }
 
-TEST(Parser, NestingPastTheLimit_givesError) {
+TEST(Parser, NestingPastTheLimitGivesError) {
     // 300 levels: 256 arrays, then Error where the 257th would be.
     std::string text = std::string(300, '[') + std::string(300, ']');
     PdfObject obj = parseOne(text);
@@ -167,7 +167,7 @@ TEST(Parser, NestingPastTheLimit_givesError) {
     EXPECT_LE(depth, 256);
 }
 
-TEST(Parser, StreamWindow_followsLength) {
+TEST(Parser, StreamWindowFollowsLength) {
     PdfParser parser(nullptr, memoryStream("<< /Length 5 >>\nstream\r\nhello\nendstream 42"));
     PdfObject obj = parser.getObject();
     ASSERT_TRUE(obj.isStream());
@@ -176,14 +176,14 @@ TEST(Parser, StreamWindow_followsLength) {
     EXPECT_EQ(parser.getObject().getInt(), 42); // parsing goes on after "endstream"
 }
 
-TEST(Parser, StreamWithLengthZero_runsToEndOfInput) {
+TEST(Parser, StreamWithLengthZeroRunsToEndOfInput) {
     const std::string text = "<< /Length 0 >>\nstream\nendstream\n% trailing";
     PdfObject obj = parseOne(text);
     ASSERT_TRUE(obj.isStream());
     EXPECT_EQ(readAll(*obj.getStream()), "endstream\n% trailing");
 }
 
-TEST(Parser, StreamWithoutUsableLength_isError) {
+TEST(Parser, StreamWithoutUsableLengthIsError) {
     EXPECT_TRUE(parseOne("<< >>\nstream\nabc\nendstream").isError());
     EXPECT_TRUE(parseOne("<< /Length /Five >>\nstream\nabc\nendstream").isError());
     // Without a table an indirect Length stays a reference, which is no length.
@@ -193,7 +193,7 @@ TEST(Parser, StreamWithoutUsableLength_isError) {
 
 // A Length that does not end at "endstream" is measured to the keyword, without the line end
 // before it; parsing goes on after the keyword. Only a stream with no "endstream" at all fails.
-TEST(Parser, StreamWithWrongLength_isMeasuredToEndstream) {
+TEST(Parser, StreamWithWrongLengthIsMeasuredToEndstream) {
     const struct {
         const char* text;
         const char* data;
@@ -218,7 +218,7 @@ TEST(Parser, StreamWithWrongLength_isMeasuredToEndstream) {
     }
 }
 
-TEST(ObjectModel, DuplicateKey_firstOccurrenceWins) {
+TEST(ObjectModel, DuplicateKeyFirstOccurrenceWins) {
     const PdfObject obj = parseOne("<< /A 1 /A 2 >>");
     EXPECT_EQ(obj.getDict()->lookup("A").getInt(), 1);
     PdfDict dict(nullptr);
@@ -227,7 +227,7 @@ TEST(ObjectModel, DuplicateKey_firstOccurrenceWins) {
     EXPECT_TRUE(dict.lookupRaw("K").isName("first"));
 }
 
-TEST(ObjectModel, LookupWithoutTable_keepsReferencesAndAnswersNullForAbsentKeys) {
+TEST(ObjectModel, LookupWithoutTableKeepsReferencesAndAnswersNullForAbsentKeys) {
     const PdfObject obj = parseOne("<< /P 5 0 R >>");
     const PdfDict& dict = *obj.getDict();
     const PdfObject p = dict.lookup("P");

@@ -18,7 +18,7 @@ std::string entryText(std::string_view text, std::string_view key) {
 
 } // namespace
 
-TEST(Scanner, FindEntry_matchesOnlyTheDictionaryAtHand) {
+TEST(Scanner, FindEntryMatchesOnlyTheDictionaryAtHand) {
     const struct {
         const char* text;
         const char* key;

@@ -59,7 +59,7 @@ std::string raw(PdfDocument& doc, int num) {
 
 } // namespace
 
-TEST(ObjectStream, Members_parseInsideTheirOwnWindowsAndCopyOutAsText) {
+TEST(ObjectStream, MembersParseInsideTheirOwnWindowsAndCopyOutAsText) {
     // Members with nothing between them: an array, a name and a number, the last one running to
     // the end of the data.
     auto doc = openBytes(objectStreamFile("5 0 6 3 7 6 ", "[1]/Nm12", 3,
@@ -76,7 +76,7 @@ TEST(ObjectStream, Members_parseInsideTheirOwnWindowsAndCopyOutAsText) {
     EXPECT_EQ(raw(*doc, 7), "7 0 obj\n12\nendobj\r");
 }
 
-TEST(ObjectStream, FirstMemberOffset_countsFromFirst) {
+TEST(ObjectStream, FirstMemberOffsetCountsFromFirst) {
     auto doc = openBytes(objectStreamFile("5 3 ", "99 << /A 1 >>", 1, {{5, {10, 0}}}));
     const PdfObject obj = doc->xref().fetchObject(5, 0);
     ASSERT_TRUE(obj.isDict());
@@ -84,7 +84,7 @@ TEST(ObjectStream, FirstMemberOffset_countsFromFirst) {
     EXPECT_EQ(*doc->xref().compressedObjectBytes(5, 0), "<< /A 1 >>");
 }
 
-TEST(ObjectStream, MembersThatCannotBeHad_areNullAndEmpty) {
+TEST(ObjectStream, MembersThatCannotBeHadAreNullAndEmpty) {
     const struct {
         const char* what;
         std::string bytes;
@@ -109,7 +109,7 @@ TEST(ObjectStream, MembersThatCannotBeHad_areNullAndEmpty) {
     }
 }
 
-TEST(RawObject, DirectObject_runsThroughEndobjAndOneByteMore) {
+TEST(RawObject, DirectObjectRunsThroughEndobjAndOneByteMore) {
     testpdf::PdfBuilder b = testpdf::simpleDocument(1);
     b.junkBeforeHeader = "garbage\n"; // offsets still count from the header
     auto doc = openBytes(b.build());
@@ -119,7 +119,7 @@ TEST(RawObject, DirectObject_runsThroughEndobjAndOneByteMore) {
     EXPECT_EQ(raw(*doc, 6), ""); // outside the table
 }
 
-TEST(RawObject, CompressedMember_isRebuiltWithItsNumberAndGenerationZero) {
+TEST(RawObject, CompressedMemberIsRebuiltWithItsNumberAndGenerationZero) {
     testpdf::PdfBuilder b;
     b.base().xref = testpdf::XrefKind::Stream;
     b.base().objects[1] = "<< /Type /Catalog /Pages 2 0 R >>";
@@ -132,7 +132,7 @@ TEST(RawObject, CompressedMember_isRebuiltWithItsNumberAndGenerationZero) {
     EXPECT_EQ(raw(*doc, 40), "40 0 obj\n<< /K 40 >>\nendobj\r");
 }
 
-TEST(RawObject, StreamDataContainingEndobj_isCopiedWhole) {
+TEST(RawObject, StreamDataContainingEndobjIsCopiedWhole) {
     FileText f;
     f.object(1, "<< /Type /Catalog >>");
     f.object(2, testpdf::streamBody("", "q endobj Q\n3 0 obj"));
@@ -142,7 +142,7 @@ TEST(RawObject, StreamDataContainingEndobj_isCopiedWhole) {
               "2 0 obj\n" + testpdf::streamBody("", "q endobj Q\n3 0 obj") + "\nendobj\n");
 }
 
-TEST(RawObject, EntryThatDoesNotLeadToItsObject_givesNothing) {
+TEST(RawObject, EntryThatDoesNotLeadToItsObjectGivesNothing) {
     FileText f;
     f.object(1, "<< /Type /Catalog >>");
     f.object(2, "(two)");
@@ -157,7 +157,7 @@ TEST(RawObject, EntryThatDoesNotLeadToItsObject_givesNothing) {
     EXPECT_EQ(raw(*doc, 5), "");
 }
 
-TEST(RawObject, FindBytes_answersTheLastByteOfTheFirstMatchInRange) {
+TEST(RawObject, FindBytesAnswersTheLastByteOfTheFirstMatchInRange) {
     const std::string text = "<< /Kids [] /Kids >>";
     EXPECT_EQ(findBytes(text, 0, text.size(), "/Kids"), 7u);
     EXPECT_EQ(findBytes(text, 4, text.size(), "/Kids"), 16u); // must start at or after `from`
@@ -228,7 +228,7 @@ TEST(RawObject, ObjectsAreReadToTheEndobjAfterTheirLastToken) {
 
 // A string left open (or an "endobj" missing) gives the object no end of its own: it is taken
 // through the first "endobj" after it, as before, and the objects after it are read as usual.
-TEST(RawObject, ObjectWithoutAnEndOfItsOwn_runsToTheFirstEndobj) {
+TEST(RawObject, ObjectWithoutAnEndOfItsOwnRunsToTheFirstEndobj) {
     FileText f;
     f.object(1, "<< /Type /Catalog >>");
     f.object(2, "<< /Title (left open >>");
@@ -242,7 +242,7 @@ TEST(RawObject, ObjectWithoutAnEndOfItsOwn_runsToTheFirstEndobj) {
 // Decoded object streams are kept within a budget, least recently used out first. With room for
 // only one, every switch between streams decodes again, and every member still reads right,
 // parsed or as text, in any order.
-TEST(ObjectStream, CacheEviction_keepsMembersRight) {
+TEST(ObjectStream, CacheEvictionKeepsMembersRight) {
     testpdf::PdfBuilder b;
     for (int r = 0; r < 3; ++r) {
         testpdf::Revision& rev = r == 0 ? b.base() : b.addRevision();

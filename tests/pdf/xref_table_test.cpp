@@ -51,7 +51,7 @@ std::string baseFontOf(PdfDocument& doc, int num) {
 
 } // namespace
 
-TEST(XrefTable, SectionNamedByStartxref_winsForEveryPairOfKinds) {
+TEST(XrefTable, SectionNamedByStartxrefWinsForEveryPairOfKinds) {
     using testpdf::XrefKind;
     const XrefKind kinds[] = {XrefKind::Table, XrefKind::Stream};
     for (XrefKind older : kinds) {
@@ -69,7 +69,7 @@ TEST(XrefTable, SectionNamedByStartxref_winsForEveryPairOfKinds) {
     }
 }
 
-TEST(XrefTable, FreeEntryInNewerSection_hidesOlderObject) {
+TEST(XrefTable, FreeEntryInNewerSectionHidesOlderObject) {
     testpdf::PdfBuilder b = testpdf::simpleDocument(1);
     b.addRevision().freed.insert(5);
     auto doc = openBytes(b.build());
@@ -77,7 +77,7 @@ TEST(XrefTable, FreeEntryInNewerSection_hidesOlderObject) {
     EXPECT_TRUE(doc->xref().fetchObject(5, 0).isNull());
 }
 
-TEST(XrefTable, PrevWrittenAsReference_isFollowed) {
+TEST(XrefTable, PrevWrittenAsReferenceIsFollowed) {
     testpdf::PdfBuilder b = testpdf::simpleDocument(1);
     b.addRevision().objects[5] = "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>";
     std::string bytes = b.build();
@@ -90,7 +90,7 @@ TEST(XrefTable, PrevWrittenAsReference_isFollowed) {
     EXPECT_TRUE(doc->xref().fetchObject(1, 0).isDict()); // listed only by the older section
 }
 
-TEST(XrefTable, PrevLoop_stopsReading) {
+TEST(XrefTable, PrevLoopStopsReading) {
     // A section whose "Prev" names itself.
     FileText self;
     self.object(1, kCatalog);
@@ -116,7 +116,7 @@ TEST(XrefTable, PrevLoop_stopsReading) {
     EXPECT_EQ(baseFontOf(*doc, 3), "Courier");
 }
 
-TEST(XrefTable, WithoutTypeField_everyStreamEntryIsInUse) {
+TEST(XrefTable, WithoutTypeFieldEveryStreamEntryIsInUse) {
     FileText f;
     f.object(1, kCatalog);
     const int64_t at = f.pos();
@@ -129,7 +129,7 @@ TEST(XrefTable, WithoutTypeField_everyStreamEntryIsInUse) {
     EXPECT_TRUE(doc->xref().fetchObject(1, 0).isDict());
 }
 
-TEST(XrefTable, IndexPairs_readListedRangesAndIgnoreALoneLastElement) {
+TEST(XrefTable, IndexPairsReadListedRangesAndIgnoreALoneLastElement) {
     std::string rows;
     for (int i = 0; i < 5; ++i)
         rows += be(1, 1) + be(100 + i, 2) + be(0, 1);
@@ -143,7 +143,7 @@ TEST(XrefTable, IndexPairs_readListedRangesAndIgnoreALoneLastElement) {
     EXPECT_EQ(entries[11].offset, 104);
 }
 
-TEST(XrefTable, TableEntries_areReadAsTokensInAnyLayout) {
+TEST(XrefTable, TableEntriesAreReadAsTokensInAnyLayout) {
     FileText f;
     f.object(1, kCatalog);
     const std::string off = std::to_string(f.offsets[1]);
@@ -152,7 +152,7 @@ TEST(XrefTable, TableEntries_areReadAsTokensInAnyLayout) {
     EXPECT_TRUE(doc->xref().fetchObject(1, 0).isDict());
 }
 
-TEST(XrefTable, StartxrefProblems_reportDamagedFile) {
+TEST(XrefTable, StartxrefProblemsReportDamagedFile) {
     const std::string valid = validFile().bytes();
     const size_t kw = valid.rfind("startxref");
     const std::string head = valid.substr(0, kw);
@@ -166,7 +166,7 @@ TEST(XrefTable, StartxrefProblems_reportDamagedFile) {
         EXPECT_EQ(openError(bytes), "PDF file was damaged");
 }
 
-TEST(XrefTable, TwoStartxrefKeywords_laterOneIsUsed) {
+TEST(XrefTable, TwoStartxrefKeywordsLaterOneIsUsed) {
     const std::string valid = validFile().bytes();
     const size_t kw = valid.rfind("startxref");
     const std::string good = valid.substr(kw);
@@ -175,14 +175,14 @@ TEST(XrefTable, TwoStartxrefKeywords_laterOneIsUsed) {
     EXPECT_NE(openError(valid.substr(0, kw) + good + bad), "");
 }
 
-TEST(XrefTable, ShortFile_isSearchedWhole) {
+TEST(XrefTable, ShortFileIsSearchedWhole) {
     const std::string bytes = validFile().bytes();
     ASSERT_LT(bytes.size(), 1023u);
     auto doc = openBytes(bytes);
     EXPECT_EQ(doc->xref().rootNum(), 1);
 }
 
-TEST(XrefTable, BytesBeforeHeader_offsetsCountFromHeader) {
+TEST(XrefTable, BytesBeforeHeaderOffsetsCountFromHeader) {
     FileText f("0123456789");
     f.object(1, kCatalog);
     f.startxref(f.table(2, "/Root 1 0 R"));
@@ -195,7 +195,7 @@ TEST(XrefTable, BytesBeforeHeader_offsetsCountFromHeader) {
     EXPECT_EQ(findHeaderOffset("no header"), 0);
 }
 
-TEST(XrefTable, TrailerEntries_rootInfoAndEncrypt) {
+TEST(XrefTable, TrailerEntriesRootInfoAndEncrypt) {
     auto doc = openBytes(validFile("/Root 1 0 R /Info 7 0 R").bytes());
     EXPECT_EQ(doc->xref().rootNum(), 1);
     EXPECT_EQ(doc->xref().infoNum(), 7);
@@ -209,7 +209,7 @@ TEST(XrefTable, TrailerEntries_rootInfoAndEncrypt) {
     EXPECT_EQ(openError(validFile("/Root << >>").bytes()), "PDF file was damaged");
 }
 
-TEST(XrefTable, DamagedSections_reportTheirMessage) {
+TEST(XrefTable, DamagedSectionsReportTheirMessage) {
     const std::string row = be(1, 1) + be(9, 2) + be(0, 1);
     const struct {
         const char* what;
@@ -251,7 +251,7 @@ TEST(XrefTable, DamagedSections_reportTheirMessage) {
         EXPECT_EQ(openError(c.bytes), c.message) << c.what;
 }
 
-TEST(XrefTable, HybridFile_objectsOnlyInXRefStmAreFound) {
+TEST(XrefTable, HybridFileObjectsOnlyInXRefStmAreFound) {
     for (bool tableFreesThem : {false, true}) {
         testpdf::PdfBuilder b = testpdf::simpleDocument(2, testpdf::XrefKind::Hybrid, true);
         b.base().hybridTableFreesCompressed = tableFreesThem;
@@ -265,7 +265,7 @@ TEST(XrefTable, HybridFile_objectsOnlyInXRefStmAreFound) {
     }
 }
 
-TEST(XrefTable, FetchObject_checksNumberGenerationAndHeader) {
+TEST(XrefTable, FetchObjectChecksNumberGenerationAndHeader) {
     FileText f;
     f.object(1, kCatalog);
     f.object(2, "(two)", 1);
@@ -291,7 +291,7 @@ TEST(XrefTable, FetchObject_checksNumberGenerationAndHeader) {
     }
 }
 
-TEST(XrefTable, EntriesAgreeWithQpdf_onBuiltAndRewrittenFiles) {
+TEST(XrefTable, EntriesAgreeWithQpdfOnBuiltAndRewrittenFiles) {
     if (!testpdf::toolAvailable("qpdf")) GTEST_SKIP() << "qpdf is not installed";
     testpdf::TempDir dir;
     std::vector<std::pair<std::string, std::string>> files; // label, path
