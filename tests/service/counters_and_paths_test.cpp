@@ -87,7 +87,8 @@ TEST(ImportCounter, LeadingSignedNumberIsTheStartNumber) {
     const struct {
         const char* contents;
         const char* next; // exported after eight pages
-    } cases[] = {{"41", "49"}, {" \n-5 apples", "3"}, {"+7", "15"}, {"x12", "8"}, {"", "8"}};
+    } cases[] = {{"41", "49"}, {" \n-5 apples", "3"},       {"+7", "15"}, {"x12", "8"},
+                 {"", "8"},    {"1234567890", "1234567898"}}; // ten digits are read
     for (const auto& c : cases) {
         writeFile(dir.file("import"), c.contents);
         tavrix::StampJob job;
