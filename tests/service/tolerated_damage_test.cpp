@@ -104,3 +104,23 @@ TEST(ToleratedDamage, VerboseRunsPrintTheNotesOnStandardErrorOnly) {
               std::string::npos)
         << verbose.err;
 }
+
+// A file damaged everywhere cannot grow the notes without bound: past 200 only a count is kept.
+TEST(ToleratedDamage, NotesStopAtTwoHundredAndCountTheRest) {
+    TempDir dir;
+    PdfBuilder b = simpleDocument(2);
+    std::string kids = "3 0 R 4 0 R ";
+    for (int k = 1000; k < 1300; ++k)
+        kids += std::to_string(k) + " 0 R ";
+    b.base().objects[2] = "<< /Type /Pages /Kids [ " + kids + "] /Count 2 >>";
+    writeFile(dir.file("in.pdf"), b.build());
+    tavrix::StampJob job;
+    job.input = dir.file("in.pdf");
+    job.output = dir.file("out.pdf");
+    tavrix::BufferSink quiet;
+    job.progress = &quiet;
+    tavrix::stampFile(job);
+    ASSERT_EQ(job.outcome.notes.size(), 201u);
+    EXPECT_TRUE(job.outcome.notes.back().ends_with(" more notes left out"))
+        << job.outcome.notes.back();
+}
