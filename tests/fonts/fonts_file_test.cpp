@@ -42,46 +42,44 @@ std::string writeFontsFile(const std::string& bytes) {
     return path;
 }
 
-TEST(FontRecord, ReadsFieldsByPosition) {
-    const FontMetrics font =
-        parseFontRecord("FONT|Test Face|-46| +12|abc|7x|a|b|c|d|e|f|100|-2|300\r");
-    EXPECT_EQ(font.name, "Test Face");
-    EXPECT_EQ(font.box, (std::array<int32_t, 4>{-46, 12, 0, 7}));
-    EXPECT_EQ(font.widths[0], 100);
-    EXPECT_EQ(font.widths[1], -2);
-    EXPECT_EQ(font.widths[2], 300); // the carriage return ends the number
-    EXPECT_EQ(font.widths[3], 0);
-}
-
-TEST(FontRecord, RunOfSeparatorsCountsAsOne) {
-    const FontMetrics font = parseFontRecord("FONT||Name|||1|2|3|4|5|6|7|8|9|10|11|||12");
-    EXPECT_EQ(font.name, "Name");
-    EXPECT_EQ(font.box, (std::array<int32_t, 4>{1, 2, 3, 4}));
-    EXPECT_EQ(font.widths[0], 11);
-    EXPECT_EQ(font.widths[1], 12);
-}
-
-TEST(FontRecord, ShortAndOverlongRecords) {
-    const FontMetrics noField12 = parseFontRecord("FONT|N|1|2|3|4|5|6|7|8|9");
-    EXPECT_EQ(noField12.box, (std::array<int32_t, 4>{1, 2, 3, 4}));
-    for (int32_t width : noField12.widths)
-        EXPECT_EQ(width, 0);
-    EXPECT_EQ(parseFontRecord("FONT").name, "");
-
-    std::string line = "FONT|N|1|2|3|4|5|6|7|8|9|10";
+// Fields by position: a run of separators counts as one, text in a number field reads as its
+// leading digits (or 0), numbers saturate, and missing fields are 0.
+TEST(FontRecord, FieldsByPosition) {
+    std::string many = "FONT|N|1|2|3|4|5|6|7|8|9|10";
     for (int code = 0; code < 300; ++code)
-        line += "|" + std::to_string(code);
-    const FontMetrics many = parseFontRecord(line);
-    EXPECT_EQ(many.widths[255], 255);
-}
-
-TEST(FontRecord, NumbersSaturateInsteadOfOverflowing) {
-    const FontMetrics font =
-        parseFontRecord("FONT|N|99999999999|-99999999999|2147483647|-2147483648");
-    EXPECT_EQ(font.box[0], std::numeric_limits<int32_t>::max());
-    EXPECT_EQ(font.box[1], std::numeric_limits<int32_t>::min());
-    EXPECT_EQ(font.box[2], std::numeric_limits<int32_t>::max());
-    EXPECT_EQ(font.box[3], std::numeric_limits<int32_t>::min());
+        many += "|" + std::to_string(code);
+    const struct {
+        std::string line;
+        const char* name;
+        std::array<int32_t, 4> box;
+        std::array<int32_t, 4> firstWidths;
+        int32_t lastWidth;
+    } cases[] = {
+        {"FONT|Test Face|-46| +12|abc|7x|a|b|c|d|e|f|100|-2|300\r",
+         "Test Face",
+         {-46, 12, 0, 7},
+         {100, -2, 300, 0},
+         0}, // the carriage return ends the number
+        {"FONT||Name|||1|2|3|4|5|6|7|8|9|10|11|||12", "Name", {1, 2, 3, 4}, {11, 12, 0, 0}, 0},
+        {"FONT|N|1|2|3|4|5|6|7|8|9", "N", {1, 2, 3, 4}, {0, 0, 0, 0}, 0},
+        {"FONT", "", {0, 0, 0, 0}, {0, 0, 0, 0}, 0},
+        {many, "N", {1, 2, 3, 4}, {0, 1, 2, 3}, 255},
+        {"FONT|N|99999999999|-99999999999|2147483647|-2147483648",
+         "N",
+         {INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN},
+         {0, 0, 0, 0},
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line.substr(0, 60));
+        const FontMetrics font = parseFontRecord(c.line);
+        EXPECT_EQ(font.name, c.name);
+        EXPECT_EQ(font.box, c.box);
+        EXPECT_EQ((std::array<int32_t, 4>{font.widths[0], font.widths[1], font.widths[2],
+                                          font.widths[3]}),
+                  c.firstWidths);
+        EXPECT_EQ(font.widths[255], c.lastWidth);
+    }
 }
 
 TEST(FontsFileLines, TwentyBytesAreSkippedTwentyOneAreRead) {
