@@ -204,12 +204,14 @@ TEST_F(UnicodeStamp, ACharacterNoFontHasFailsTheRunAndWritesNothing) {
 TEST_F(UnicodeStamp, ATextNoSingleFontDrawsTakesAFontPerCharacter) {
     TempDir dir;
     const std::string in = blankDocument(dir, 2), out = dir.file("out.pdf");
-    // Tibetan and Chinese share no face among the packages.
-    const std::string prefix = "\xE0\xBD\x80 \xE7\xAC\xAC ";
+    // Tibetan, Chinese and Linear B (U+10000, the first character past 16 bits) share no face
+    // among the packages.
+    const std::string prefix = "\xE0\xBD\x80 \xE7\xAC\xAC \xF0\x90\x80\x80 ";
     const CommandResult r = runTavrix({"--prefix", prefix, in, out});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(qpdfCheck(out));
-    EXPECT_EQ(fontLines(out).size(), 2u);
+    EXPECT_EQ(fontLines(out).size(), 4u); // and one for the blanks and digits after Linear B
+    EXPECT_NE(readFile(out).find("<FEFF0F4000207B2C0020D800DC000020"), std::string::npos);
     EXPECT_EQ(trimmed(pdfText(out, 2)), prefix + "2 / 2");
     EXPECT_EQ(trimmed(mupdfText(out, 2)), prefix + "2 / 2");
 }
