@@ -32,10 +32,12 @@ TEST(Scanner, FindEntryMatchesOnlyTheDictionaryAtHand) {
         {"<< /T (a /Rotate 90 \\) ( /Rotate 1 ) ) /Rotate 2 >>", "Rotate", "2"},
         {"<< /T <3E3E2F526F74617465> /Rotate 3 >>", "Rotate", "3"},
         {"<< % /Rotate 90 >>\n/Rotate 4 >>", "Rotate", "4"},
+        {"<< % /Rotate 90 >>\r/Rotate 15 >>", "Rotate", "15"}, // a CR alone ends a comment
         {"<< /PieceInfo << /App << /Private (see /Pages) >> >> >>", "Pages", "-"},
         // Whole names only, escapes decoded; the first of two counts, as for the parser.
         {"<< /RotateX 5 /Rotate 6 >>", "Rotate", "6"},
         {"<< /Rot#61te 7 >>", "Rotate", "7"},
+        {"<< /A#2G 16 >>", "A ", "16"}, // half an escape: the digit's value, the G dropped
         {"<< /Rotate 8 /Rotate 9 >>", "Rotate", "8"},
         // A value is a whole container, a reference or one token.
         {"<< /Kids [3 0 R [4] (x]) 5 0 R] /Count 2 >>", "Kids", "[3 0 R [4] (x]) 5 0 R]"},
@@ -83,6 +85,7 @@ TEST(Scanner, ObjectHeaderAndEnd) {
     EXPECT_EQ(header->gen, 3);
     EXPECT_FALSE(readObjectHeader("12 0 objx", 0));
     EXPECT_FALSE(readObjectHeader("12 R obj", 0));
+    EXPECT_FALSE(readObjectHeader("12 0x obj", 0));
 
     const struct {
         const char* text;
