@@ -13,6 +13,9 @@
 namespace tavrix {
 namespace {
 
+// How far past the next header an object's text is followed when it seems to run on.
+constexpr size_t kReach = size_t{4} << 20;
+
 struct Found {
     ObjectHeader header;
     size_t at = 0; // where the header's first digit stands
@@ -133,9 +136,20 @@ void XrefTable::rebuild() {
                                          [](size_t p, const Found& f) { return p < f.at; });
         return it == headers.end() ? file.size() : it->at;
     };
+    // An object's tokens up to its end, first within the next header (a string left open cannot
+    // run on), then, when that cuts it short (a string may hold a line that reads as a header),
+    // within a wider reach.
+    auto scanEnd = [&](size_t from) {
+        ObjectEnd end = scanToObjectEnd(file.substr(0, boundAfter(from)), from);
+        if (end.kind == ObjectEnd::Kind::Unended) {
+            const size_t reach = from + std::min(file.size() - from, kReach);
+            end = scanToObjectEnd(file.substr(0, boundAfter(reach)), from);
+        }
+        return end;
+    };
     auto extentOf = [&](const Found& f) {
         Extent x;
-        const ObjectEnd end = scanToObjectEnd(file.substr(0, boundAfter(f.at)), f.header.end);
+        const ObjectEnd end = scanEnd(f.header.end);
         if (end.kind == ObjectEnd::Kind::Endobj) {
             x.end = end.at;
             return x;
@@ -162,7 +176,7 @@ void XrefTable::rebuild() {
             else
                 return x; // data that never ends: no end of its own
         }
-        const ObjectEnd tail = scanToObjectEnd(file.substr(0, boundAfter(afterData)), afterData);
+        const ObjectEnd tail = scanEnd(afterData);
         x.end = tail.kind == ObjectEnd::Kind::Endobj ? tail.at : afterData;
         return x;
     };

@@ -153,6 +153,7 @@ std::optional<int64_t> XrefTable::prevOf(const PdfDict& dict) const {
 
 std::optional<int64_t> XrefTable::readSection(int64_t pos) {
     PdfParser parser(nullptr, windowAt(headerShift_ + pos));
+    entryAt_ = -1;
     try {
         PdfObject obj = parser.getObject();
         if (obj.isCommand("xref")) return readTable(parser);
@@ -167,8 +168,10 @@ std::optional<int64_t> XrefTable::readSection(int64_t pos) {
         throw CPdfException("Couldn't parse an xref");
     } catch (const CPdfException& e) {
         if (e.kind() == FailureKind::RepairNeeded) throw;
-        // Where the parse stood when the data broke: the start of the object it read last.
-        const int64_t at = std::max<int64_t>(parser.objectStart(), headerShift_ + pos);
+        // Where the data broke: the table entry that does not read, else the start of the
+        // object the parse read last.
+        const int64_t at =
+            std::max<int64_t>(entryAt_ >= 0 ? entryAt_ : parser.objectStart(), headerShift_ + pos);
         diagnostics_.add(-1, at,
                          std::string("the cross-reference section does not parse (") +
                              e.getMessage() + ")");
@@ -189,6 +192,7 @@ std::optional<int64_t> XrefTable::readTable(PdfParser& parser) {
         grow(first + count, "Couldn't parse an xref table");
         for (int64_t num = first; num < first + count; ++num) {
             const PdfObject offset = parser.getObject();
+            entryAt_ = parser.objectStart();
             const PdfObject gen = parser.getObject();
             const PdfObject kind = parser.getObject();
             if (!offset.isInt() || !gen.isInt() || !(kind.isCommand("n") || kind.isCommand("f")))
@@ -202,6 +206,7 @@ std::optional<int64_t> XrefTable::readTable(PdfParser& parser) {
             if (e.type == XrefType::Free) freedBySection_.push_back(static_cast<int32_t>(num));
         }
     }
+    entryAt_ = -1;
     const PdfObject trailer = parser.getObject();
     if (!trailer.isDict()) throw CPdfException("Trailer dictionary is wrong type");
     if (trailer_.isNone()) trailer_ = trailer;
