@@ -76,8 +76,8 @@ std::string requiredString(const PdfDict& dict, std::string_view key, size_t len
     const std::optional<std::string> v = stringEntry(dict, key);
     if (!v) damaged("/" + std::string(key) + " is missing");
     if (v->size() < length)
-        damaged("/" + std::string(key) + " holds " + std::to_string(v->size()) + " bytes, not " +
-                std::to_string(length));
+        damaged("/" + std::string(key) + " is too short: " + std::to_string(v->size()) + " of " +
+                std::to_string(length) + " bytes");
     return v->substr(0, length);
 }
 
