@@ -132,10 +132,10 @@ class RecordingEngine : public EngineInstance {
     HResult getTavrixFile(const std::string& input, const std::string& output,
                           const std::string& params, CallAnswer& answer) override {
         log_.push_back({"getTavrixFile", 0, input + "|" + output + "|" + params});
+        if (onStamp) onStamp(output, params);
         answer.result = resultText;
         answer.reason = reasonText;
         answer.kind = kind;
-        if (onStamp) onStamp(output, params);
         return methodResult;
     }
 
