@@ -136,6 +136,8 @@ class PdfDict {
     void setXref(XrefTable* xref) { xref_ = xref; }
     XrefTable* xref() const { return xref_; }
     size_t size() const { return entries_.size(); }
+    // Every entry in key order, values as stored.
+    const std::map<std::string, PdfObject, std::less<>>& entries() const { return entries_; }
 
   private:
     XrefTable* xref_;

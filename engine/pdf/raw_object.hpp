@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/pdf/pdf_scanner.hpp"
 #include "engine/pdf/xref_table.hpp"
 
 namespace tavrix {
@@ -40,6 +41,14 @@ size_t findBytes(std::string_view buffer, size_t from, size_t end, std::string_v
 // cannot be had. Offsets count from the "%PDF-" header, as the cross-reference data does.
 RawObject readRawObject(XrefTable& xref, int32_t num);
 
+// The text of a stream object whose /Length (direct or indirect) does not end at "endstream",
+// with the length its data really has written in place; nullopt for any other object.
+std::optional<std::string> streamLengthMended(XrefTable& xref, std::string_view objectText);
+
+// The newest trailer's entry `key` as written (a reference, an array, a dictionary...) within
+// `text`, which receives the file's bytes; nullopt when absent or left open.
+std::optional<Value> directTrailerEntry(XrefTable& xref, std::string_view key,
+                                        std::string_view& text);
 // The text of the newest trailer's entry `key` when its value is a dictionary written in place
 // ("/Info << /Title (...) >>"), or empty.
 std::string_view directTrailerDict(XrefTable& xref, std::string_view key);

@@ -72,6 +72,30 @@ void writeHeaderCopy(PdfWriter& writer, XrefTable& xref) {
     writer.write(file.substr(start, static_cast<size_t>(lowest)));
 }
 
+// The trailer entries that keep an encrypted output readable with the input's keys: its
+// /Encrypt dictionary (a reference to the copied object, or the dictionary as written) and its
+// /ID, from which the keys of the older revisions are made. Empty for a file that is not
+// encrypted: its trailer is the plain one.
+std::string encryptionEntries(XrefTable& xref) {
+    if (!xref.security()) return {};
+    std::string text;
+    std::string_view file;
+    const PdfObject encrypt = xref.trailer().getDict()->lookupRaw("Encrypt");
+    if (encrypt.isRef()) {
+        const int32_t num = encrypt.getRefNum();
+        const XrefEntry& e = xref.entries()[static_cast<size_t>(num)];
+        text += "/Encrypt " + std::to_string(num) + " " +
+                std::to_string(e.type == XrefType::InUse ? e.gen : 0) + " R\n";
+    } else if (const std::optional<Value> v = directTrailerEntry(xref, "Encrypt", file);
+               v && v->kind == ValueKind::Dict) {
+        text += "/Encrypt " + std::string(v->in(file)) + "\n";
+    }
+    if (const std::optional<Value> v = directTrailerEntry(xref, "ID", file);
+        v && v->kind == ValueKind::Array)
+        text += "/ID " + std::string(v->in(file)) + "\n";
+    return text;
+}
+
 // Resource names are "F" or "GS" followed by a number drawn from a generator seeded with the
 // clock; each job has its own generator so that jobs on two threads never share one.
 int32_t resourceNumber() {
@@ -120,13 +144,20 @@ class CopyPass {
             if (isObjectStream(raw.bytes())) continue;
             writer_.setOffset(num, writer_.position());
             const int64_t slot = pages_.slotOf(num);
-            if (slot >= 0)
+            const int32_t gen = e.type == XrefType::InUse ? e.gen : 0;
+            // A repaired file comes out sound: a stream whose /Length does not end at its data
+            // gets the length the data has, as readers measure it.
+            std::optional<std::string> mended;
+            if (job_.options.repair && slot < 0) mended = streamLengthMended(xref_, raw.bytes());
+            if (mended)
+                writer_.writeObjectText(num, gen, *mended, readAs(num, raw));
+            else if (slot >= 0)
                 handlePage(num, static_cast<size_t>(slot), raw);
             else if (raw.fileOffset() >= 0 && raw.bytes().size() >= kReadBytes)
                 writer_.writeFromFile(xref_.file()->fd(), raw.fileOffset(), raw.bytes());
             else
-                writer_.write(raw.bytes());
-            writer_.setWritten(num, e.type == XrefType::InUse ? e.gen : 0);
+                writer_.writeObjectText(num, gen, raw.bytes(), readAs(num, raw));
+            writer_.setWritten(num, gen);
             // Every read maps a little of the file around it (a page's content stream while
             // patching, say), so objects count as well as bytes.
             sinceDrop += raw.bytes().size() + kBytesPerObject;
@@ -145,6 +176,13 @@ class CopyPass {
     std::optional<int32_t> last() const { return last_.number; }
 
   private:
+    // An object read from the file is encrypted (when the file is) for its own number and
+    // generation; a member of an object stream is not encrypted by itself.
+    std::optional<ObjectKey> readAs(int32_t num, const RawObject& raw) const {
+        if (raw.fileOffset() < 0) return std::nullopt;
+        return ObjectKey{num, xref_.entries()[static_cast<size_t>(num)].gen};
+    }
+
     // A stamped page's position and number.
     struct Shown {
         int32_t position = 0;
@@ -164,7 +202,8 @@ class CopyPass {
         const std::optional<int32_t> n =
             shownNumber(job_.settings, p, pages_.pageCount(), highest_);
         if (!n) {
-            writer_.write(raw.bytes());
+            const std::optional<ObjectKey> key = readAs(num, raw);
+            writer_.writeObjectText(num, key ? key->gen : 0, raw.bytes(), key);
             return;
         }
         if (!first_.number || p < first_.position) first_ = {p, n};
@@ -270,21 +309,54 @@ void finishRun(StampJob& job, StagedRun& run, ProgressSink& progress) {
     const std::exception_ptr error =
         changed ? std::make_exception_ptr(CPdfException("Input file changed", kInputChangedReason))
                 : std::current_exception();
-    throw CPdfException("Stamp file issue\r\n", failureReason(error, job.input, job.output));
+    throw CPdfException("Stamp file issue\r\n", failureReason(error, job.input, job.output),
+                        failureKind(error));
+}
+
+} // namespace
+
+namespace {
+
+// Whether the page tree reads whole through the cross-reference data: its root, and every kid.
+bool pageTreeWhole(XrefTable& xref) {
+    try {
+        return readPageList(xref).skippedKids().empty();
+    } catch (const CPdfException&) {
+        return false;
+    }
 }
 
 } // namespace
 
 void openInput(PdfDocument& doc, const std::string& path, const CallOptions& options) {
-    (void)options; // password and repair are read here once the reader takes them
-    doc.openDocument(path);
+    OpenOptions open{options.password, options.repair};
+    doc.openDocument(path, open);
+    // Data that reads well may still leave out what the pages need (a Prev chain cut short by
+    // a loop, an object no section lists): with repair, it is rebuilt then too.
+    if (options.repair && !doc.xref().rebuilt() && !pageTreeWhole(doc.xref())) {
+        open.rebuild = true;
+        doc.openDocument(path, open);
+        doc.xref().diagnostics().add(-1, -1,
+                                     "the cross-reference data leaves out objects of the page "
+                                     "tree; it was rebuilt");
+    }
+}
+
+void checkChangesAllowed(const XrefTable& xref) {
+    const SecurityHandler* security = xref.security();
+    if (security && !security->mayModify())
+        throw CPdfException("PDF file is encrypted",
+                            "{input} does not allow changes without its owner password",
+                            FailureKind::OwnerPasswordNeeded);
 }
 
 PageList readPageList(XrefTable& xref) {
     if (xref.rootNum() < 0 || static_cast<size_t>(xref.rootNum()) >= xref.entries().size())
         throw CPdfException("PDF file was damaged");
     const RawObject catalog = readRawObject(xref, xref.rootNum());
-    if (catalog.empty()) throw CPdfException("PDF file was damaged");
+    if (catalog.empty())
+        xref.unreadable(xref.rootNum(), "PDF file was damaged",
+                        "{input} is damaged: its catalog cannot be read");
     PageList pages;
     pages.build(xref, catalog.bytes());
     return pages;
@@ -331,11 +403,14 @@ std::unique_ptr<StagedRun> stageRun(StampJob& job) {
         openInput(doc, job.input, job.options);
         run->input = doc.file();
         XrefTable& xref = doc.xref();
+        checkChangesAllowed(xref);
 
         run->out = std::make_unique<OutputFile>(job.output, job.outputOptions);
         progress.text(", output file: '" + job.output + "'\n");
         progress.text("Processing");
         PdfWriter writer(*run->out, xref.entries().size(), job.offsetLimit);
+        // An encrypted input's output keeps its protection: same /Encrypt, same keys.
+        if (xref.security()) writer.setEncryption(*xref.security(), xref.encryptNum());
         writeHeaderCopy(writer, xref);
 
         const PageList pages = readPageList(xref);
@@ -384,7 +459,7 @@ std::unique_ptr<StagedRun> stageRun(StampJob& job) {
             infoGen = infoEntry.type == XrefType::InUse ? infoEntry.gen : 0;
         }
         writer.writeTrailer(xrefOffset, xref.rootNum(), rootGen, xref.infoNum(), infoGen,
-                            directTrailerDict(xref, "Info"));
+                            directTrailerDict(xref, "Info"), encryptionEntries(xref));
         notes.keep();
         doc.closeDocument();
 

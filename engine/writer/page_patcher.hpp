@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,8 @@ class PagePatcher {
     std::string gsRefs() const;
     void rewriteIndirectDict(int32_t num, const std::string& insert);
     int32_t outputGen(int32_t num) const;
+    // How the strings of input object `num`'s text stand (see PdfWriter::writeObjectText).
+    std::optional<ObjectKey> readAs(int32_t num) const;
     // What a stored value names: itself, or the object a reference fetches. A reference that
     // names another generation of an object that is there gives that object.
     PdfObject target(const PdfObject& stored);
@@ -59,6 +62,7 @@ class PagePatcher {
     XrefTable& xref_;
     PdfWriter& writer_;
     const RunResources& res_;
+    int32_t pageNum_ = 0;
 };
 
 } // namespace tavrix

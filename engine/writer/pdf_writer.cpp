@@ -33,9 +33,29 @@ void appendEntry(std::string& out, int64_t offset, int32_t gen, char kind) {
 int32_t PdfWriter::appendObject(std::string_view text) {
     const int32_t num = static_cast<int32_t>(entries_.size());
     entries_.push_back({position(), 0, true});
+    if (encryption_) {
+        write(encryption_->newObject(num, std::to_string(num) + std::string(text)));
+        return num;
+    }
     write(std::to_string(num));
     write(text);
     return num;
+}
+
+void PdfWriter::writeObjectText(int32_t num, int32_t gen, std::string_view text,
+                                std::optional<ObjectKey> readAs) {
+    // The /Encrypt dictionary is never encrypted, wherever the input kept it.
+    if (!encryption_ || num == encryption_->encryptNum() || readAs == ObjectKey{num, gen}) {
+        write(text);
+        return;
+    }
+    write(encryption_->strings(text, readAs, ObjectKey{num, gen}));
+}
+
+std::string PdfWriter::moveStrings(std::string_view piece, std::optional<ObjectKey> from,
+                                   std::optional<ObjectKey> to) const {
+    if (!encryption_) return std::string(piece);
+    return encryption_->strings(piece, from, to);
 }
 
 void PdfWriter::markWritten(int32_t num, int32_t gen) {
@@ -70,13 +90,14 @@ void PdfWriter::writeXrefSection() {
 }
 
 void PdfWriter::writeTrailer(int64_t xrefOffset, int32_t rootNum, int32_t rootGen, int32_t infoNum,
-                             int32_t infoGen, std::string_view directInfo) {
+                             int32_t infoGen, std::string_view directInfo, std::string_view extra) {
     std::string text = "trailer\n<<\n/Size " + std::to_string(entries_.size());
     text += "\n/Root " + std::to_string(rootNum) + ' ' + std::to_string(rootGen) + " R\n";
     if (infoNum != 0)
         text += "/Info " + std::to_string(infoNum) + ' ' + std::to_string(infoGen) + " R\n";
     else if (!directInfo.empty())
         text += "/Info " + std::string(directInfo) + '\n';
+    text += extra;
     text += ">>\nstartxref\n" + std::to_string(xrefOffset) + "\n%%EOF";
     write(text);
 }

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/writer/object_encryption.hpp"
 #include "engine/writer/output_file.hpp"
 
 namespace tavrix {
@@ -33,8 +35,27 @@ class PdfWriter {
     }
     int64_t position() const { return out_.position(); }
 
-    // Writes "<number>" + `text` (which begins with " 0 obj") and returns the new number.
+    // The output of an encrypted input is encrypted with its keys: from now on every new object
+    // is, and so is every input object whose text changes hands (see writeObjectText).
+    // `handler` outlives the writer.
+    void setEncryption(const SecurityHandler& handler, int32_t encryptNum) {
+        encryption_.emplace(handler, encryptNum);
+    }
+    bool encrypting() const { return encryption_.has_value(); }
+
+    // Writes "<number>" + `text` (which begins with " 0 obj") and returns the new number. Every
+    // new object passes here, and is encrypted here when the output is.
     int32_t appendObject(std::string_view text);
+    // Writes the text of input object `num` as the output's object `num` with generation `gen`.
+    // `readAs` says how its strings stand: encrypted for the object it was read as, or (nullopt)
+    // not at all, as in a member of an object stream; an encrypted output gives them the
+    // encryption of (num, gen). Stream data is written as it stands.
+    void writeObjectText(int32_t num, int32_t gen, std::string_view text,
+                         std::optional<ObjectKey> readAs);
+    // A piece of object text (a dictionary copied from one object into another) with its
+    // strings as they must stand in the text of `to`; the piece itself when nothing changes.
+    std::string moveStrings(std::string_view piece, std::optional<ObjectKey> from,
+                            std::optional<ObjectKey> to) const;
     // The object about to be written at the current position is `num` with generation `gen`.
     void markWritten(int32_t num, int32_t gen);
     void setOffset(int32_t num, int64_t offset) {
@@ -52,13 +73,16 @@ class PdfWriter {
     void writeXrefSection();
     // `directInfo`: the text of an /Info dictionary that the input's trailer holds in place,
     // written as it stands when there is no /Info object.
+    // `extra`: further entries (" /Encrypt 9 0 R /ID [...]"), each on a line of its own.
     void writeTrailer(int64_t xrefOffset, int32_t rootNum, int32_t rootGen, int32_t infoNum,
-                      int32_t infoGen, std::string_view directInfo = {});
+                      int32_t infoGen, std::string_view directInfo = {},
+                      std::string_view extra = {});
 
   private:
     OutputFile& out_;
     std::vector<OutputEntry> entries_;
     int64_t offsetLimit_;
+    std::optional<ObjectEncryption> encryption_;
 };
 
 } // namespace tavrix

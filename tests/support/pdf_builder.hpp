@@ -48,6 +48,19 @@ std::string streamBody(const std::string& dictEntries, const std::string& data);
 std::string flateBody(const std::string& dictEntries, const std::string& data);
 std::string deflate(const std::string& data);
 
+// Ways of damaging the cross-reference data of a built file, as files are found damaged.
+enum class XrefDamage {
+    NoStartxref,     // "startxref" and its offset are gone
+    ShiftedOffsets,  // every in-use offset of the newest table points 7 bytes too far
+    CutTable,        // the newest table stops halfway; its trailer follows at once
+    JunkInSection,   // the newest section holds bytes that are no entries (for a stream: its
+                     // compressed data is damaged)
+    PrevIntoGarbage, // the newest trailer's /Prev leads into the middle of an object
+};
+// `bytes` (what b.build() gave) with `how` done to it. Where the damage starts (a byte offset
+// in the file) goes to `at`.
+std::string damaged(const PdfBuilder& b, std::string bytes, XrefDamage how, int64_t* at = nullptr);
+
 // A plain document: catalog 1, page tree 2, pages 3.., each page with its own content stream
 // drawing "Hello k" and a shared Helvetica font. Pages are numbered in order.
 PdfBuilder simpleDocument(int pages, XrefKind xref = XrefKind::Table, bool objectStreams = false);
