@@ -39,7 +39,7 @@ std::optional<int64_t> streamLength(XrefTable& xref, std::string_view text, cons
     try {
         const PdfObject length =
             xref.fetchObject(static_cast<int32_t>(ref->num), static_cast<int32_t>(ref->gen));
-        if (length.isInt()) return length.getInt();
+        if (length.isInt()) return length.getInt64();
     } catch (const CPdfException&) {
         // An object the reader refuses is no length; the data is measured instead.
     }
