@@ -117,31 +117,64 @@ RawObject readRawObject(XrefTable& xref, int32_t num) {
     return {};
 }
 
-std::string_view directTrailerDict(XrefTable& xref, std::string_view key) {
+namespace {
+
+struct NewestTrailer {
+    bool found = false;
+    bool stream = false;
+    size_t dictFrom = 0; // where its dictionary is looked for
+};
+
+NewestTrailer newestTrailer(XrefTable& xref) {
+    NewestTrailer t;
     const std::string_view file = xref.file()->view();
     const int64_t at = xref.headerShift() + xref.trailerSection();
-    if (at < 0 || at >= static_cast<int64_t>(file.size())) return {};
-    size_t dictFrom = 0;
+    if (at < 0 || at >= static_cast<int64_t>(file.size())) return t;
     PdfScanner s(file, static_cast<size_t>(at));
     const Token first = s.next();
     if (first.kind == TokenKind::Regular && first.end - first.begin == 4 &&
         file.substr(first.begin, 4) == "xref") {
         for (;;) { // past the table's entries
-            const Token t = s.next();
-            if (t.kind == TokenKind::End) return {};
-            if (t.kind == TokenKind::Regular && file.substr(t.begin, t.end - t.begin) == "trailer")
+            const Token tok = s.next();
+            if (tok.kind == TokenKind::End) return t;
+            if (tok.kind == TokenKind::Regular &&
+                file.substr(tok.begin, tok.end - tok.begin) == "trailer")
                 break;
         }
-        dictFrom = s.pos();
+        t.dictFrom = s.pos();
     } else {
         // A cross-reference stream: its dictionary is the trailer.
         const std::optional<ObjectHeader> header = readObjectHeader(file, static_cast<size_t>(at));
-        if (!header) return {};
-        dictFrom = header->end;
+        if (!header) return t;
+        t.stream = true;
+        t.dictFrom = header->end;
     }
-    const std::optional<DictEntry> entry = findEntry(file, dictFrom, key);
+    t.found = true;
+    return t;
+}
+
+std::optional<DictEntry> trailerEntry(XrefTable& xref, std::string_view key) {
+    const NewestTrailer t = newestTrailer(xref);
+    if (!t.found) return std::nullopt;
+    return findEntry(xref.file()->view(), t.dictFrom, key);
+}
+
+} // namespace
+
+std::string_view directTrailerDict(XrefTable& xref, std::string_view key) {
+    const std::optional<DictEntry> entry = trailerEntry(xref, key);
     if (!entry || entry->value.kind != ValueKind::Dict || !entry->value.closed) return {};
-    return entry->value.in(file);
+    return entry->value.in(xref.file()->view());
+}
+
+std::string_view trailerValueText(XrefTable& xref, std::string_view key) {
+    const std::optional<DictEntry> entry = trailerEntry(xref, key);
+    if (!entry || !entry->value.closed) return {};
+    return entry->value.in(xref.file()->view());
+}
+
+bool newestSectionIsStream(XrefTable& xref) {
+    return newestTrailer(xref).stream;
 }
 
 } // namespace tavrix

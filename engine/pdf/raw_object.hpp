@@ -43,5 +43,10 @@ RawObject readRawObject(XrefTable& xref, int32_t num);
 // The text of the newest trailer's entry `key` when its value is a dictionary written in place
 // ("/Info << /Title (...) >>"), or empty.
 std::string_view directTrailerDict(XrefTable& xref, std::string_view key);
+// The text of the newest trailer's entry `key` as it stands ("[<ab..> <cd..>]", "9 0 R"), or
+// empty when the trailer has none.
+std::string_view trailerValueText(XrefTable& xref, std::string_view key);
+// Whether the newest cross-reference section is a stream (else a table).
+bool newestSectionIsStream(XrefTable& xref);
 
 } // namespace tavrix

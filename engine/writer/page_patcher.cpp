@@ -179,14 +179,23 @@ void PagePatcher::addToResources(std::string& text, size_t from, const PdfDict& 
     addEntry(text, from, resources, "ExtGState", gsRefs());
 }
 
+bool PagePatcher::toRewrite(int32_t num) const {
+    return writer_.layout() != Layout::Update || !writer_.isWritten(num);
+}
+
+void PagePatcher::writeRewritten(int32_t num, std::string_view text) {
+    writer_.markWritten(num, outputGen(num));
+    writer_.write(text);
+}
+
 void PagePatcher::rewriteIndirectDict(int32_t num, const std::string& insert) {
+    if (!toRewrite(num)) return;
     const RawObject raw = readRawObject(xref_, num);
     if (raw.empty()) return;
     std::string text(raw.bytes());
     const size_t at = dictionaryStart(text, 0);
     if (at != npos) text.insert(at, insert);
-    writer_.markWritten(num, outputGen(num));
-    writer_.write(text);
+    writeRewritten(num, text);
 }
 
 void PagePatcher::patchResources(std::string& page, const PdfDict& dict) {
@@ -207,12 +216,12 @@ void PagePatcher::patchResources(std::string& page, const PdfDict& dict) {
         if (const std::optional<DictEntry> entry = findEntry(page, 0, "Resources"))
             fixGeneration(page, entry->value);
         const int32_t num = stored.getRefNum();
+        if (!toRewrite(num)) return;
         const RawObject raw = readRawObject(xref_, num);
         if (raw.empty()) return;
         std::string text(raw.bytes());
         addToResources(text, 0, *resolved.getDict());
-        writer_.markWritten(num, outputGen(num));
-        writer_.write(text);
+        writeRewritten(num, text);
         return;
     }
     // A reference to a missing object reads as null, and null is no value at all.
@@ -239,10 +248,10 @@ void PagePatcher::patchResources(std::string& page, const PdfDict& dict) {
             if (raw.empty()) break;
             putEntry(page, 0, "Resources",
                      std::to_string(num) + " " + std::to_string(outputGen(num)) + " R ");
+            if (!toRewrite(num)) return;
             std::string text(raw.bytes());
             addToResources(text, 0, *shared.getDict());
-            writer_.markWritten(num, outputGen(num));
-            writer_.write(text);
+            writeRewritten(num, text);
             return;
         }
         if (inherited.isDict()) {

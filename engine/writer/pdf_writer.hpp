@@ -20,6 +20,10 @@ struct OutputEntry {
 // Cross-reference entries hold offsets in ten digits.
 inline constexpr int64_t kMaxXrefOffset = 9'999'999'999;
 
+// How the output holds the input: rewritten whole with one new table, or as the input's own
+// bytes followed by an update section holding only what the run changed.
+enum class Layout { Rewrite, Update };
+
 class PdfWriter {
   public:
     // One cleared entry per input object number. Objects may start at offsets up to
@@ -27,11 +31,24 @@ class PdfWriter {
     PdfWriter(OutputFile& out, size_t inputEntries, int64_t offsetLimit = kMaxXrefOffset)
         : out_(out), entries_(inputEntries), offsetLimit_(offsetLimit) {}
 
-    void write(std::string_view bytes) { out_.write(bytes); }
+    // An update follows the input's bytes, already written: its offsets count from `base` (where
+    // the input's "%PDF-" header stands, as the input's own offsets do), each object it writes
+    // starts on a line of its own, and an object that several pages share is written once.
+    // `lastByte`: the input's last byte.
+    void beginUpdate(int64_t base, char lastByte);
+    Layout layout() const { return layout_; }
+
+    void write(std::string_view bytes) {
+        if (bytes.empty()) return;
+        out_.write(bytes);
+        lastByte_ = bytes.back();
+    }
     void writeFromFile(int fd, int64_t offset, std::string_view mapped) {
         out_.writeFromFile(fd, offset, mapped);
+        if (!mapped.empty()) lastByte_ = mapped.back();
     }
-    int64_t position() const { return out_.position(); }
+    // Where the next byte goes, counted as the table's offsets count.
+    int64_t position() const { return out_.position() - base_; }
 
     // Writes "<number>" + `text` (which begins with " 0 obj") and returns the new number.
     int32_t appendObject(std::string_view text);
@@ -50,15 +67,23 @@ class PdfWriter {
     const std::vector<OutputEntry>& entries() const { return entries_; }
 
     void writeXrefSection();
+    // Refuses an object written past what the table's ten digits can address.
+    void checkOffset(const OutputEntry& e) const;
     // `directInfo`: the text of an /Info dictionary that the input's trailer holds in place,
     // written as it stands when there is no /Info object.
     void writeTrailer(int64_t xrefOffset, int32_t rootNum, int32_t rootGen, int32_t infoNum,
                       int32_t infoGen, std::string_view directInfo = {});
 
+    // In an update, what follows text that ends in another token starts on a new line.
+    void startLine();
+
   private:
     OutputFile& out_;
     std::vector<OutputEntry> entries_;
     int64_t offsetLimit_;
+    Layout layout_ = Layout::Rewrite;
+    int64_t base_ = 0;
+    char lastByte_ = '\n';
 };
 
 } // namespace tavrix
