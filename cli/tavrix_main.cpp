@@ -1,5 +1,6 @@
 // tavrix: stamps page numbers onto PDF files from the command line.
-//   tavrix [--jobs [N]] [--verbose] [--NAME VALUE | --NAME=VALUE]... INPUT OUTPUT [PARAMS]
+//   tavrix [--jobs [N]] [--incremental] [--verbose] [--NAME VALUE | --NAME=VALUE]... INPUT OUTPUT
+//          [PARAMS]
 //   tavrix --register [LIBRARY] | --unregister [LIBRARY]
 // The engine is reached only through the automation runtime: it is created by its ProgID, each
 // --NAME is bound with IDispatch::GetIDsOfNames and set with IDispatch::Invoke, and getTavrixFile
@@ -41,8 +42,8 @@ bool takesInteger(const PropertyInfo& p) {
 
 void printHelp() {
     std::printf(
-        "Usage: tavrix [--jobs [N]] [--verbose] [--NAME VALUE | --NAME=VALUE]... INPUT OUTPUT\n"
-        "              [PARAMS]\n"
+        "Usage: tavrix [--jobs [N]] [--incremental] [--verbose] [--NAME VALUE | --NAME=VALUE]...\n"
+        "              INPUT OUTPUT [PARAMS]\n"
         "\n"
         "Stamps page numbers or a short label onto every selected page of INPUT and writes\n"
         "the result to OUTPUT. Options are applied in the order given.\n"
@@ -54,6 +55,9 @@ void printHelp() {
         "                and standard output of a run one file after another; a counter named\n"
         "                by --exportit is written once, at the end\n"
         "On a terminal a list shows a progress bar on standard error.\n"
+        "  --incremental keep INPUT's bytes unchanged and append the stamps as an update (a\n"
+        "                signed file keeps its signature valid for what it signed; a\n"
+        "                linearized file's output need not stay linearized)\n"
         "  --verbose     also say, on standard error, what damage in a file was passed over\n"
         "                (\"tavrix: warning: 'in.pdf': object 12 at byte 3456: ...\")\n"
         "\n"
@@ -270,6 +274,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> positional;
     std::string jobs;
     bool verbose = false;
+    bool incremental = false;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -287,6 +292,10 @@ int main(int argc, char** argv) {
         }
         if (arg == "--verbose") {
             verbose = true;
+            continue;
+        }
+        if (arg == "--incremental") {
+            incremental = true;
             continue;
         }
         if (arg == "--jobs" || arg.rfind("--jobs=", 0) == 0) {
@@ -323,6 +332,7 @@ int main(int argc, char** argv) {
     std::string callOptions;
     if (!jobs.empty()) callOptions += "jobs=" + jobs + ";";
     if (verbose) callOptions += "verbose=1;";
+    if (incremental) callOptions += "incremental=1;";
     if (::isatty(STDERR_FILENO)) callOptions += "progressbar=1;";
     if (positional.size() > 2) callOptions += positional[2];
 
