@@ -260,15 +260,15 @@ PdfObject PdfParser::getObjectAt(int depth) {
         return dict;
     }
     if (first_.isInt()) {
-        const int32_t n = first_.getInt();
+        const PdfObject number = first_;
         shift();
         if (first_.isInt() && second_.isCommand("R")) {
             const int32_t g = first_.getInt();
             shift();
             shift();
-            return PdfObject::makeRef(n, g);
+            return PdfObject::makeRef(number.getInt(), g);
         }
-        return PdfObject::makeInt(n);
+        return number;
     }
     PdfObject out = first_;
     if (!first_.isEof()) shift();
