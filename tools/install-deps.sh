@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake make g++ pkg-config
-  zlib1g-dev
+  zlib1g-dev libdeflate-dev
   libharfbuzz-dev libfribidi-dev libfontconfig-dev libfreetype-dev libharfbuzz-bin
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-base-dev-tools qt6-pdf-dev libgl-dev fonts-dejavu-core
