@@ -117,15 +117,7 @@ RawObject readRawObject(XrefTable& xref, int32_t num) {
     return {};
 }
 
-namespace {
-
-struct NewestTrailer {
-    bool found = false;
-    bool stream = false;
-    size_t dictFrom = 0; // where its dictionary is looked for
-};
-
-NewestTrailer newestTrailer(XrefTable& xref) {
+NewestTrailer findNewestTrailer(XrefTable& xref) {
     NewestTrailer t;
     const std::string_view file = xref.file()->view();
     const int64_t at = xref.headerShift() + xref.trailerSection();
@@ -153,8 +145,10 @@ NewestTrailer newestTrailer(XrefTable& xref) {
     return t;
 }
 
-std::optional<DictEntry> trailerEntry(XrefTable& xref, std::string_view key) {
-    const NewestTrailer t = newestTrailer(xref);
+namespace {
+
+std::optional<DictEntry> trailerEntry(XrefTable& xref, const NewestTrailer& t,
+                                      std::string_view key) {
     if (!t.found) return std::nullopt;
     return findEntry(xref.file()->view(), t.dictFrom, key);
 }
@@ -162,19 +156,16 @@ std::optional<DictEntry> trailerEntry(XrefTable& xref, std::string_view key) {
 } // namespace
 
 std::string_view directTrailerDict(XrefTable& xref, std::string_view key) {
-    const std::optional<DictEntry> entry = trailerEntry(xref, key);
+    const std::optional<DictEntry> entry = trailerEntry(xref, findNewestTrailer(xref), key);
     if (!entry || entry->value.kind != ValueKind::Dict || !entry->value.closed) return {};
     return entry->value.in(xref.file()->view());
 }
 
-std::string_view trailerValueText(XrefTable& xref, std::string_view key) {
-    const std::optional<DictEntry> entry = trailerEntry(xref, key);
+std::string_view trailerValueText(XrefTable& xref, const NewestTrailer& trailer,
+                                  std::string_view key) {
+    const std::optional<DictEntry> entry = trailerEntry(xref, trailer, key);
     if (!entry || !entry->value.closed) return {};
     return entry->value.in(xref.file()->view());
-}
-
-bool newestSectionIsStream(XrefTable& xref) {
-    return newestTrailer(xref).stream;
 }
 
 } // namespace tavrix

@@ -99,14 +99,15 @@ void writeRewriteEnd(PdfWriter& writer, XrefTable& xref) {
 
 // An update's trailer: the input's own keys, chained to its newest section.
 UpdateTrailer updateTrailer(XrefTable& xref) {
+    const NewestTrailer newest = findNewestTrailer(xref);
     UpdateTrailer t;
-    t.stream = newestSectionIsStream(xref);
+    t.stream = newest.stream;
     t.prev = xref.trailerSection();
-    t.root = trailerValueText(xref, "Root");
+    t.root = trailerValueText(xref, newest, "Root");
     if (t.root.empty())
         t.root = std::to_string(xref.rootNum()) + " " + std::to_string(xref.rootGen()) + " R";
-    t.info = trailerValueText(xref, "Info");
-    t.id = trailerValueText(xref, "ID");
+    t.info = trailerValueText(xref, newest, "Info");
+    t.id = trailerValueText(xref, newest, "ID");
     return t;
 }
 

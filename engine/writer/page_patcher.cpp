@@ -180,6 +180,8 @@ void PagePatcher::addToResources(std::string& text, size_t from, const PdfDict& 
 }
 
 bool PagePatcher::toRewrite(int32_t num) const {
+    // A number outside the input's table names no input object (at most a new one of the run).
+    if (num < 0 || static_cast<size_t>(num) >= xref_.entries().size()) return true;
     return writer_.layout() != Layout::Update || !writer_.isWritten(num);
 }
 
@@ -200,6 +202,13 @@ void PagePatcher::rewriteIndirectDict(int32_t num, const std::string& insert) {
 
 void PagePatcher::patchResources(std::string& page, const PdfDict& dict) {
     const PdfObject stored = dict.lookupRaw("Resources");
+    // In an update, a shared dictionary already rewritten for an earlier page serves this one
+    // too: only the page's reference to it may need its generation.
+    if (stored.isRef() && !toRewrite(stored.getRefNum())) {
+        if (const std::optional<DictEntry> entry = findEntry(page, 0, "Resources"))
+            fixGeneration(page, entry->value);
+        return;
+    }
     const PdfObject resolved = target(stored);
     if (stored.isDict()) {
         // Positions move with each insertion, so /Resources is found again for the second.
