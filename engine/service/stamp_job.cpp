@@ -419,6 +419,8 @@ std::unique_ptr<StagedRun> stageRun(StampJob& job) {
 
         const PageList pages = readPageList(xref);
         job.outcome.pageCount = pages.pageCount();
+        // The run's shared objects, two streams a page, a few fonts, a cross-reference stream.
+        writer.reserve(2 * pages.slots().size() + 16);
 
         progress.text(loadFontsFile(job.settings.fontfile));
         RunResources resources;

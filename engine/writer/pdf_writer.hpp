@@ -62,6 +62,8 @@ class PdfWriter {
         entries_[static_cast<size_t>(num)].written = true;
     }
 
+    // Room for `more` new objects, made at once: growing by doubling would hold two tables.
+    void reserve(size_t more) { entries_.reserve(entries_.size() + more); }
     bool isWritten(int32_t num) const { return entries_[static_cast<size_t>(num)].written; }
     size_t size() const { return entries_.size(); }
     const std::vector<OutputEntry>& entries() const { return entries_; }

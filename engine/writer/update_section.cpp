@@ -6,11 +6,13 @@
 namespace tavrix {
 namespace {
 
-// The written entries as runs of consecutive numbers: (first, count).
-std::vector<std::pair<size_t, size_t>> writtenRuns(const std::vector<OutputEntry>& entries) {
+// The written entries as runs of consecutive numbers: (first, count); `extra` more numbers
+// follow the table's last one (a cross-reference stream lists itself).
+std::vector<std::pair<size_t, size_t>> writtenRuns(const std::vector<OutputEntry>& entries,
+                                                   size_t extra = 0) {
     std::vector<std::pair<size_t, size_t>> runs;
-    for (size_t i = 1; i < entries.size(); ++i) {
-        if (!entries[i].written) continue;
+    for (size_t i = 1; i < entries.size() + extra; ++i) {
+        if (i < entries.size() && !entries[i].written) continue;
         if (!runs.empty() && runs.back().first + runs.back().second == i)
             ++runs.back().second;
         else
@@ -65,22 +67,23 @@ void writeStream(PdfWriter& writer, const UpdateTrailer& t) {
     writer.startLine();
     // The stream lists itself: it is the next new object, at the current position.
     const int64_t xrefAt = writer.position();
-    std::vector<OutputEntry> entries = writer.entries();
-    entries.push_back({xrefAt, 0, true});
+    const auto& entries = writer.entries();
+    const OutputEntry self{xrefAt, 0, true};
     int offsetBytes = 1;
     while (offsetBytes < 8 && (static_cast<uint64_t>(xrefAt) >> (8 * offsetBytes)) != 0)
         ++offsetBytes;
     std::string data, index;
-    for (const auto& [first, count] : writtenRuns(entries)) {
+    for (const auto& [first, count] : writtenRuns(entries, 1)) {
         index += (index.empty() ? "" : " ") + std::to_string(first) + ' ' + std::to_string(count);
         for (size_t i = first; i < first + count; ++i) {
-            writer.checkOffset(entries[i]);
+            const OutputEntry& e = i < entries.size() ? entries[i] : self;
+            writer.checkOffset(e);
             data += '\1';
-            appendBigEndian(data, static_cast<uint64_t>(entries[i].offset), offsetBytes);
-            appendBigEndian(data, static_cast<uint64_t>(entries[i].gen & 0xFFFF), 2);
+            appendBigEndian(data, static_cast<uint64_t>(e.offset), offsetBytes);
+            appendBigEndian(data, static_cast<uint64_t>(e.gen & 0xFFFF), 2);
         }
     }
-    const std::string text = " 0 obj\n<< /Type /XRef " + trailerKeys(t, entries.size()) +
+    const std::string text = " 0 obj\n<< /Type /XRef " + trailerKeys(t, entries.size() + 1) +
                              " /Index [" + index + "] /W [1 " + std::to_string(offsetBytes) +
                              " 2] /Length " + std::to_string(data.size()) + " >>\nstream\n" + data +
                              "\nendstream\nendobj\nstartxref\n" + std::to_string(xrefAt) +
