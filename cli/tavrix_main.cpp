@@ -1,6 +1,6 @@
 // tavrix: stamps page numbers onto PDF files from the command line.
-//   tavrix [--jobs [N]] [--verbose] [--password TEXT] [--repair] [--NAME VALUE | --NAME=VALUE]...
-//          INPUT OUTPUT [PARAMS]
+//   tavrix [--jobs [N]] [--incremental] [--verbose] [--password TEXT] [--repair]
+//          [--NAME VALUE | --NAME=VALUE]... INPUT OUTPUT [PARAMS]
 //   tavrix --register [LIBRARY] | --unregister [LIBRARY]
 // The engine is reached only through the automation runtime: it is created by its ProgID, each
 // --NAME is bound with IDispatch::GetIDsOfNames and set with IDispatch::Invoke, and getTavrixFile
@@ -43,7 +43,7 @@ bool takesInteger(const PropertyInfo& p) {
 
 void printHelp() {
     std::printf(
-        "Usage: tavrix [--jobs [N]] [--verbose] [--password TEXT] [--repair]\n"
+        "Usage: tavrix [--jobs [N]] [--incremental] [--verbose] [--password TEXT] [--repair]\n"
         "              [--NAME VALUE | --NAME=VALUE]... INPUT OUTPUT [PARAMS]\n"
         "\n"
         "Stamps page numbers or a short label onto every selected page of INPUT and writes\n"
@@ -56,6 +56,10 @@ void printHelp() {
         "                and standard output of a run one file after another; a counter named\n"
         "                by --exportit is written once, at the end\n"
         "On a terminal a list shows a progress bar on standard error.\n"
+        "  --incremental keep INPUT's bytes unchanged and append the stamps as an update (a\n"
+        "                signed file keeps its signature valid for what it signed; a\n"
+        "                linearized file's output need not stay linearized; a file whose\n"
+        "                cross-reference data has to be rebuilt cannot be updated)\n"
         "  --verbose     also say, on standard error, what damage in a file was passed over\n"
         "                (\"tavrix: warning: 'in.pdf': object 12 at byte 3456: ...\")\n"
         "\n"
@@ -69,8 +73,8 @@ void printHelp() {
         "                holds (else such a file is refused); the output is a sound file\n"
         "\n"
         "PARAMS: further call options, \"key=value\" pairs separated by \";\" (write \";\" in a\n"
-        "value as \"\\;\" and \"\\\" as \"\\\\\"): password=TEXT, repair=1, verbose=1, jobs=N.\n"
-        "They follow the options above and win where they repeat one.\n"
+        "value as \"\\;\" and \"\\\" as \"\\\\\"): password=TEXT, repair=1, incremental=1,\n"
+        "verbose=1, jobs=N. They follow the options above and win where they repeat one.\n"
         "\n"
         "Numbers take a decimal value (negative allowed) or 0x-prefixed hex; texts are taken\n"
         "as given, empty allowed.\n"
@@ -288,6 +292,7 @@ int main(int argc, char** argv) {
     bool repair = false;
     // The empty password unless one is given: most protected files open with it.
     std::string password;
+    bool incremental = false;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -318,6 +323,10 @@ int main(int argc, char** argv) {
                 if (i + 1 >= argc) return usageError("missing value for --password");
                 password = argv[++i]; // may be empty: the empty password
             }
+            continue;
+        }
+        if (arg == "--incremental") {
+            incremental = true;
             continue;
         }
         if (arg == "--jobs" || arg.rfind("--jobs=", 0) == 0) {
@@ -356,6 +365,7 @@ int main(int argc, char** argv) {
     if (verbose) callOptions += "verbose=1;";
     callOptions += "password=" + tavrix::escapeOptionValue(password) + ";";
     if (repair) callOptions += "repair=1;";
+    if (incremental) callOptions += "incremental=1;";
     if (::isatty(STDERR_FILENO)) callOptions += "progressbar=1;";
     if (positional.size() > 2) callOptions += positional[2];
 

@@ -160,10 +160,10 @@ PdfObject PdfParser::readNumber(int c) {
     }
     size_t i = 0;
     if (real) return PdfObject::makeReal(readReal(text, i));
-    // Integers beyond 32 bits saturate at the limits of the range.
+    // Integers keep 64 bits (offsets past 2 GiB); larger ones saturate.
     int64_t value = 0;
     readInteger(text, i, value);
-    return PdfObject::makeInt(saturateInt32(value));
+    return PdfObject::makeInt(value);
 }
 
 PdfObject PdfParser::readKeyword(int c) {
@@ -222,15 +222,15 @@ PdfObject PdfParser::getObjectAt(int depth) {
         return dict;
     }
     if (first_.isInt()) {
-        const int32_t n = first_.getInt();
+        const PdfObject number = first_;
         shift();
         if (first_.isInt() && second_.isCommand("R")) {
             const int32_t g = first_.getInt();
             shift();
             shift();
-            return PdfObject::makeRef(n, g);
+            return PdfObject::makeRef(number.getInt(), g);
         }
-        return PdfObject::makeInt(n);
+        return number;
     }
     PdfObject out = first_;
     if (!first_.isEof()) shift();
@@ -254,8 +254,8 @@ PdfObject PdfParser::makeStream(const PdfObject& dict, int depth) {
     const int64_t pos = stream_->tell();
     const PdfObject len = dict.getDict()->lookup("Length");
     // A negative Length would seek back into the dictionary and read it again as data.
-    if (!len.isInt() || len.getInt() < 0) return PdfObject::makeError();
-    int64_t length = len.getInt();
+    if (!len.isInt() || len.getInt64() < 0) return PdfObject::makeError();
+    int64_t length = len.getInt64();
     // A Length that does not end at "endstream" (a few bytes short, or running into the next
     // object) is wrong, and viewers measure the data to the keyword instead. The check looks
     // at the bytes: tokens read at a wrong place could run through the whole file.
@@ -268,7 +268,7 @@ PdfObject PdfParser::makeStream(const PdfObject& dict, int depth) {
             const size_t keyword = findEndstream(bytes, start);
             if (keyword == std::string_view::npos) throw CPdfException("Missing 'endstream'");
             length = static_cast<int64_t>(dataEndBefore(bytes, start, keyword) - start);
-            note("the stream's /Length " + std::to_string(len.getInt()) +
+            note("the stream's /Length " + std::to_string(len.getInt64()) +
                  " does not end at 'endstream'; its data is taken as " + std::to_string(length) +
                  " bytes");
         }

@@ -39,7 +39,7 @@ std::optional<int64_t> streamLength(XrefTable& xref, std::string_view text, cons
     try {
         const PdfObject length =
             xref.fetchObject(static_cast<int32_t>(ref->num), static_cast<int32_t>(ref->gen));
-        if (length.isInt()) return length.getInt();
+        if (length.isInt()) return length.getInt64();
     } catch (const CPdfException&) {
         // An object the reader refuses is no length; the data is measured instead.
     }
@@ -138,42 +138,66 @@ std::optional<std::string> streamLengthMended(XrefTable& xref, std::string_view 
     return text;
 }
 
+NewestTrailer findNewestTrailer(XrefTable& xref) {
+    NewestTrailer t;
+    const std::string_view file = xref.file()->view();
+    if (xref.trailerSection() < 0) return t;
+    const int64_t at = xref.headerShift() + xref.trailerSection();
+    if (at < 0 || at >= static_cast<int64_t>(file.size())) return t;
+    PdfScanner s(file, static_cast<size_t>(at));
+    const Token first = s.next();
+    const std::string_view word = file.substr(first.begin, first.end - first.begin);
+    if (first.kind == TokenKind::Regular && word == "xref") {
+        for (;;) { // past the table's entries
+            const Token tok = s.next();
+            if (tok.kind == TokenKind::End) return t;
+            if (tok.kind == TokenKind::Regular &&
+                file.substr(tok.begin, tok.end - tok.begin) == "trailer")
+                break;
+        }
+        t.dictFrom = s.pos();
+    } else if (first.kind == TokenKind::Regular && word == "trailer") {
+        t.dictFrom = s.pos(); // a trailer that a rebuild found without its table
+    } else {
+        // A cross-reference stream: its dictionary is the trailer.
+        const std::optional<ObjectHeader> header = readObjectHeader(file, static_cast<size_t>(at));
+        if (!header) return t;
+        t.stream = true;
+        t.dictFrom = header->end;
+    }
+    t.found = true;
+    return t;
+}
+
+namespace {
+
+std::optional<DictEntry> trailerEntry(XrefTable& xref, const NewestTrailer& t,
+                                      std::string_view key) {
+    if (!t.found) return std::nullopt;
+    return findEntry(xref.file()->view(), t.dictFrom, key);
+}
+
+} // namespace
+
 std::optional<Value> directTrailerEntry(XrefTable& xref, std::string_view key,
                                         std::string_view& text) {
     text = xref.file()->view();
-    if (xref.trailerSection() < 0) return std::nullopt;
-    const int64_t at = xref.headerShift() + xref.trailerSection();
-    if (at < 0 || at >= static_cast<int64_t>(text.size())) return std::nullopt;
-    size_t dictFrom = 0;
-    PdfScanner s(text, static_cast<size_t>(at));
-    const Token first = s.next();
-    const std::string_view word = text.substr(first.begin, first.end - first.begin);
-    if (first.kind == TokenKind::Regular && word == "xref") {
-        for (;;) { // past the table's entries
-            const Token t = s.next();
-            if (t.kind == TokenKind::End) return std::nullopt;
-            if (t.kind == TokenKind::Regular && text.substr(t.begin, t.end - t.begin) == "trailer")
-                break;
-        }
-        dictFrom = s.pos();
-    } else if (first.kind == TokenKind::Regular && word == "trailer") {
-        dictFrom = s.pos(); // a trailer that a rebuild found without its table
-    } else {
-        // A cross-reference stream: its dictionary is the trailer.
-        const std::optional<ObjectHeader> header = readObjectHeader(text, static_cast<size_t>(at));
-        if (!header) return std::nullopt;
-        dictFrom = header->end;
-    }
-    const std::optional<DictEntry> entry = findEntry(text, dictFrom, key);
+    const std::optional<DictEntry> entry = trailerEntry(xref, findNewestTrailer(xref), key);
     if (!entry || !entry->value.closed) return std::nullopt;
     return entry->value;
 }
 
 std::string_view directTrailerDict(XrefTable& xref, std::string_view key) {
-    std::string_view text;
-    const std::optional<Value> value = directTrailerEntry(xref, key, text);
-    if (!value || value->kind != ValueKind::Dict) return {};
-    return value->in(text);
+    const std::optional<DictEntry> entry = trailerEntry(xref, findNewestTrailer(xref), key);
+    if (!entry || entry->value.kind != ValueKind::Dict || !entry->value.closed) return {};
+    return entry->value.in(xref.file()->view());
+}
+
+std::string_view trailerValueText(XrefTable& xref, const NewestTrailer& trailer,
+                                  std::string_view key) {
+    const std::optional<DictEntry> entry = trailerEntry(xref, trailer, key);
+    if (!entry || !entry->value.closed) return {};
+    return entry->value.in(xref.file()->view());
 }
 
 } // namespace tavrix

@@ -52,5 +52,17 @@ std::optional<Value> directTrailerEntry(XrefTable& xref, std::string_view key,
 // The text of the newest trailer's entry `key` when its value is a dictionary written in place
 // ("/Info << /Title (...) >>"), or empty.
 std::string_view directTrailerDict(XrefTable& xref, std::string_view key);
+// Where the newest trailer's dictionary (or cross-reference stream dictionary) is, found once
+// for the several keys a caller reads: a table's entries are stepped over token by token.
+struct NewestTrailer {
+    bool found = false;
+    bool stream = false; // the newest section is a cross-reference stream (else a table)
+    size_t dictFrom = 0; // the dictionary opens at the first "<<" from here
+};
+NewestTrailer findNewestTrailer(XrefTable& xref);
+// The text of the trailer's entry `key` as it stands ("[<ab..> <cd..>]", "9 0 R"), or empty
+// when it has none.
+std::string_view trailerValueText(XrefTable& xref, const NewestTrailer& trailer,
+                                  std::string_view key);
 
 } // namespace tavrix

@@ -21,6 +21,9 @@ struct ReaderLimits {
     // Below maxObjects, a table may also not exceed 64 entries per byte of the file (or this
     // many, for small files).
     int64_t minObjectsBound = 1 << 20;
+    // The largest file read: offsets beyond ten digits fit no cross-reference table, the layout
+    // every output keeps.
+    int64_t maxFileSize = 9'999'999'999;
     // "startxref" is looked for in this many bytes at the end of the file.
     size_t startxrefTail = 1023;
     // Decoded object streams kept for reuse, by total size.

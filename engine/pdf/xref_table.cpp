@@ -65,6 +65,13 @@ void XrefTable::damagedAt(int64_t at, const std::string& message) const {
 }
 
 void XrefTable::read() {
+    if (static_cast<uint64_t>(file_->size()) > static_cast<uint64_t>(limits_.maxFileSize)) {
+        throw CPdfException("PDF file is too large",
+                            "{input} has " + std::to_string(file_->size()) +
+                                " bytes, more than the " + std::to_string(limits_.maxFileSize) +
+                                " a cross-reference table can address; split it into smaller "
+                                "files");
+    }
     int64_t pos = findStartXref();
     if (pos == 0) {
         diagnostics_.add(-1, -1, "no usable 'startxref' at the end of the file");
@@ -146,7 +153,7 @@ bool XrefTable::pointsAtObjects(int64_t& firstBad) const {
 
 std::optional<int64_t> XrefTable::prevOf(const PdfDict& dict) const {
     const PdfObject prev = dict.lookupRaw("Prev");
-    if (prev.isInt()) return prev.getInt();
+    if (prev.isInt()) return prev.getInt64();
     if (prev.isRef()) return prev.getRefNum();
     return std::nullopt;
 }
@@ -186,8 +193,8 @@ std::optional<int64_t> XrefTable::readTable(PdfParser& parser) {
         if (obj.isCommand("trailer")) break;
         const PdfObject countObj = parser.getObject();
         if (!obj.isInt() || !countObj.isInt()) throw CPdfException("Couldn't parse an xref table");
-        const int64_t first = obj.getInt();
-        const int64_t count = countObj.getInt();
+        const int64_t first = obj.getInt64();
+        const int64_t count = countObj.getInt64();
         if (first < 0 || count < 0) throw CPdfException("Couldn't parse an xref table");
         grow(first + count, "Couldn't parse an xref table");
         for (int64_t num = first; num < first + count; ++num) {
@@ -199,7 +206,7 @@ std::optional<int64_t> XrefTable::readTable(PdfParser& parser) {
                 throw CPdfException("Couldn't parse an xref table");
             XrefEntry& e = entries_[static_cast<size_t>(num)];
             if (!e.unset) continue;
-            e.offset = offset.getInt();
+            e.offset = offset.getInt64();
             e.gen = gen.getInt();
             e.type = kind.isCommand("n") ? XrefType::InUse : XrefType::Free;
             e.unset = false;
@@ -213,9 +220,9 @@ std::optional<int64_t> XrefTable::readTable(PdfParser& parser) {
     // Hybrid files: objects that this table omits or marks free may be listed in the
     // companion cross-reference stream named by XRefStm; they are part of the same revision.
     const PdfObject xrefStm = trailer.getDict()->lookupRaw("XRefStm");
-    if (xrefStm.isInt() && xrefStm.getInt() > 0) {
+    if (xrefStm.isInt() && xrefStm.getInt64() > 0) {
         std::sort(freedBySection_.begin(), freedBySection_.end());
-        readHybridCompanion(xrefStm.getInt());
+        readHybridCompanion(xrefStm.getInt64());
     }
     freedBySection_.clear();
     return prevOf(*trailer.getDict());
@@ -245,7 +252,7 @@ std::optional<int64_t> XrefTable::readStreamSection(PdfStream& stream, bool hybr
     if (!dict) throw CPdfException("Couldn't parse an xref stream");
     const PdfObject size = dict->lookupRaw("Size");
     if (!size.isInt()) throw CPdfException("Size of xref Stream is wrong type");
-    grow(size.getInt(), "Couldn't parse an xref stream");
+    grow(size.getInt64(), "Couldn't parse an xref stream");
     const PdfObject wObj = dict->lookupRaw("W");
     if (!wObj.isArray()) throw CPdfException("W item of xref Stream is wrong type");
     const PdfArray& wArray = *wObj.getArray();
@@ -270,10 +277,10 @@ std::optional<int64_t> XrefTable::readStreamSection(PdfStream& stream, bool hybr
             const PdfObject count = pairs.getRaw(i + 1);
             if (!first.isInt() || !count.isInt())
                 throw CPdfException("Index item of xref Stream is wrong type");
-            readStreamEntries(stream, first.getInt(), count.getInt(), w, hybridCompanion);
+            readStreamEntries(stream, first.getInt64(), count.getInt64(), w, hybridCompanion);
         }
     } else {
-        readStreamEntries(stream, 0, size.getInt(), w, hybridCompanion);
+        readStreamEntries(stream, 0, size.getInt64(), w, hybridCompanion);
     }
     if (hybridCompanion) return std::nullopt;
     if (trailer_.isNone()) trailer_ = PdfObject::makeDict(dict);

@@ -27,6 +27,7 @@
 #include "engine/writer/pdf_writer.hpp"
 #include "engine/writer/stamp_content.hpp"
 #include "engine/writer/unicode_stamp.hpp"
+#include "engine/writer/update_section.hpp"
 
 namespace tavrix {
 namespace {
@@ -96,6 +97,45 @@ std::string encryptionEntries(XrefTable& xref) {
     return text;
 }
 
+// The input's bytes as they are, for an update to follow.
+void copyInput(PdfWriter& writer, OutputFile& out, XrefTable& xref) {
+    const InputFile& file = *xref.file();
+    const auto size = static_cast<int64_t>(file.size());
+    if (out.copyFrom(file.fd(), 0, size) != size)
+        throw CPdfException("Input file changed", kInputChangedReason);
+    writer.beginUpdate(xref.headerShift(), size > 0 ? file.view().back() : '\n');
+}
+
+// The one table of a rewrite and its trailer.
+void writeRewriteEnd(PdfWriter& writer, XrefTable& xref) {
+    const int64_t xrefOffset = writer.position();
+    writer.writeXrefSection();
+    const auto& rootEntry = xref.entries()[static_cast<size_t>(xref.rootNum())];
+    const int32_t rootGen = rootEntry.type == XrefType::InUse ? rootEntry.gen : 0;
+    int32_t infoGen = 0;
+    if (xref.infoNum() > 0 && static_cast<size_t>(xref.infoNum()) < xref.entries().size()) {
+        const auto& infoEntry = xref.entries()[static_cast<size_t>(xref.infoNum())];
+        infoGen = infoEntry.type == XrefType::InUse ? infoEntry.gen : 0;
+    }
+    writer.writeTrailer(xrefOffset, xref.rootNum(), rootGen, xref.infoNum(), infoGen,
+                        directTrailerDict(xref, "Info"), encryptionEntries(xref));
+}
+
+// An update's trailer: the input's own keys, chained to its newest section.
+UpdateTrailer updateTrailer(XrefTable& xref) {
+    const NewestTrailer newest = findNewestTrailer(xref);
+    UpdateTrailer t;
+    t.stream = newest.stream;
+    t.prev = xref.trailerSection();
+    t.root = trailerValueText(xref, newest, "Root");
+    if (t.root.empty())
+        t.root = std::to_string(xref.rootNum()) + " " + std::to_string(xref.rootGen()) + " R";
+    t.info = trailerValueText(xref, newest, "Info");
+    t.id = trailerValueText(xref, newest, "ID");
+    t.encrypt = trailerValueText(xref, newest, "Encrypt");
+    return t;
+}
+
 // Resource names are "F" or "GS" followed by a number drawn from a generator seeded with the
 // clock; each job has its own generator so that jobs on two threads never share one.
 int32_t resourceNumber() {
@@ -128,6 +168,10 @@ class CopyPass {
           unicode_(unicode), progress_(progress) {}
 
     void run() {
+        if (writer_.layout() == Layout::Update) {
+            runUpdate();
+            return;
+        }
         const auto& entries = xref_.entries();
         size_t sinceDrop = 0;
         // Object 0 heads the free list and is never a real object.
@@ -170,6 +214,38 @@ class CopyPass {
         if (pagesMet_ != total) progress_.page(total, total);
     }
 
+    // An update holds the stamped pages only, with what they need; every other object stays
+    // where the input's bytes have it. Pages are met in object-number order, as in a rewrite,
+    // so that the new objects are numbered alike.
+    void runUpdate() {
+        std::vector<int32_t> order;
+        order.reserve(pages_.slots().size());
+        for (const PageSlot& slot : pages_.slots())
+            order.push_back(slot.num);
+        std::sort(order.begin(), order.end());
+        order.erase(std::unique(order.begin(), order.end()), order.end());
+        size_t sinceDrop = 0;
+        for (const int32_t num : order) {
+            if (num <= 0 || static_cast<size_t>(num) >= xref_.entries().size() ||
+                writer_.isWritten(num))
+                continue;
+            RawObject raw = readRawObject(xref_, num);
+            if (raw.empty()) {
+                const XrefEntry& e = xref_.entries()[static_cast<size_t>(num)];
+                xref_.diagnostics().add(num, e.type == XrefType::InUse ? e.offset : -1,
+                                        "the page cannot be read and is left as it is");
+                continue;
+            }
+            handlePage(num, static_cast<size_t>(pages_.slotOf(num)), raw);
+            if ((sinceDrop += kBytesPerObject) > kResidentBytes) {
+                xref_.file()->dropResidentPages();
+                sinceDrop = 0;
+            }
+        }
+        const auto total = static_cast<uint32_t>(pages_.slots().size());
+        if (pagesMet_ != total) progress_.page(total, total);
+    }
+
     int32_t highest() const { return highest_; }
     // Numbers on the first and the last stamped page, in page order.
     std::optional<int32_t> first() const { return first_.number; }
@@ -202,8 +278,11 @@ class CopyPass {
         const std::optional<int32_t> n =
             shownNumber(job_.settings, p, pages_.pageCount(), highest_);
         if (!n) {
-            const std::optional<ObjectKey> key = readAs(num, raw);
-            writer_.writeObjectText(num, key ? key->gen : 0, raw.bytes(), key);
+            // An update leaves an unstamped page where the input has it.
+            if (writer_.layout() == Layout::Rewrite) {
+                const std::optional<ObjectKey> key = readAs(num, raw);
+                writer_.writeObjectText(num, key ? key->gen : 0, raw.bytes(), key);
+            }
             return;
         }
         if (!first_.number || p < first_.position) first_ = {p, n};
@@ -404,6 +483,12 @@ std::unique_ptr<StagedRun> stageRun(StampJob& job) {
         run->input = doc.file();
         XrefTable& xref = doc.xref();
         checkChangesAllowed(xref);
+        // An update's /Prev must lead to sections a reader can follow; a rebuilt file has none.
+        if (job.options.incremental && xref.rebuilt())
+            throw CPdfException("PDF file was damaged",
+                                "{input}: its cross-reference data had to be rebuilt, so the "
+                                "stamps cannot be appended as an update; stamp it without "
+                                "--incremental");
 
         run->out = std::make_unique<OutputFile>(job.output, job.outputOptions);
         progress.text(", output file: '" + job.output + "'\n");
@@ -411,10 +496,15 @@ std::unique_ptr<StagedRun> stageRun(StampJob& job) {
         PdfWriter writer(*run->out, xref.entries().size(), job.offsetLimit);
         // An encrypted input's output keeps its protection: same /Encrypt, same keys.
         if (xref.security()) writer.setEncryption(*xref.security(), xref.encryptNum());
-        writeHeaderCopy(writer, xref);
+        if (job.options.incremental)
+            copyInput(writer, *run->out, xref);
+        else
+            writeHeaderCopy(writer, xref);
 
         const PageList pages = readPageList(xref);
         job.outcome.pageCount = pages.pageCount();
+        // The run's shared objects, two streams a page, a few fonts, a cross-reference stream.
+        writer.reserve(2 * pages.slots().size() + 16);
 
         progress.text(loadFontsFile(job.settings.fontfile));
         RunResources resources;
@@ -449,17 +539,10 @@ std::unique_ptr<StagedRun> stageRun(StampJob& job) {
         job.outcome.first = pass.first();
         job.outcome.last = pass.last();
 
-        const int64_t xrefOffset = writer.position();
-        writer.writeXrefSection();
-        const auto& rootEntry = xref.entries()[static_cast<size_t>(xref.rootNum())];
-        const int32_t rootGen = rootEntry.type == XrefType::InUse ? rootEntry.gen : 0;
-        int32_t infoGen = 0;
-        if (xref.infoNum() > 0 && static_cast<size_t>(xref.infoNum()) < xref.entries().size()) {
-            const auto& infoEntry = xref.entries()[static_cast<size_t>(xref.infoNum())];
-            infoGen = infoEntry.type == XrefType::InUse ? infoEntry.gen : 0;
-        }
-        writer.writeTrailer(xrefOffset, xref.rootNum(), rootGen, xref.infoNum(), infoGen,
-                            directTrailerDict(xref, "Info"), encryptionEntries(xref));
+        if (job.options.incremental)
+            writeUpdateSection(writer, updateTrailer(xref));
+        else
+            writeRewriteEnd(writer, xref);
         notes.keep();
         doc.closeDocument();
 

@@ -187,18 +187,36 @@ void PagePatcher::addToResources(std::string& text, size_t from, const PdfDict& 
     addEntry(text, from, resources, "ExtGState", gsRefs());
 }
 
+bool PagePatcher::toRewrite(int32_t num) const {
+    // A number outside the input's table names no input object (at most a new one of the run).
+    if (num < 0 || static_cast<size_t>(num) >= xref_.entries().size()) return true;
+    return writer_.layout() != Layout::Update || !writer_.isWritten(num);
+}
+
+void PagePatcher::writeRewritten(int32_t num, std::string_view text) {
+    writer_.markWritten(num, outputGen(num));
+    writer_.writeObjectText(num, outputGen(num), text, readAs(num));
+}
+
 void PagePatcher::rewriteIndirectDict(int32_t num, const std::string& insert) {
+    if (!toRewrite(num)) return;
     const RawObject raw = readRawObject(xref_, num);
     if (raw.empty()) return;
     std::string text(raw.bytes());
     const size_t at = dictionaryStart(text, 0);
     if (at != npos) text.insert(at, insert);
-    writer_.markWritten(num, outputGen(num));
-    writer_.writeObjectText(num, outputGen(num), text, readAs(num));
+    writeRewritten(num, text);
 }
 
 void PagePatcher::patchResources(std::string& page, const PdfDict& dict) {
     const PdfObject stored = dict.lookupRaw("Resources");
+    // In an update, a shared dictionary already rewritten for an earlier page serves this one
+    // too: only the page's reference to it may need its generation.
+    if (stored.isRef() && !toRewrite(stored.getRefNum())) {
+        if (const std::optional<DictEntry> entry = findEntry(page, 0, "Resources"))
+            fixGeneration(page, entry->value);
+        return;
+    }
     const PdfObject resolved = target(stored);
     if (stored.isDict()) {
         // Positions move with each insertion, so /Resources is found again for the second.
@@ -215,12 +233,12 @@ void PagePatcher::patchResources(std::string& page, const PdfDict& dict) {
         if (const std::optional<DictEntry> entry = findEntry(page, 0, "Resources"))
             fixGeneration(page, entry->value);
         const int32_t num = stored.getRefNum();
+        if (!toRewrite(num)) return;
         const RawObject raw = readRawObject(xref_, num);
         if (raw.empty()) return;
         std::string text(raw.bytes());
         addToResources(text, 0, *resolved.getDict());
-        writer_.markWritten(num, outputGen(num));
-        writer_.writeObjectText(num, outputGen(num), text, readAs(num));
+        writeRewritten(num, text);
         return;
     }
     // A reference to a missing object reads as null, and null is no value at all.
@@ -247,10 +265,10 @@ void PagePatcher::patchResources(std::string& page, const PdfDict& dict) {
             if (raw.empty()) break;
             putEntry(page, 0, "Resources",
                      std::to_string(num) + " " + std::to_string(outputGen(num)) + " R ");
+            if (!toRewrite(num)) return;
             std::string text(raw.bytes());
             addToResources(text, 0, *shared.getDict());
-            writer_.markWritten(num, outputGen(num));
-            writer_.writeObjectText(num, outputGen(num), text, readAs(num));
+            writeRewritten(num, text);
             return;
         }
         if (inherited.isDict()) {

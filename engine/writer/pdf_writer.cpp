@@ -30,7 +30,28 @@ void appendEntry(std::string& out, int64_t offset, int32_t gen, char kind) {
 
 } // namespace
 
+void PdfWriter::beginUpdate(int64_t base, char lastByte) {
+    layout_ = Layout::Update;
+    base_ = base;
+    lastByte_ = lastByte;
+}
+
+void PdfWriter::startLine() {
+    if (layout_ == Layout::Update && lastByte_ != '\n' && lastByte_ != '\r') write("\n");
+}
+
+void PdfWriter::checkOffset(const OutputEntry& e) const {
+    if (e.written && e.offset > offsetLimit_) {
+        throw CPdfException("Output file too large",
+                            "the output would be too large for its cross-reference table "
+                            "(objects beyond byte " +
+                                std::to_string(offsetLimit_) +
+                                "); split {input} into smaller files");
+    }
+}
+
 int32_t PdfWriter::appendObject(std::string_view text) {
+    startLine();
     const int32_t num = static_cast<int32_t>(entries_.size());
     entries_.push_back({position(), 0, true});
     if (encryption_) {
@@ -59,6 +80,7 @@ std::string PdfWriter::moveStrings(std::string_view piece, std::optional<ObjectK
 }
 
 void PdfWriter::markWritten(int32_t num, int32_t gen) {
+    startLine();
     OutputEntry& e = entries_[static_cast<size_t>(num)];
     e.offset = position();
     e.gen = gen;
@@ -73,13 +95,7 @@ void PdfWriter::writeXrefSection() {
     block.reserve(20 * 4096);
     for (size_t i = 1; i < entries_.size(); ++i) {
         const OutputEntry& e = entries_[i];
-        if (e.written && e.offset > offsetLimit_) {
-            throw CPdfException("Output file too large",
-                                "the output would be too large for its cross-reference table "
-                                "(objects beyond byte " +
-                                    std::to_string(offsetLimit_) +
-                                    "); split {input} into smaller files");
-        }
+        checkOffset(e);
         appendEntry(block, e.written ? e.offset : 0, e.written ? e.gen : 0, e.written ? 'n' : 'f');
         if (block.size() >= 20 * 4096) {
             write(block);

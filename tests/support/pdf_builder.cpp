@@ -1,5 +1,7 @@
 #include "support/pdf_builder.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -113,7 +115,9 @@ std::string tableText(const std::map<int, Entry>& entries) {
 std::string PdfBuilder::build() {
     std::string out = junkBeforeHeader + header;
     const int64_t shift = static_cast<int64_t>(junkBeforeHeader.size());
-    auto pos = [&] { return static_cast<int64_t>(out.size()) - shift; };
+    int64_t holeBytes = 0;
+    holeAt_.clear();
+    auto pos = [&] { return static_cast<int64_t>(out.size()) + holeBytes - shift; };
     int maxNum = 0;
     int64_t prevXref = -1;
     for (Revision& rev : revisions) {
@@ -137,7 +141,15 @@ std::string PdfBuilder::build() {
             entries[num] = {1, pos(), gen};
             offsets[num] = pos() + shift;
             if (rev.leading.count(num)) out += rev.leading.at(num);
-            out += std::to_string(num) + " " + std::to_string(gen) + " obj\n" + body + "\nendobj\n";
+            out += std::to_string(num) + " " + std::to_string(gen) + " obj\n";
+            if (const auto hole = rev.holes.find(num); hole != rev.holes.end()) {
+                out += "<< " + body + " /Length " + std::to_string(hole->second) + " >>\nstream\n";
+                holeAt_.emplace_back(out.size(), hole->second);
+                holeBytes += hole->second;
+                out += "\nendstream\nendobj\n";
+                continue;
+            }
+            out += body + "\nendobj\n";
         }
         if (!members.empty()) {
             std::string headerPart, data;
@@ -261,6 +273,25 @@ std::string damaged(const PdfBuilder& b, std::string bytes, XrefDamage how, int6
     }
     if (at) *at = where;
     return bytes;
+}
+
+void PdfBuilder::writeTo(const std::string& path) {
+    const std::string bytes = build();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) throw std::runtime_error("cannot create " + path);
+    size_t from = 0;
+    bool ok = true;
+    const auto put = [&](size_t to) {
+        ok = ok && ::write(fd, bytes.data() + from, to - from) == static_cast<ssize_t>(to - from);
+        from = to;
+    };
+    for (const auto& [at, length] : holeAt_) {
+        put(at);
+        ok = ok && ::lseek(fd, static_cast<off_t>(length), SEEK_CUR) >= 0;
+    }
+    put(bytes.size());
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) throw std::runtime_error("cannot write " + path);
 }
 
 PdfBuilder simpleDocument(int pages, XrefKind xref, bool objectStreams) {

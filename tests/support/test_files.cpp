@@ -49,6 +49,15 @@ std::string readFile(const std::string& path) {
     return ss.str();
 }
 
+std::string readRange(const std::string& path, int64_t offset, size_t length) {
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(offset);
+    std::string bytes(length, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(length));
+    bytes.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    return bytes;
+}
+
 bool fileExists(const std::string& path) {
     return std::filesystem::exists(path);
 }

@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -25,6 +26,8 @@ class TempDir {
 
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
+// `length` bytes from `offset` (fewer at the end of the file).
+std::string readRange(const std::string& path, int64_t offset, size_t length);
 bool fileExists(const std::string& path);
 
 struct CommandResult {
