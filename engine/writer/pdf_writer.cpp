@@ -51,10 +51,18 @@ void PdfWriter::checkOffset(const OutputEntry& e) const {
 }
 
 int32_t PdfWriter::appendObject(std::string_view text) {
+    return append(text, true);
+}
+
+int32_t PdfWriter::appendCrossReferenceStream(std::string_view text) {
+    return append(text, false);
+}
+
+int32_t PdfWriter::append(std::string_view text, bool mayEncrypt) {
     startLine();
     const int32_t num = static_cast<int32_t>(entries_.size());
     entries_.push_back({position(), 0, true});
-    if (encryption_) {
+    if (encryption_ && mayEncrypt) {
         write(encryption_->newObject(num, std::to_string(num) + std::string(text)));
         return num;
     }

@@ -63,6 +63,8 @@ class PdfWriter {
     // Writes "<number>" + `text` (which begins with " 0 obj") and returns the new number. Every
     // new object passes here, and is encrypted here when the output is.
     int32_t appendObject(std::string_view text);
+    // The same for a cross-reference stream, which readers need before any key: never encrypted.
+    int32_t appendCrossReferenceStream(std::string_view text);
     // Writes the text of input object `num` as the output's object `num` with generation `gen`.
     // `readAs` says how its strings stand: encrypted for the object it was read as, or (nullopt)
     // not at all, as in a member of an object stream; an encrypted output gives them the
@@ -103,6 +105,8 @@ class PdfWriter {
     void startLine();
 
   private:
+    int32_t append(std::string_view text, bool mayEncrypt);
+
     OutputFile& out_;
     std::vector<OutputEntry> entries_;
     int64_t offsetLimit_;

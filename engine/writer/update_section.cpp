@@ -88,7 +88,7 @@ void writeStream(PdfWriter& writer, const UpdateTrailer& t) {
                              " 2] /Length " + std::to_string(data.size()) + " >>\nstream\n" + data +
                              "\nendstream\nendobj\nstartxref\n" + std::to_string(xrefAt) +
                              "\n%%EOF\n";
-    writer.appendObject(text);
+    writer.appendCrossReferenceStream(text);
 }
 
 } // namespace

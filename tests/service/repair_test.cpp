@@ -110,6 +110,12 @@ TEST(Repair, EachDamageIsRefusedAtItsByteAndRebuiltOnRequest) {
                 << byte << " for damage at " << at;
         EXPECT_FALSE(fileExists(out));
 
+        // An update would chain its /Prev into the damage: refused, nothing written.
+        r = stamp(in, out, "repair=1;incremental=1");
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.reason.find("stamp it without --incremental"), std::string::npos) << r.reason;
+        EXPECT_FALSE(fileExists(out));
+
         r = stamp(in, out, "repair=1");
         ASSERT_TRUE(r.ok) << r.reason;
         EXPECT_TRUE(mentions(r.notes, "rebuilt")) << r.notes.size();
