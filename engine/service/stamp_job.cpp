@@ -33,8 +33,9 @@ namespace tavrix {
 namespace {
 
 // Mapped input pages are given back to the kernel after this many bytes have been copied.
-constexpr size_t kResidentBytes = size_t{8} << 20;
+constexpr size_t kResidentBytes = size_t{4} << 20;
 constexpr size_t kBytesPerObject = 64 * 1024;
+constexpr size_t kReadAheadBytes = 256 * 1024;
 // Objects this large (images, fonts) are read from the file into the output buffer instead of
 // through the mapping: their data is never looked at, only copied.
 constexpr size_t kReadBytes = 16 * 1024;
@@ -237,7 +238,9 @@ class CopyPass {
                 continue;
             }
             handlePage(num, static_cast<size_t>(pages_.slotOf(num)), raw);
-            if ((sinceDrop += kBytesPerObject) > kResidentBytes) {
+            // Pages lie far apart in the file, and the kernel reads ahead around each one as
+            // if the reading went on: each page is counted as a read-ahead window.
+            if ((sinceDrop += kReadAheadBytes) > kResidentBytes) {
                 xref_.file()->dropResidentPages();
                 sinceDrop = 0;
             }
@@ -502,6 +505,8 @@ std::unique_ptr<StagedRun> stageRun(StampJob& job) {
             writeHeaderCopy(writer, xref);
 
         const PageList pages = readPageList(xref);
+        // The walk touched every page object across the file; the pass reads them again later.
+        xref.file()->dropResidentPages();
         job.outcome.pageCount = pages.pageCount();
         // The run's shared objects, two streams a page, a few fonts, a cross-reference stream.
         writer.reserve(2 * pages.slots().size() + 16);
