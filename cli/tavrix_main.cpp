@@ -1,5 +1,6 @@
 // tavrix: stamps page numbers onto PDF files from the command line.
-//   tavrix [--jobs [N]] [--verbose] [--NAME VALUE | --NAME=VALUE]... INPUT OUTPUT [PARAMS]
+//   tavrix [--jobs [N]] [--incremental] [--verbose] [--password TEXT] [--repair]
+//          [--NAME VALUE | --NAME=VALUE]... INPUT OUTPUT [PARAMS]
 //   tavrix --register [LIBRARY] | --unregister [LIBRARY]
 // The engine is reached only through the automation runtime: it is created by its ProgID, each
 // --NAME is bound with IDispatch::GetIDsOfNames and set with IDispatch::Invoke, and getTavrixFile
@@ -14,6 +15,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tavrix/call_params.hpp"
 #include "tavrix/members.hpp"
 #include "tavrix/tavrix_com_interface.hpp"
 #include "tavrixrt/com_ptr.hpp"
@@ -41,8 +43,8 @@ bool takesInteger(const PropertyInfo& p) {
 
 void printHelp() {
     std::printf(
-        "Usage: tavrix [--jobs [N]] [--verbose] [--NAME VALUE | --NAME=VALUE]... INPUT OUTPUT\n"
-        "              [PARAMS]\n"
+        "Usage: tavrix [--jobs [N]] [--incremental] [--verbose] [--password TEXT] [--repair]\n"
+        "              [--NAME VALUE | --NAME=VALUE]... INPUT OUTPUT [PARAMS]\n"
         "\n"
         "Stamps page numbers or a short label onto every selected page of INPUT and writes\n"
         "the result to OUTPUT. Options are applied in the order given.\n"
@@ -54,8 +56,25 @@ void printHelp() {
         "                and standard output of a run one file after another; a counter named\n"
         "                by --exportit is written once, at the end\n"
         "On a terminal a list shows a progress bar on standard error.\n"
+        "  --incremental keep INPUT's bytes unchanged and append the stamps as an update (a\n"
+        "                signed file keeps its signature valid for what it signed; a\n"
+        "                linearized file's output need not stay linearized; a file whose\n"
+        "                cross-reference data has to be rebuilt cannot be updated)\n"
         "  --verbose     also say, on standard error, what damage in a file was passed over\n"
         "                (\"tavrix: warning: 'in.pdf': object 12 at byte 3456: ...\")\n"
+        "\n"
+        "Protected and damaged files:\n"
+        "  --password TEXT  open an encrypted INPUT with TEXT, its user or its owner password\n"
+        "                (\"\" is the empty password). Without --password the empty password\n"
+        "                is tried, which opens most protected files. The output stays\n"
+        "                encrypted with the input's passwords and permissions; a file that\n"
+        "                does not allow changes needs its owner password.\n"
+        "  --repair      rebuild damaged cross-reference data from the objects the file\n"
+        "                holds (else such a file is refused); the output is a sound file\n"
+        "\n"
+        "PARAMS: further call options, \"key=value\" pairs separated by \";\" (write \";\" in a\n"
+        "value as \"\\;\" and \"\\\" as \"\\\\\"): password=TEXT, repair=1, incremental=1,\n"
+        "verbose=1, jobs=N. They follow the options above and win where they repeat one.\n"
         "\n"
         "Numbers take a decimal value (negative allowed) or 0x-prefixed hex; texts are taken\n"
         "as given, empty allowed.\n"
@@ -270,6 +289,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> positional;
     std::string jobs;
     bool verbose = false;
+    bool repair = false;
+    // The empty password unless one is given: most protected files open with it.
+    std::string password;
+    bool incremental = false;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -287,6 +310,23 @@ int main(int argc, char** argv) {
         }
         if (arg == "--verbose") {
             verbose = true;
+            continue;
+        }
+        if (arg == "--repair") {
+            repair = true;
+            continue;
+        }
+        if (arg == "--password" || arg.rfind("--password=", 0) == 0) {
+            if (arg.size() > 10) {
+                password = arg.substr(11);
+            } else {
+                if (i + 1 >= argc) return usageError("missing value for --password");
+                password = argv[++i]; // may be empty: the empty password
+            }
+            continue;
+        }
+        if (arg == "--incremental") {
+            incremental = true;
             continue;
         }
         if (arg == "--jobs" || arg.rfind("--jobs=", 0) == 0) {
@@ -323,6 +363,9 @@ int main(int argc, char** argv) {
     std::string callOptions;
     if (!jobs.empty()) callOptions += "jobs=" + jobs + ";";
     if (verbose) callOptions += "verbose=1;";
+    callOptions += "password=" + tavrix::escapeOptionValue(password) + ";";
+    if (repair) callOptions += "repair=1;";
+    if (incremental) callOptions += "incremental=1;";
     if (::isatty(STDERR_FILENO)) callOptions += "progressbar=1;";
     if (positional.size() > 2) callOptions += positional[2];
 

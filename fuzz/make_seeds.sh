@@ -46,7 +46,13 @@ printf 'xref\n6 1\n%010d 00000 n\r\ntrailer\n<< /Size 7 /Root 1 0 R /Prev %d >>\
 # Bytes before the header: offsets still count from "%PDF-".
 { printf 'junk before the header\n'; cat "$work/objstm.pdf"; } > "$work/junk.pdf"
 
-for doc in table objstm linear update junk; do
+# Encrypted with the empty user password: RC4 and AES-256, the latter with object streams.
+qpdf --static-id --allow-weak-crypto --encrypt "" owner 128 --use-aes=n -- "$work/table.pdf" "$work/rc4.pdf"
+qpdf --static-id --encrypt "" owner 256 -- "$work/objstm.pdf" "$work/aes256.pdf"
+# Damaged: no "startxref", so the cross-reference data is rebuilt from the object headers.
+sed 's/startxref/startxxxx/' "$work/table.pdf" > "$work/nostartxref.pdf"
+
+for doc in table objstm linear update junk rc4 aes256 nostartxref; do
     cp "$work/$doc.pdf" "$seeds/open_document/$doc.pdf"
     cp "$work/$doc.pdf" "$seeds/stamp_file/$doc.pdf"
 done

@@ -1,10 +1,12 @@
-// Opens arbitrary bytes as a document, then fetches every object, reads every stream, and takes
-// the raw text of every object, as a run does.
+// Opens arbitrary bytes as a document (with the empty password, and rebuilding the
+// cross-reference data when it cannot be used), then fetches every object, reads every stream,
+// and takes the raw text of every object, as a run does.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "engine/pdf/pdf_document.hpp"
@@ -20,13 +22,22 @@ const std::string inputPath = "/proc/self/fd/" + std::to_string(inputFd);
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (ftruncate(inputFd, 0) != 0 || pwrite(inputFd, data, size, 0) != static_cast<ssize_t>(size))
         return 0;
-    tavrix::PdfDocument doc;
+    auto doc = std::make_unique<tavrix::PdfDocument>();
+    tavrix::OpenOptions options;
+    options.password = "";
     try {
-        doc.openDocument(inputPath);
-    } catch (const tavrix::CPdfException&) {
-        return 0;
+        doc->openDocument(inputPath, options);
+    } catch (const tavrix::CPdfException& e) {
+        if (e.kind() != tavrix::FailureKind::RepairNeeded) return 0;
+        options.repair = true;
+        doc = std::make_unique<tavrix::PdfDocument>();
+        try {
+            doc->openDocument(inputPath, options);
+        } catch (const tavrix::CPdfException&) {
+            return 0;
+        }
     }
-    tavrix::XrefTable& xref = doc.xref();
+    tavrix::XrefTable& xref = doc->xref();
     for (size_t num = 0; num < xref.entries().size() && num < 100000; ++num) {
         const tavrix::XrefEntry e = xref.entries()[num];
         try {

@@ -1,4 +1,5 @@
-// A whole run with the default settings, from arbitrary bytes to a temporary output file.
+// A whole run with the default settings, from arbitrary bytes to a temporary output file; an
+// encrypted input is opened with the empty password, damaged cross-reference data is rebuilt.
 #include <unistd.h>
 
 #include <cstddef>
@@ -35,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::fwrite(data, 1, size, f);
         std::fclose(f);
     }
-    tavrix::TavrixCom().getTavrixFile(input, output, "");
+    tavrix::TavrixCom().getTavrixFile(input, output, "password=;repair=1");
     std::remove(output.c_str());
     return 0;
 }

@@ -5,12 +5,12 @@ set -euo pipefail
 
 packages=(
   cmake make g++ pkg-config
-  zlib1g-dev
+  zlib1g-dev libdeflate-dev nettle-dev
   libharfbuzz-dev libfribidi-dev libfontconfig-dev libfreetype-dev libharfbuzz-bin
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-base-dev-tools qt6-pdf-dev libgl-dev fonts-dejavu-core
   dpkg-dev
-  qpdf poppler-utils mupdf-tools
+  qpdf poppler-utils mupdf-tools libnss3-tools
   fonts-noto-core fonts-wqy-microhei fonts-noto-cjk fonts-urw-base35
   clang libclang-rt-14-dev
   python3 python3-dev python3-venv python3-setuptools python3-wheel python3-pip pybind11-dev

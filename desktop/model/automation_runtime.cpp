@@ -13,17 +13,21 @@ using tavrix::ITavrixCom;
 using tavrixrt::Bstr;
 using tavrixrt::ComPtr;
 
-// The engine's own words for the failure of the last call on this thread, when it keeps them.
-std::string lastFailureReason(ITavrixCom* engine) {
+// The engine's own words for the failure of the last call on this thread, and its kind (the
+// error object's help context), when it keeps them.
+void lastFailure(ITavrixCom* engine, CallAnswer& answer) {
     ComPtr<ISupportErrorInfo> support;
     if (FAILED(engine->QueryInterface(IID_ISupportErrorInfo, support.putVoid())) ||
         support->InterfaceSupportsErrorInfo(tavrix::IID_ITavrixCom) != S_OK)
-        return {};
+        return;
     ComPtr<IErrorInfo> info;
-    if (GetErrorInfo(0, info.put()) != S_OK || !info) return {};
+    if (GetErrorInfo(0, info.put()) != S_OK || !info) return;
     Bstr description;
-    if (FAILED(info->GetDescription(description.put()))) return {};
-    return description.utf8();
+    if (SUCCEEDED(info->GetDescription(description.put()))) answer.reason = description.utf8();
+    DWORD context = 0;
+    if (SUCCEEDED(info->GetHelpContext(&context)) &&
+        context <= static_cast<DWORD>(tavrix::FailureKind::RepairNeeded))
+        answer.kind = static_cast<tavrix::FailureKind>(context);
 }
 
 class AutomationEngine : public EngineInstance {
@@ -52,14 +56,13 @@ class AutomationEngine : public EngineInstance {
     }
 
     HResult getTavrixFile(const std::string& input, const std::string& output,
-                          const std::string& params, std::string& result,
-                          std::string& reason) override {
+                          const std::string& params, CallAnswer& answer) override {
         Bstr in(input), out(output), extra(params);
         if (!in.get() || !out.get() || !extra.get()) return E_OUTOFMEMORY;
-        Bstr answer;
-        const HRESULT hr = engine_->getTavrixFile(in.get(), out.get(), extra.get(), answer.put());
-        result = answer.utf8(); // a null answer is the empty text
-        reason = lastFailureReason(engine_.get());
+        Bstr text;
+        const HRESULT hr = engine_->getTavrixFile(in.get(), out.get(), extra.get(), text.put());
+        answer.result = text.utf8(); // a null answer is the empty text
+        lastFailure(engine_.get(), answer);
         return hr;
     }
 

@@ -7,6 +7,7 @@
 #include "desktop/model/colour.hpp"
 #include "desktop/model/number_text.hpp"
 #include "desktop/model/stdout_tap.hpp"
+#include "tavrix/call_params.hpp"
 #include "tavrix/members.hpp"
 
 namespace folvane {
@@ -63,8 +64,11 @@ StampOutcome runStamp(EngineInstance* engine, const StampRequest& request) {
         outcome.failure = kInvalidPointer;
         return outcome;
     }
-    outcome.failure = engine->getTavrixFile(request.input, request.output, request.params,
-                                            outcome.result, outcome.reason);
+    CallAnswer answer;
+    outcome.failure = engine->getTavrixFile(request.input, request.output, request.params, answer);
+    outcome.result = std::move(answer.result);
+    outcome.reason = std::move(answer.reason);
+    outcome.kind = answer.kind;
     return outcome;
 }
 
@@ -78,6 +82,13 @@ struct EngineClient::EngineThreadState {
     bool runtimeUp = false;
     PreviewFiles files;
 };
+
+std::string InputAccess::params() const {
+    std::string text;
+    if (password) text += "password=" + tavrix::escapeOptionValue(*password) + ";";
+    if (repair) text += "repair=1;";
+    return text;
+}
 
 StampRequest stampRequest(const PageParameters& p, const TokenExpander& expander) {
     // The three texts are expanded before the first of them is assigned.
@@ -208,14 +219,26 @@ bool EngineClient::applyText(PageParameters& p) {
     if (stamping_ || closed_) return false;
 
     StampRequest request;
+    InputAccess known;
     try {
         request = stampRequest(p, expander_);
+        known = access(p.inputPath);
+        request.params = known.params();
     } catch (const std::bad_alloc&) {
         report(kOutOfMemory);
         return false;
     }
-
     stamping_ = true;
+    stamp(std::move(request), std::move(known), true);
+    return true;
+}
+
+InputAccess EngineClient::access(const std::string& input) const {
+    const auto it = access_.find(input);
+    return it == access_.end() ? InputAccess{} : it->second;
+}
+
+void EngineClient::stamp(StampRequest request, InputAccess access, bool first) {
     const std::weak_ptr<bool> alive = alive_;
     auto onUi = [this, alive](std::function<void()> work) {
         platform_.postToUi([this, alive, work = std::move(work)] {
@@ -223,11 +246,13 @@ bool EngineClient::applyText(PageParameters& p) {
             if (a && *a && !closed_) work();
         });
     };
-    worker_->post([this, state = thread_, request = std::move(request), onUi] {
+    worker_->post([this, state = thread_, request = std::move(request), access = std::move(access),
+                   first, onUi]() mutable {
         const int files = isFileList(request.input) ? listLength(request.input) : 0;
-        onUi([this, files] {
-            if (listener_) listener_->stampStarted(files);
-        });
+        if (first)
+            onUi([this, files] {
+                if (listener_) listener_->stampStarted(files);
+            });
         StampOutcome outcome;
         {
             // A list's progress is read from the engine's progress lines, which still reach the
@@ -246,13 +271,65 @@ bool EngineClient::applyText(PageParameters& p) {
             StdoutTap tap(std::move(follow), true);
             outcome = runStamp(state->stamping.get(), request);
         }
-        onUi([this, output = request.output, outcome] {
-            stamping_ = false;
-            if (listener_) listener_->stampFinished();
-            showOutcome(output, outcome);
+        onUi([this, request = std::move(request), access = std::move(access), outcome]() mutable {
+            stampEnded(std::move(request), std::move(access), outcome);
         });
     });
-    return true;
+}
+
+std::optional<InputAccess> EngineClient::askAccess(const InputAccess& tried,
+                                                   tavrix::FailureKind kind, bool& offered) {
+    using tavrix::FailureKind;
+    offered = false;
+    InputAccess next = tried;
+    if (kind == FailureKind::PasswordNeeded || kind == FailureKind::OwnerPasswordNeeded) {
+        offered = true;
+        // The caption says why the question comes again.
+        const std::string caption = kind == FailureKind::OwnerPasswordNeeded
+                                        ? "Folvane: changes need the owner password"
+                                    : tried.password ? "Folvane: that password does not open it"
+                                                     : kProgramCaption;
+        std::optional<std::string> password = platform_.askPassword(kPasswordPrompt, caption);
+        if (!password) return std::nullopt;
+        next.password = std::move(*password);
+        return next;
+    }
+    // A repair that was made already cannot be offered again.
+    if (kind == FailureKind::RepairNeeded && !tried.repair) {
+        offered = true;
+        if (platform_.showMessage(kRepairPrompt, kProgramCaption, Buttons::YesNo) != Answer::Yes)
+            return std::nullopt;
+        next.repair = true;
+        return next;
+    }
+    return std::nullopt;
+}
+
+void EngineClient::stampEnded(StampRequest request, InputAccess access,
+                              const StampOutcome& outcome) {
+    // A single file refused as protected or damaged: the same request once more, with what the
+    // user gives to open it. A list's failures are its files' own, and are only shown.
+    if (!failed(outcome.failure) && !outcome.stamped() && !isFileList(request.input)) {
+        bool offered = false;
+        if (std::optional<InputAccess> next = askAccess(access, outcome.kind, offered)) {
+            request.params = next->params();
+            stamp(std::move(request), std::move(*next), false);
+            return;
+        }
+        if (offered) {
+            // Declined: the question was the answer; nothing more is shown.
+            stamping_ = false;
+            if (listener_) listener_->stampFinished();
+            return;
+        }
+    }
+    stamping_ = false;
+    if (outcome.stamped() && access != InputAccess{} && this->access(request.input) != access) {
+        access_[request.input] = access;
+        if (listener_) listener_->inputAccessChanged();
+    }
+    if (listener_) listener_->stampFinished();
+    showOutcome(request.output, outcome);
 }
 
 void EngineClient::preview(StampRequest request, std::function<void(PreviewOutcome)> done) {

@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "desktop/model/platform.hpp"
 #include "desktop/model/preview_files.hpp"
 #include "desktop/model/text_tokens.hpp"
+#include "tavrix/failure_kind.hpp"
 
 namespace folvane {
 
@@ -30,6 +33,15 @@ inline bool failed(HResult hr) {
     return hr < 0;
 }
 
+// What one getTavrixFile call answered.
+struct CallAnswer {
+    std::string result; // the method's result text (empty after a successful run)
+    // The engine's own words for a failure, and its kind, from the automation error channel
+    // (the error object's description and help context), when it gives them.
+    std::string reason;
+    tavrix::FailureKind kind = tavrix::FailureKind::Other;
+};
+
 // One engine instance as the client sees it: put-only properties by dispatch identifier and the
 // stamping method. Texts are UTF-8 here; the binding converts them for the call.
 class EngineInstance {
@@ -37,11 +49,8 @@ class EngineInstance {
     virtual ~EngineInstance() = default;
     virtual HResult putLong(int32_t dispid, int32_t value) = 0;
     virtual HResult putText(int32_t dispid, const std::string& value) = 0;
-    // `result` is the method's result text (empty after a successful run); `reason` the engine's
-    // own words for a failure, from the automation error channel, when it gives them.
     virtual HResult getTavrixFile(const std::string& input, const std::string& output,
-                                  const std::string& params, std::string& result,
-                                  std::string& reason) = 0;
+                                  const std::string& params, CallAnswer& answer) = 0;
 };
 
 // The automation runtime of the engine thread.
@@ -78,6 +87,8 @@ struct StampOutcome {
     HResult failure = kOk; // the first automation call that failed, else kOk
     std::string result;    // the method's result text: empty when every file was stamped
     std::string reason;    // the engine's reason for a failed run, when it gave one
+    // Whether a password or a repair could mend the failure.
+    tavrix::FailureKind kind = tavrix::FailureKind::Other;
     // A file list's result text is that of its last file, so an earlier failure shows only in
     // the reason.
     bool stamped() const { return !failed(failure) && result.empty() && reason.empty(); }
@@ -90,7 +101,23 @@ class StampListener {
     virtual void stampStarted(int /*fileCount*/) {} // 0 for a single file
     virtual void stampProgress(int /*filesStarted*/, int /*fileCount*/) {}
     virtual void stampFinished() {}
+    // A password or a repair now opens an input that needed one (see EngineClient::access).
+    virtual void inputAccessChanged() {}
 };
+
+// What opens an input that the engine refused as it was: the password the user gave for it (an
+// encrypted file) and whether they agreed to have it repaired (damaged cross-reference data).
+struct InputAccess {
+    std::optional<std::string> password;
+    bool repair = false;
+    // The getTavrixFile params that ask for them; empty when nothing is asked, as ever.
+    std::string params() const;
+    bool operator==(const InputAccess&) const = default;
+};
+
+inline constexpr const char* kPasswordPrompt =
+    "This PDF is protected. Password (leave empty to try without):";
+inline constexpr const char* kRepairPrompt = "This PDF is damaged. Repair it and stamp?";
 
 // A preview run's product: the stamped file, or why there is none.
 struct PreviewOutcome {
@@ -114,8 +141,12 @@ class EngineClient {
     bool open();
     // Stores the shown placement, checks the paths, and stamps on the engine thread: every
     // property, then one getTavrixFile. The result or the first failure is shown when the run
-    // ends. False when nothing was started.
+    // ends. A single file refused as encrypted or damaged is offered the way to open it (its
+    // password, a repair) and stamped again with the same request; what opened it is kept for
+    // that input (access()). False when nothing was started.
     bool applyText(PageParameters& p);
+    // What opened `input` in an earlier Apply Text, or the empty access.
+    InputAccess access(const std::string& input) const;
     bool stamping() const { return stamping_; }
     // Runs `request` on the preview's own engine instance into a private file; `done` gets the
     // outcome on the user-interface thread.
@@ -129,6 +160,14 @@ class EngineClient {
     struct EngineThreadState;
     void report(HResult hr);
     void showOutcome(const std::string& output, const StampOutcome& outcome);
+    // Runs `request` (whose params ask for `access`) on the engine thread; its end comes to
+    // stampEnded on the user-interface thread.
+    void stamp(StampRequest request, InputAccess access, bool first);
+    void stampEnded(StampRequest request, InputAccess access, const StampOutcome& outcome);
+    // The access the user chooses for another try after a refusal of `kind`; nullopt when they
+    // decline, or when there is nothing to offer (`offered` says which).
+    std::optional<InputAccess> askAccess(const InputAccess& tried, tavrix::FailureKind kind,
+                                         bool& offered);
 
     EngineRuntime& runtime_;
     Platform& platform_;
@@ -139,6 +178,8 @@ class EngineClient {
     // Completions posted to the user-interface thread check that the client still lives.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     StampListener* listener_ = nullptr;
+    // By input path; read and written on the user-interface thread only.
+    std::map<std::string, InputAccess> access_;
     bool hasEngine_ = false;
     bool stamping_ = false;
     bool closed_ = false;

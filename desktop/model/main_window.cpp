@@ -685,6 +685,11 @@ void MainWindow::stampFinished() {
     observer_->stampBusy(false);
 }
 
+void MainWindow::inputAccessChanged() {
+    // A protected or damaged input that Apply Text just opened: the preview shows it now.
+    settingsChanged();
+}
+
 void MainWindow::chooseColour() {
     PageParameters& p = record_;
     if (!p.useCmyk) {

@@ -140,6 +140,7 @@ class MainWindow : private StampListener {
     void stampStarted(int fileCount) override;
     void stampProgress(int filesStarted, int fileCount) override;
     void stampFinished() override;
+    void inputAccessChanged() override;
 
     Platform& platform_;
     TokenExpander expander_;

@@ -45,7 +45,11 @@ void PagePreview::update(const PageParameters& draft, const TokenExpander& expan
         changed();
         return;
     }
-    Key key{stampRequest(draft, expander)};
+    Key key;
+    key.request = stampRequest(draft, expander);
+    const InputAccess access = engine_.access(draft.inputPath);
+    key.request.params = access.params();
+    key.password = access.password;
     struct stat st;
     if (::stat(draft.inputPath.c_str(), &st) == 0) {
         key.size = st.st_size;
@@ -89,6 +93,7 @@ void PagePreview::finished(const Key& key, PreviewOutcome outcome) {
         state_ = State::Shown;
         message_.clear();
         file_ = std::move(outcome.file);
+        password_ = key.password;
         ++generation_;
     } else if (failed(outcome.stamp.failure) && outcome.stamp.reason.empty()) {
         showMessage(State::Refused, runtime_.errorMessage(outcome.stamp.failure));
@@ -97,6 +102,13 @@ void PagePreview::finished(const Key& key, PreviewOutcome outcome) {
             outcome.stamp.reason.empty() ? outcome.stamp.result : outcome.stamp.reason;
         while (!why.empty() && (why.back() == '\n' || why.back() == '\r'))
             why.pop_back();
+        // The preview never asks; Apply Text does, and the preview follows what opens it.
+        using tavrix::FailureKind;
+        if (outcome.stamp.kind == FailureKind::PasswordNeeded ||
+            outcome.stamp.kind == FailureKind::OwnerPasswordNeeded)
+            why += "\n\nApply Text asks for its password; the preview shows it then.";
+        else if (outcome.stamp.kind == FailureKind::RepairNeeded)
+            why += "\n\nApply Text offers to repair it; the preview shows it then.";
         showMessage(State::Refused, why);
     }
     changed();

@@ -51,12 +51,17 @@ class PagePreview {
     int pageCount() const { return pageCount_; }
     const std::string& message() const { return message_; }
     const std::shared_ptr<FileHandle>& file() const { return file_; }
+    // The password that opens file(): a protected input's output keeps its protection.
+    const std::optional<std::string>& password() const { return password_; }
     uint64_t generation() const { return generation_; }
 
   private:
-    // What a run depends on: the engine calls and the input file as it is on disk.
+    // What a run depends on: the engine calls (the params ask for what opened the input in
+    // Apply Text, so a password given there shows a protected file here too) and the input
+    // file as it is on disk.
     struct Key {
         StampRequest request;
+        std::optional<std::string> password;
         int64_t size = -1, modified = -1;
         bool operator==(const Key&) const = default;
     };
@@ -78,6 +83,7 @@ class PagePreview {
     State state_ = State::NoInput;
     std::string message_ = "Choose an input PDF file to see the stamp on its pages.";
     std::shared_ptr<FileHandle> file_;
+    std::optional<std::string> password_;
     uint64_t generation_ = 0;
     std::string input_;
     int page_ = 1;

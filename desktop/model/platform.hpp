@@ -14,7 +14,7 @@ namespace folvane {
 
 class CmykForm;
 
-enum class Buttons { Ok, YesNoCancel };
+enum class Buttons { Ok, YesNoCancel, YesNo };
 enum class Answer { Ok, Yes, No, Cancel };
 // Failures get the error icon; everything else is information (or a question with Yes/No).
 enum class Tone { Information, Error };
@@ -56,6 +56,10 @@ class Platform {
     void showError(const std::string& text, const std::string& caption) {
         showMessage(text, caption, Buttons::Ok, Tone::Error);
     }
+
+    // Asks for a password: the text typed (maybe empty), or nullopt when the user cancels.
+    virtual std::optional<std::string> askPassword(const std::string& text,
+                                                   const std::string& caption) = 0;
 
     virtual std::optional<std::string> chooseFileToOpen(const FileChoice& choice) = 0;
     virtual std::optional<std::string> chooseFileToSave(const FileChoice& choice) = 0;

@@ -14,10 +14,11 @@ class PageRenderer::Worker : public QObject {
   public:
     explicit Worker(PageRenderer& owner) : owner_(owner) {}
 
-    void post(std::shared_ptr<FileHandle> file, quint64 generation, int page, QSize size) {
+    void post(std::shared_ptr<FileHandle> file, quint64 generation, int page, QSize size,
+              QString password) {
         {
             QMutexLocker lock(&mutex_);
-            pending_ = Request{std::move(file), generation, page, size};
+            pending_ = Request{std::move(file), generation, page, size, std::move(password)};
             if (scheduled_) return;
             scheduled_ = true;
         }
@@ -31,6 +32,7 @@ class PageRenderer::Worker : public QObject {
         quint64 generation = 0;
         int page = 1;
         QSize size;
+        QString password;
     };
 
     void work() {
@@ -43,6 +45,7 @@ class PageRenderer::Worker : public QObject {
         if (!r.file) return;
         if (!document_ || generation_ != r.generation) {
             document_ = std::make_unique<QPdfDocument>();
+            document_->setPassword(r.password);
             // The file is unlinked; its open handle is reachable by this path while it lives.
             document_->load(QString::fromStdString(r.file->procPath()));
             file_ = r.file;
@@ -91,8 +94,8 @@ PageRenderer::~PageRenderer() {
 }
 
 void PageRenderer::request(std::shared_ptr<FileHandle> file, quint64 generation, int page,
-                           QSize size) {
-    worker_->post(std::move(file), generation, page, size);
+                           QSize size, QString password) {
+    worker_->post(std::move(file), generation, page, size, std::move(password));
 }
 
 } // namespace folvane

@@ -23,8 +23,10 @@ class PageRenderer : public QObject {
     ~PageRenderer() override;
 
     // Asks for page `page` (1-based) of document `generation` to fit `size` device pixels; the
-    // answer comes as rendered(). Only the latest request is worked on.
-    void request(std::shared_ptr<FileHandle> file, quint64 generation, int page, QSize size);
+    // answer comes as rendered(). Only the latest request is worked on. `password` opens an
+    // encrypted document (empty for one that is not).
+    void request(std::shared_ptr<FileHandle> file, quint64 generation, int page, QSize size,
+                 QString password = {});
 
   signals:
     // `image` is null when the page could not be rendered; `pageCount` is the document's.

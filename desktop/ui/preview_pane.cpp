@@ -93,7 +93,8 @@ void PreviewPane::requestRender() {
     const qreal ratio = devicePixelRatioF();
     const QSize size = page_->size() * ratio;
     rendering_ = true;
-    renderer_.request(model_.file(), model_.generation(), model_.page(), size);
+    renderer_.request(model_.file(), model_.generation(), model_.page(), size,
+                      QString::fromStdString(model_.password().value_or(std::string())));
 }
 
 void PreviewPane::rendered(quint64 generation, int page, int pageCount, QImage image) {

@@ -4,6 +4,8 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QStringList>
 #include <QTimer>
@@ -26,6 +28,9 @@ Answer QtPlatform::showMessage(const std::string& text, const std::string& capti
     box.setTextFormat(Qt::PlainText);
     if (buttons == Buttons::Ok) {
         box.setStandardButtons(QMessageBox::Ok);
+    } else if (buttons == Buttons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
     } else {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         box.setDefaultButton(QMessageBox::Yes);
@@ -38,8 +43,22 @@ Answer QtPlatform::showMessage(const std::string& text, const std::string& capti
     case QMessageBox::Cancel:
         return Answer::Cancel;
     default:
-        return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
+        return buttons == Buttons::Ok      ? Answer::Ok
+               : buttons == Buttons::YesNo ? Answer::No
+                                           : Answer::Cancel;
     }
+}
+
+std::optional<std::string> QtPlatform::askPassword(const std::string& text,
+                                                   const std::string& caption) {
+    QInputDialog dialog(parent_);
+    dialog.setObjectName(QStringLiteral("passwordDialog"));
+    dialog.setWindowTitle(QString::fromStdString(caption));
+    dialog.setLabelText(QString::fromStdString(text));
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextEchoMode(QLineEdit::Password);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.textValue().toStdString();
 }
 
 std::optional<std::string> QtPlatform::chooseFile(const FileChoice& choice, bool forSaving) {

@@ -20,6 +20,8 @@ class QtPlatform : public Platform {
 
     Answer showMessage(const std::string& text, const std::string& caption, Buttons buttons,
                        Tone tone) override;
+    std::optional<std::string> askPassword(const std::string& text,
+                                           const std::string& caption) override;
     std::optional<std::string> chooseFileToOpen(const FileChoice& choice) override;
     std::optional<std::string> chooseFileToSave(const FileChoice& choice) override;
     std::optional<uint32_t> chooseColor(uint32_t current) override;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <libdeflate.h>
+
 namespace tavrix {
 namespace {
 
@@ -66,7 +68,6 @@ FlateStream::FlateStream(std::shared_ptr<FileStream> source, int predictor, int 
     zs_.next_in = const_cast<Bytef*>(source_->windowData());
     zs_.avail_in = static_cast<uInt>(source_->windowSize());
     if (source_->windowSize() > 0xFFFFFFFFu) zs_.avail_in = 0xFFFFFFFFu;
-    zlibReady_ = inflateInit(&zs_) == Z_OK;
     if (predictor != 1)
         predictor_ = std::make_unique<PredictorState>(predictor, columns, colors, bits);
 }
@@ -75,7 +76,39 @@ FlateStream::~FlateStream() {
     if (zlibReady_) inflateEnd(&zs_);
 }
 
+bool FlateStream::decodeWhole(std::string& out, size_t limit) {
+    if (predictor_ || started_) return false;
+    // One decompressor per thread, reused: it holds only tables, no state between calls.
+    thread_local const std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)>
+        decompressor(libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
+    if (!decompressor) return false;
+    const unsigned char* in = source_->windowData();
+    const size_t inSize = source_->windowSize();
+    // Object streams shrink to a fifth or so; the buffer doubles until the data fits.
+    size_t capacity = std::min(limit, std::max<size_t>(inSize * 8, 4096));
+    for (;;) {
+        out.resize(capacity);
+        size_t produced = 0;
+        const libdeflate_result r = libdeflate_zlib_decompress(decompressor.get(), in, inSize,
+                                                               out.data(), capacity, &produced);
+        if (r == LIBDEFLATE_SUCCESS) {
+            out.resize(produced);
+            started_ = ended_ = true;
+            return true;
+        }
+        if (r != LIBDEFLATE_INSUFFICIENT_SPACE || capacity >= limit) break;
+        capacity = capacity > limit / 2 ? limit : capacity * 2;
+    }
+    out.clear();
+    out.shrink_to_fit();
+    return false;
+}
+
 bool FlateStream::refill() {
+    if (!started_) {
+        started_ = true;
+        zlibReady_ = inflateInit(&zs_) == Z_OK;
+    }
     outPos_ = outEnd_ = 0;
     if (ended_ || !zlibReady_) return false;
     if (out_.empty()) out_.resize(kOutBuffer);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -46,6 +47,12 @@ class FlateStream : public PdfStream {
     void shiftStart(int64_t delta) override { source_->shiftStart(delta); }
     int64_t byteLength() const override { return source_->byteLength(); }
 
+    // The whole decoded data in one call, for a stream without a predictor that has not been
+    // read: false when it does not decode in one piece within `limit` bytes (damaged data, a
+    // wrong checksum, too large), and nothing is consumed; the stream is then read as usual,
+    // which keeps what precedes damage.
+    bool decodeWhole(std::string& out, size_t limit);
+
     // Where damaged data is noted; the list belongs to the document, which outlives the
     // reading of its streams.
     void setDiagnostics(Diagnostics* diagnostics) { diagnostics_ = diagnostics; }
@@ -56,6 +63,7 @@ class FlateStream : public PdfStream {
 
     std::shared_ptr<FileStream> source_;
     z_stream zs_{};
+    bool started_ = false; // zlib is set up on the first read: many streams are never read
     bool zlibReady_ = false;
     bool ended_ = false;
     std::vector<unsigned char> out_;

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "engine/pdf/flate_stream.hpp"
 #include "engine/pdf/pdf_parser.hpp"
 #include "engine/pdf/pdf_stream.hpp"
 #include "engine/pdf/xref_table.hpp"
@@ -33,14 +34,19 @@ ObjectStream::ObjectStream(XrefTable& xref, int32_t streamNum) : streamNum_(stre
 
     // Decoded once: both the parsed members and the raw member bytes come from this copy.
     auto data = std::make_shared<std::string>();
-    stream.rewind();
-    constexpr size_t kChunk = 64 * 1024;
-    const auto chunk = std::make_unique_for_overwrite<unsigned char[]>(kChunk);
-    for (;;) {
-        if (data->size() >= xref.limits().maxObjectStreamBytes) return;
-        const size_t got = stream.read(chunk.get(), kChunk);
-        if (got == 0) break;
-        data->append(reinterpret_cast<const char*>(chunk.get()), got);
+    // Whole-buffer decoding where the data allows; otherwise (a predictor, damaged data) the
+    // stream is read as it goes.
+    auto* flate = dynamic_cast<FlateStream*>(&stream);
+    if (!flate || !flate->decodeWhole(*data, xref.limits().maxObjectStreamBytes)) {
+        stream.rewind();
+        constexpr size_t kChunk = 64 * 1024;
+        const auto chunk = std::make_unique_for_overwrite<unsigned char[]>(kChunk);
+        for (;;) {
+            if (data->size() >= xref.limits().maxObjectStreamBytes) return;
+            const size_t got = stream.read(chunk.get(), kChunk);
+            if (got == 0) break;
+            data->append(reinterpret_cast<const char*>(chunk.get()), got);
+        }
     }
     // The cache is budgeted by size; growth room must not stay allocated.
     data->shrink_to_fit();

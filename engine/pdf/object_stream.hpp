@@ -21,6 +21,8 @@ class ObjectStream {
 
     int32_t streamNum() const { return streamNum_; }
     size_t memberCount() const { return nums_.size(); }
+    // The object number of each member, by index.
+    const std::vector<int32_t>& memberNumbers() const { return nums_; }
     size_t decodedSize() const { return data_ ? data_->size() : 0; }
 
     // Member `index` parsed, when it is object `num`; otherwise Null.

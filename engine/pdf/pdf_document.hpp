@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/pdf/input_file.hpp"
@@ -9,12 +10,22 @@
 
 namespace tavrix {
 
+// How a file is opened: with a password for an encrypted file (without one it is refused), and
+// whether damaged cross-reference data is rebuilt (else it is refused).
+struct OpenOptions {
+    std::optional<std::string> password;
+    bool repair = false;
+    // Rebuild even when the data reads and points at its objects (it leaves out objects that
+    // the file needs); implies repair.
+    bool rebuild = false;
+};
+
 class PdfDocument {
   public:
     // Opens the file and reads its cross-reference data; throws CPdfException on failure.
-    void openDocument(const std::string& path);
+    void openDocument(const std::string& path, const OpenOptions& options = {});
     // Same, for a file already opened by the caller.
-    void openDocument(std::shared_ptr<InputFile> file);
+    void openDocument(std::shared_ptr<InputFile> file, const OpenOptions& options = {});
     void closeDocument();
     bool isOpen() const { return xref_ != nullptr; }
 

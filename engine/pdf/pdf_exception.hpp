@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "tavrix/failure_kind.hpp"
+
 namespace tavrix {
 
 // A reason about the input file names it with this mark; the run puts the file's quoted name in
@@ -17,17 +19,20 @@ class CPdfException {
   public:
     explicit CPdfException(const char* message) : message_(message ? message : "") {}
     explicit CPdfException(std::string message) : message_(std::move(message)) {}
-    CPdfException(std::string message, std::string reason)
-        : message_(std::move(message)), reason_(std::move(reason)) {}
+    CPdfException(std::string message, std::string reason, FailureKind kind = FailureKind::Other)
+        : message_(std::move(message)), reason_(std::move(reason)), kind_(kind) {}
     virtual ~CPdfException() = default;
 
     virtual const char* getMessage() const { return message_.c_str(); }
     // What went wrong and, where it helps, what to do; empty when the message says all there is.
     const std::string& reason() const { return reason_; }
+    // Whether another try with a password or with repair could succeed.
+    FailureKind kind() const { return kind_; }
 
   private:
     std::string message_;
     std::string reason_;
+    FailureKind kind_ = FailureKind::Other;
 };
 
 } // namespace tavrix

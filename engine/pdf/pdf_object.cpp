@@ -10,7 +10,7 @@ PdfObject PdfObject::makeBool(bool v) {
     return o;
 }
 
-PdfObject PdfObject::makeInt(int32_t v) {
+PdfObject PdfObject::makeInt(int64_t v) {
     PdfObject o(ObjectKind::Int);
     o.number_ = v;
     return o;

@@ -44,7 +44,8 @@ class PdfObject {
     PdfObject& operator=(PdfObject&&) noexcept = default;
 
     static PdfObject makeBool(bool v);
-    static PdfObject makeInt(int32_t v);
+    // Integers keep 64 bits: offsets and lengths of files over 2 GiB need them.
+    static PdfObject makeInt(int64_t v);
     static PdfObject makeReal(double v);
     static PdfObject makeRef(int32_t num, int32_t gen);
     static PdfObject makeString(std::string_view text);
@@ -77,7 +78,14 @@ class PdfObject {
     bool isNone() const { return kind_ == ObjectKind::None; }
 
     bool getBool() const { return number_ != 0; }
-    int32_t getInt() const { return static_cast<int32_t>(number_); }
+    // The value held to 32 bits (counts, numbers, generations): a larger one saturates.
+    int32_t getInt() const {
+        return number_ > INT32_MAX   ? INT32_MAX
+               : number_ < INT32_MIN ? INT32_MIN
+                                     : static_cast<int32_t>(number_);
+    }
+    // The whole value: byte offsets and lengths.
+    int64_t getInt64() const { return number_; }
     double getReal() const { return real_; }
     const std::string& getText() const { return text_; }
     int32_t getRefNum() const { return static_cast<int32_t>(number_); }
@@ -136,6 +144,8 @@ class PdfDict {
     void setXref(XrefTable* xref) { xref_ = xref; }
     XrefTable* xref() const { return xref_; }
     size_t size() const { return entries_.size(); }
+    // Every entry in key order, values as stored.
+    const std::map<std::string, PdfObject, std::less<>>& entries() const { return entries_; }
 
   private:
     XrefTable* xref_;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/pdf/decrypted_stream.hpp"
 #include "engine/pdf/flate_stream.hpp"
 #include "engine/pdf/pdf_exception.hpp"
 #include "engine/pdf/pdf_scanner.hpp"
@@ -16,8 +17,8 @@ PdfParser::PdfParser(XrefTable* xref, std::shared_ptr<PdfStream> stream)
       diagnostics_(xref ? &xref->diagnostics() : nullptr),
       nestingBase_(xref ? xref->nestingBase() : 0) {
     file_ = dynamic_cast<FileStream*>(stream_.get());
-    first_ = nextToken();
-    second_ = nextToken();
+    first_ = nextToken(firstAt_);
+    second_ = nextToken(secondAt_);
 }
 
 void PdfParser::note(std::string message) {
@@ -30,10 +31,11 @@ void PdfParser::note(std::string message) {
 
 void PdfParser::shift() {
     first_ = std::move(second_);
-    second_ = nextToken();
+    firstAt_ = secondAt_;
+    second_ = nextToken(secondAt_);
 }
 
-PdfObject PdfParser::nextToken() {
+PdfObject PdfParser::nextToken(int64_t& start) {
     int c;
     // Whitespace and comments; a comment runs to the next CR or LF, which it consumes.
     for (;;) {
@@ -49,6 +51,7 @@ PdfObject PdfParser::nextToken() {
         }
         break;
     }
+    start = (file_ ? file_->tell() : stream_->tell()) - 1;
     switch (c) {
     case '(': // literal string
         return readLiteralString();
@@ -93,77 +96,35 @@ PdfObject PdfParser::nextToken() {
 }
 
 PdfObject PdfParser::readLiteralString() {
-    std::string text;
+    // The token's bytes through its matching ")" (an escaped byte never counts), decoded as the
+    // scanner decodes string tokens.
+    std::string token(1, '(');
     int depth = 1;
     for (;;) {
-        int c = next();
+        const int c = next();
         if (c < 0) break;
-        if (c == '(') {
+        token += static_cast<char>(c);
+        if (c == '\\') {
+            const int escaped = next();
+            if (escaped < 0) break;
+            token += static_cast<char>(escaped);
+        } else if (c == '(') {
             ++depth;
-        } else if (c == ')') {
-            if (--depth == 0) break;
-        } else if (c == '\\') {
-            c = next();
-            if (c < 0) break;
-            switch (c) {
-            case 'n':
-                text += '\n';
-                continue;
-            case 'r':
-                text += '\r';
-                continue;
-            case 't':
-                text += '\t';
-                continue;
-            case 'b':
-                text += '\b';
-                continue;
-            case 'f':
-                text += '\f';
-                continue;
-            case '\n':
-                continue; // line continuation
-            case '\r':
-                if (peek() == '\n') next();
-                continue;
-            default:
-                break;
-            }
-            if (c >= '0' && c <= '7') {
-                int value = c - '0';
-                for (int k = 0; k < 2; ++k) {
-                    const int d = peek();
-                    if (d < '0' || d > '7') break;
-                    next();
-                    value = value * 8 + (d - '0');
-                }
-                text += static_cast<char>(value & 0xFF);
-                continue;
-            }
+        } else if (c == ')' && --depth == 0) {
+            break;
         }
-        text += static_cast<char>(c);
     }
-    return PdfObject::makeString(text);
+    return PdfObject::makeString(decodeStringToken(token));
 }
 
 PdfObject PdfParser::readHexString() {
-    std::string text;
-    int high = -1;
+    std::string token(1, '<');
     for (;;) {
         const int c = next();
         if (c < 0 || c == '>') break;
-        if (isPdfWhitespace(c)) continue;
-        int v = hexDigitValue(c);
-        if (v < 0) v = 0; // invalid digits count as 0
-        if (high < 0) {
-            high = v;
-        } else {
-            text += static_cast<char>(high * 16 + v);
-            high = -1;
-        }
+        token += static_cast<char>(c);
     }
-    if (high >= 0) text += static_cast<char>(high * 16);
-    return PdfObject::makeString(text);
+    return PdfObject::makeString(decodeStringToken(token));
 }
 
 PdfObject PdfParser::readName() {
@@ -199,10 +160,10 @@ PdfObject PdfParser::readNumber(int c) {
     }
     size_t i = 0;
     if (real) return PdfObject::makeReal(readReal(text, i));
-    // Integers beyond 32 bits saturate at the limits of the range.
+    // Integers keep 64 bits (offsets past 2 GiB); larger ones saturate.
     int64_t value = 0;
     readInteger(text, i, value);
-    return PdfObject::makeInt(saturateInt32(value));
+    return PdfObject::makeInt(value);
 }
 
 PdfObject PdfParser::readKeyword(int c) {
@@ -220,6 +181,7 @@ PdfObject PdfParser::readKeyword(int c) {
 }
 
 PdfObject PdfParser::getObject() {
+    objectStart_ = firstAt_;
     return getObjectAt(0);
 }
 
@@ -260,18 +222,20 @@ PdfObject PdfParser::getObjectAt(int depth) {
         return dict;
     }
     if (first_.isInt()) {
-        const int32_t n = first_.getInt();
+        const PdfObject number = first_;
         shift();
         if (first_.isInt() && second_.isCommand("R")) {
             const int32_t g = first_.getInt();
             shift();
             shift();
-            return PdfObject::makeRef(n, g);
+            return PdfObject::makeRef(number.getInt(), g);
         }
-        return PdfObject::makeInt(n);
+        return number;
     }
     PdfObject out = first_;
     if (!first_.isEof()) shift();
+    if (crypt_ && out.isString())
+        return PdfObject::makeString(crypt_->decryptString(cryptKey_, out.getText()));
     return out;
 }
 
@@ -290,8 +254,8 @@ PdfObject PdfParser::makeStream(const PdfObject& dict, int depth) {
     const int64_t pos = stream_->tell();
     const PdfObject len = dict.getDict()->lookup("Length");
     // A negative Length would seek back into the dictionary and read it again as data.
-    if (!len.isInt() || len.getInt() < 0) return PdfObject::makeError();
-    int64_t length = len.getInt();
+    if (!len.isInt() || len.getInt64() < 0) return PdfObject::makeError();
+    int64_t length = len.getInt64();
     // A Length that does not end at "endstream" (a few bytes short, or running into the next
     // object) is wrong, and viewers measure the data to the keyword instead. The check looks
     // at the bytes: tokens read at a wrong place could run through the whole file.
@@ -304,7 +268,7 @@ PdfObject PdfParser::makeStream(const PdfObject& dict, int depth) {
             const size_t keyword = findEndstream(bytes, start);
             if (keyword == std::string_view::npos) throw CPdfException("Missing 'endstream'");
             length = static_cast<int64_t>(dataEndBefore(bytes, start, keyword) - start);
-            note("the stream's /Length " + std::to_string(len.getInt()) +
+            note("the stream's /Length " + std::to_string(len.getInt64()) +
                  " does not end at 'endstream'; its data is taken as " + std::to_string(length) +
                  " bytes");
         }
@@ -316,8 +280,15 @@ PdfObject PdfParser::makeStream(const PdfObject& dict, int depth) {
     shift();
     std::shared_ptr<PdfStream> raw = stream_->subStream(pos, length, dict);
     std::shared_ptr<PdfStream> decoded;
-    if (auto file = std::dynamic_pointer_cast<FileStream>(raw))
-        decoded = applyFilters(std::move(file), *dict.getDict(), limits_, diagnostics_);
+    if (auto file = std::dynamic_pointer_cast<FileStream>(raw)) {
+        const std::optional<CryptMethod> method =
+            crypt_ ? crypt_->methodForStream(*dict.getDict()) : std::nullopt;
+        if (method && *method != CryptMethod::Identity)
+            decoded = std::make_shared<DecryptedStream>(std::move(file), *crypt_, *method,
+                                                        cryptKey_, limits_, diagnostics_);
+        else
+            decoded = applyFilters(std::move(file), *dict.getDict(), limits_, diagnostics_);
+    }
     return PdfObject::makeStream(std::move(decoded));
 }
 

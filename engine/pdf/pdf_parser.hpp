@@ -8,6 +8,7 @@
 #include "engine/pdf/pdf_object.hpp"
 #include "engine/pdf/pdf_stream.hpp"
 #include "engine/pdf/reader_limits.hpp"
+#include "engine/pdf/security_handler.hpp"
 
 namespace tavrix {
 
@@ -22,10 +23,20 @@ class PdfParser {
     PdfObject getObject();
 
     const PdfObject& first() const { return first_; }
+    // Where the object that getObject returned last began (for reports of damage).
+    int64_t objectStart() const { return objectStart_; }
+
+    // The text parsed is indirect object `key` of an encrypted file: its strings and stream data
+    // are decrypted with `handler` (which outlives the parser).
+    void setDecryption(const SecurityHandler* handler, ObjectKey key) {
+        crypt_ = handler;
+        cryptKey_ = key;
+    }
 
   private:
     PdfObject getObjectAt(int depth);
-    PdfObject nextToken();
+    // The next token; `start` receives where it begins.
+    PdfObject nextToken(int64_t& start);
     void shift();
     // Records tolerated damage at the current position.
     void note(std::string message);
@@ -50,6 +61,9 @@ class PdfParser {
     int nestingBase_ = 0; // depth of the parse whose fetch made this parser
     PdfObject first_;
     PdfObject second_;
+    int64_t firstAt_ = 0, secondAt_ = 0, objectStart_ = 0;
+    const SecurityHandler* crypt_ = nullptr;
+    ObjectKey cryptKey_;
 };
 
 } // namespace tavrix

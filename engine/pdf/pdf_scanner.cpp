@@ -1,5 +1,6 @@
 #include "engine/pdf/pdf_scanner.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -256,6 +257,89 @@ Value PdfScanner::nextValue() {
     }
 }
 
+std::string decodeStringToken(std::string_view token) {
+    std::string text;
+    if (token.starts_with('<')) {
+        int high = -1;
+        for (size_t i = 1; i < token.size() && token[i] != '>'; ++i) {
+            const int c = static_cast<unsigned char>(token[i]);
+            if (isPdfWhitespace(c)) continue;
+            const int v = std::max(hexDigitValue(c), 0); // invalid digits count as 0
+            if (high < 0) {
+                high = v;
+            } else {
+                text += static_cast<char>(high * 16 + v);
+                high = -1;
+            }
+        }
+        if (high >= 0) text += static_cast<char>(high * 16);
+        return text;
+    }
+    if (!token.starts_with('(')) return std::string(token);
+    // Nesting is counted as the scanner counts it; the matching ")" ends the text, and a string
+    // left open runs to the token's end.
+    const std::string_view body = token.substr(1);
+    int depth = 1;
+    for (size_t i = 0; i < body.size(); ++i) {
+        const char c = body[i];
+        if (c == '(') ++depth;
+        if (c == ')' && --depth == 0) break;
+        if (c != '\\') {
+            text += c;
+            continue;
+        }
+        if (++i >= body.size()) break;
+        const char e = body[i];
+        switch (e) {
+        case 'n':
+            text += '\n';
+            continue;
+        case 'r':
+            text += '\r';
+            continue;
+        case 't':
+            text += '\t';
+            continue;
+        case 'b':
+            text += '\b';
+            continue;
+        case 'f':
+            text += '\f';
+            continue;
+        case '\n':
+            continue; // line continuation
+        case '\r':
+            if (i + 1 < body.size() && body[i + 1] == '\n') ++i;
+            continue;
+        default:
+            break;
+        }
+        if (e >= '0' && e <= '7') {
+            int value = e - '0';
+            for (int k = 0;
+                 k < 2 && i + 1 < body.size() && body[i + 1] >= '0' && body[i + 1] <= '7'; ++k)
+                value = value * 8 + (body[++i] - '0');
+            text += static_cast<char>(value & 0xFF);
+            continue;
+        }
+        text += e; // "\(", "\)", "\\" and an escape of any other byte: the byte itself
+    }
+    return text;
+}
+
+std::string hexStringToken(std::string_view bytes) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size() * 2 + 2);
+    out += '<';
+    for (const char c : bytes) {
+        out += kHex[static_cast<unsigned char>(c) >> 4];
+        out += kHex[static_cast<unsigned char>(c) & 0x0F];
+    }
+    out += '>';
+    return out;
+}
+
 bool nameEquals(std::string_view nameToken, std::string_view key) {
     if (!nameToken.starts_with('/')) return false;
     nameToken.remove_prefix(1);
@@ -291,6 +375,28 @@ std::optional<ObjectHeader> readObjectHeader(std::string_view text, size_t at) {
     i = gen.begin;
     if (!readInteger(text, i, h.gen) || i != gen.end) return std::nullopt;
     h.end = keyword.end;
+    return h;
+}
+
+std::optional<ObjectHeader> plainObjectHeader(std::string_view text, size_t at) {
+    size_t i = afterSpace(text, at);
+    ObjectHeader h;
+    auto digits = [&](int64_t& value, size_t most) {
+        const size_t from = i;
+        value = 0;
+        while (i < text.size() && isDecimalDigit(text[i]) && i - from < most)
+            value = value * 10 + (text[i++] - '0');
+        return i > from && !isRegularAt(text, i);
+    };
+    auto blank = [&] {
+        const size_t from = i;
+        while (i < text.size() && isPdfWhitespace(static_cast<unsigned char>(text[i])))
+            ++i;
+        return i > from;
+    };
+    if (!digits(h.num, 10) || !blank() || !digits(h.gen, 5) || !blank()) return std::nullopt;
+    if (text.substr(i, 3) != "obj" || isRegularAt(text, i + 3)) return std::nullopt;
+    h.end = i + 3;
     return h;
 }
 

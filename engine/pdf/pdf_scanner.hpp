@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace tavrix {
@@ -121,6 +122,13 @@ class PdfScanner {
     size_t pos_;
 };
 
+// The bytes a string token stands for: a literal string "( ... )" with its escapes undone, or a
+// hexadecimal string "< ... >" (an odd last digit counts as followed by 0, other bytes as 0), as
+// the parser reads them. A token that is neither gives its bytes unchanged.
+std::string decodeStringToken(std::string_view token);
+// `bytes` as a hexadecimal string token ("<48656C6C6F>").
+std::string hexStringToken(std::string_view bytes);
+
 // Whether `nameToken` ("/Contents", possibly with #xx escapes) names `key` ("Contents").
 bool nameEquals(std::string_view nameToken, std::string_view key);
 
@@ -131,6 +139,10 @@ struct ObjectHeader {
 };
 // "N G obj" at `at`, with whitespace and comments allowed before each token.
 std::optional<ObjectHeader> readObjectHeader(std::string_view text, size_t at);
+// The same for text that may be anything (a damaged file searched for objects): only whitespace
+// and comments may stand before the header, which is two runs of digits and "obj"; no other
+// token is read, so a "(" there cannot send the search through the rest of the file.
+std::optional<ObjectHeader> plainObjectHeader(std::string_view text, size_t at);
 // The value of an object's text ("N G obj" value ...); End when there is no header.
 Value objectValue(std::string_view objectText);
 

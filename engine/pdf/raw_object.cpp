@@ -39,7 +39,7 @@ std::optional<int64_t> streamLength(XrefTable& xref, std::string_view text, cons
     try {
         const PdfObject length =
             xref.fetchObject(static_cast<int32_t>(ref->num), static_cast<int32_t>(ref->gen));
-        if (length.isInt()) return length.getInt();
+        if (length.isInt()) return length.getInt64();
     } catch (const CPdfException&) {
         // An object the reader refuses is no length; the data is measured instead.
     }
@@ -117,31 +117,87 @@ RawObject readRawObject(XrefTable& xref, int32_t num) {
     return {};
 }
 
-std::string_view directTrailerDict(XrefTable& xref, std::string_view key) {
+std::optional<std::string> streamLengthMended(XrefTable& xref, std::string_view objectText) {
+    if (findBytes(objectText, 0, objectText.size(), "stream") == 0) return std::nullopt;
+    const std::optional<ObjectHeader> header = readObjectHeader(objectText, 0);
+    if (!header) return std::nullopt;
+    const ObjectEnd end = scanToObjectEnd(objectText, header->end);
+    if (end.kind != ObjectEnd::Kind::Stream) return std::nullopt;
+    const size_t data = streamDataStart(objectText, end.at);
+    const std::optional<int64_t> length = streamLength(xref, objectText, end.dict);
+    size_t afterData = 0;
+    if (length && *length >= 0 && *length <= static_cast<int64_t>(objectText.size() - data) &&
+        endstreamAt(objectText, data + static_cast<size_t>(*length), afterData))
+        return std::nullopt;
+    const size_t keyword = findEndstream(objectText, data);
+    const std::optional<DictEntry> entry = findEntry(objectText, end.dict.begin, "Length");
+    if (keyword == std::string_view::npos || !entry) return std::nullopt;
+    std::string text(objectText);
+    text.replace(entry->value.begin, entry->value.end - entry->value.begin,
+                 std::to_string(dataEndBefore(objectText, data, keyword) - data));
+    return text;
+}
+
+NewestTrailer findNewestTrailer(XrefTable& xref) {
+    NewestTrailer t;
     const std::string_view file = xref.file()->view();
+    if (xref.trailerSection() < 0) return t;
     const int64_t at = xref.headerShift() + xref.trailerSection();
-    if (at < 0 || at >= static_cast<int64_t>(file.size())) return {};
-    size_t dictFrom = 0;
+    if (at < 0 || at >= static_cast<int64_t>(file.size())) return t;
     PdfScanner s(file, static_cast<size_t>(at));
     const Token first = s.next();
-    if (first.kind == TokenKind::Regular && first.end - first.begin == 4 &&
-        file.substr(first.begin, 4) == "xref") {
+    const std::string_view word = file.substr(first.begin, first.end - first.begin);
+    if (first.kind == TokenKind::Regular && word == "xref") {
         for (;;) { // past the table's entries
-            const Token t = s.next();
-            if (t.kind == TokenKind::End) return {};
-            if (t.kind == TokenKind::Regular && file.substr(t.begin, t.end - t.begin) == "trailer")
+            const Token tok = s.next();
+            if (tok.kind == TokenKind::End) return t;
+            if (tok.kind == TokenKind::Regular &&
+                file.substr(tok.begin, tok.end - tok.begin) == "trailer")
                 break;
         }
-        dictFrom = s.pos();
+        t.dictFrom = s.pos();
+    } else if (first.kind == TokenKind::Regular && word == "trailer") {
+        t.dictFrom = s.pos(); // a trailer that a rebuild found without its table
     } else {
         // A cross-reference stream: its dictionary is the trailer.
         const std::optional<ObjectHeader> header = readObjectHeader(file, static_cast<size_t>(at));
-        if (!header) return {};
-        dictFrom = header->end;
+        if (!header) return t;
+        t.stream = true;
+        t.dictFrom = header->end;
     }
-    const std::optional<DictEntry> entry = findEntry(file, dictFrom, key);
+    t.found = true;
+    return t;
+}
+
+namespace {
+
+std::optional<DictEntry> trailerEntry(XrefTable& xref, const NewestTrailer& t,
+                                      std::string_view key) {
+    if (!t.found) return std::nullopt;
+    return findEntry(xref.file()->view(), t.dictFrom, key);
+}
+
+} // namespace
+
+std::optional<Value> directTrailerEntry(XrefTable& xref, std::string_view key,
+                                        std::string_view& text) {
+    text = xref.file()->view();
+    const std::optional<DictEntry> entry = trailerEntry(xref, findNewestTrailer(xref), key);
+    if (!entry || !entry->value.closed) return std::nullopt;
+    return entry->value;
+}
+
+std::string_view directTrailerDict(XrefTable& xref, std::string_view key) {
+    const std::optional<DictEntry> entry = trailerEntry(xref, findNewestTrailer(xref), key);
     if (!entry || entry->value.kind != ValueKind::Dict || !entry->value.closed) return {};
-    return entry->value.in(file);
+    return entry->value.in(xref.file()->view());
+}
+
+std::string_view trailerValueText(XrefTable& xref, const NewestTrailer& trailer,
+                                  std::string_view key) {
+    const std::optional<DictEntry> entry = trailerEntry(xref, trailer, key);
+    if (!entry || !entry->value.closed) return {};
+    return entry->value.in(xref.file()->view());
 }
 
 } // namespace tavrix

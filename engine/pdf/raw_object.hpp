@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/pdf/pdf_scanner.hpp"
 #include "engine/pdf/xref_table.hpp"
 
 namespace tavrix {
@@ -40,8 +41,28 @@ size_t findBytes(std::string_view buffer, size_t from, size_t end, std::string_v
 // cannot be had. Offsets count from the "%PDF-" header, as the cross-reference data does.
 RawObject readRawObject(XrefTable& xref, int32_t num);
 
+// The text of a stream object whose /Length (direct or indirect) does not end at "endstream",
+// with the length its data really has written in place; nullopt for any other object.
+std::optional<std::string> streamLengthMended(XrefTable& xref, std::string_view objectText);
+
+// The newest trailer's entry `key` as written (a reference, an array, a dictionary...) within
+// `text`, which receives the file's bytes; nullopt when absent or left open.
+std::optional<Value> directTrailerEntry(XrefTable& xref, std::string_view key,
+                                        std::string_view& text);
 // The text of the newest trailer's entry `key` when its value is a dictionary written in place
 // ("/Info << /Title (...) >>"), or empty.
 std::string_view directTrailerDict(XrefTable& xref, std::string_view key);
+// Where the newest trailer's dictionary (or cross-reference stream dictionary) is, found once
+// for the several keys a caller reads: a table's entries are stepped over token by token.
+struct NewestTrailer {
+    bool found = false;
+    bool stream = false; // the newest section is a cross-reference stream (else a table)
+    size_t dictFrom = 0; // the dictionary opens at the first "<<" from here
+};
+NewestTrailer findNewestTrailer(XrefTable& xref);
+// The text of the trailer's entry `key` as it stands ("[<ab..> <cd..>]", "9 0 R"), or empty
+// when it has none.
+std::string_view trailerValueText(XrefTable& xref, const NewestTrailer& trailer,
+                                  std::string_view key);
 
 } // namespace tavrix

@@ -21,10 +21,13 @@ struct ReaderLimits {
     // Below maxObjects, a table may also not exceed 64 entries per byte of the file (or this
     // many, for small files).
     int64_t minObjectsBound = 1 << 20;
+    // The largest file read: offsets beyond ten digits fit no cross-reference table, the layout
+    // every output keeps.
+    int64_t maxFileSize = 9'999'999'999;
     // "startxref" is looked for in this many bytes at the end of the file.
     size_t startxrefTail = 1023;
     // Decoded object streams kept for reuse, by total size.
-    size_t objectStreamCacheBytes = size_t{16} << 20;
+    size_t objectStreamCacheBytes = size_t{4} << 20;
     // A decoded object stream larger than this is refused (no real file comes near it).
     size_t maxObjectStreamBytes = size_t{512} << 20;
     // Predictor parameters beyond these make a stream unusable rather than a huge allocation;

@@ -57,9 +57,26 @@ void XrefTable::grow(int64_t size, const char* message) {
     if (static_cast<int64_t>(entries_.size()) < size) entries_.resize(static_cast<size_t>(size));
 }
 
+void XrefTable::damagedAt(int64_t at, const std::string& message) const {
+    throw CPdfException(message,
+                        "{input}: cross-reference data damaged at byte " + std::to_string(at) +
+                            "; --repair rebuilds it",
+                        FailureKind::RepairNeeded);
+}
+
 void XrefTable::read() {
+    if (static_cast<uint64_t>(file_->size()) > static_cast<uint64_t>(limits_.maxFileSize)) {
+        throw CPdfException("PDF file is too large",
+                            "{input} has " + std::to_string(file_->size()) +
+                                " bytes, more than the " + std::to_string(limits_.maxFileSize) +
+                                " a cross-reference table can address; split it into smaller "
+                                "files");
+    }
     int64_t pos = findStartXref();
-    if (pos == 0) throw CPdfException("PDF file was damaged");
+    if (pos == 0) {
+        diagnostics_.add(-1, -1, "no usable 'startxref' at the end of the file");
+        damagedAt(static_cast<int64_t>(file_->size()), "PDF file was damaged");
+    }
     trailerSection_ = pos;
     // A "Prev" chain that comes back to a section already read stops there.
     std::unordered_set<int64_t> visited;
@@ -74,10 +91,14 @@ void XrefTable::read() {
         if (!next) break;
         pos = *next;
     }
-    if (!trailer_.isDict()) throw CPdfException("PDF file was damaged");
+    const int64_t trailerAt = headerShift_ + trailerSection_;
+    if (!trailer_.isDict()) damagedAt(trailerAt, "PDF file was damaged");
     const PdfDict& trailer = *trailer_.getDict();
     const PdfObject root = trailer.lookupRaw("Root");
-    if (!root.isRef()) throw CPdfException("PDF file was damaged");
+    if (!root.isRef()) {
+        diagnostics_.add(-1, trailerAt, "the trailer names no catalog (/Root)");
+        damagedAt(trailerAt, "PDF file was damaged");
+    }
     rootNum_ = root.getRefNum();
     rootGen_ = root.getRefGen();
     const PdfObject info = trailer.lookupRaw("Info");
@@ -85,32 +106,84 @@ void XrefTable::read() {
         infoNum_ = info.getRefNum();
         infoGen_ = info.getRefGen();
     }
-    // A direct Encrypt dictionary encrypts the file just as an indirect one does; copying such
-    // a file without it would write unreadable strings and streams.
-    if (!trailer.lookupRaw("Encrypt").isNull()) throw CPdfException("PDF file is encrypted");
     trailer_.getDict()->setXref(this);
+}
+
+void XrefTable::unreadable(int32_t num, const char* message, const std::string& reason) const {
+    if (num > 0 && static_cast<size_t>(num) < entries_.size() && !rebuilt()) {
+        const XrefEntry& e = entries_[static_cast<size_t>(num)];
+        const std::string_view file = file_->view();
+        const int64_t at = headerShift_ + e.offset;
+        // An object the file needs that no section lists (a chain cut short, say).
+        if (e.type == XrefType::Free) damagedAt(headerShift_ + trailerSection_, message);
+        if (e.type == XrefType::InUse) {
+            const std::optional<ObjectHeader> h =
+                at >= 0 && at < static_cast<int64_t>(file.size())
+                    ? plainObjectHeader(file, static_cast<size_t>(at))
+                    : std::nullopt;
+            if (!h || h->num != num || h->gen != e.gen) damagedAt(at, message);
+        }
+    }
+    throw CPdfException(message, reason);
+}
+
+bool XrefTable::pointsAtObjects(int64_t& firstBad) const {
+    const std::string_view file = file_->view();
+    for (size_t i = 1; i < entries_.size(); ++i) {
+        const XrefEntry& e = entries_[i];
+        if (e.type == XrefType::Compressed) {
+            const bool inTable = e.offset > 0 && static_cast<size_t>(e.offset) < entries_.size() &&
+                                 entries_[static_cast<size_t>(e.offset)].type == XrefType::InUse;
+            if (inTable) continue;
+            firstBad = -1;
+            return false;
+        }
+        if (e.type != XrefType::InUse) continue;
+        const int64_t at = headerShift_ + e.offset;
+        const std::optional<ObjectHeader> h = at >= 0 && at < static_cast<int64_t>(file.size())
+                                                  ? plainObjectHeader(file, static_cast<size_t>(at))
+                                                  : std::nullopt;
+        if (!h || h->num != static_cast<int64_t>(i) || h->gen != e.gen) {
+            firstBad = at;
+            return false;
+        }
+    }
+    return true;
 }
 
 std::optional<int64_t> XrefTable::prevOf(const PdfDict& dict) const {
     const PdfObject prev = dict.lookupRaw("Prev");
-    if (prev.isInt()) return prev.getInt();
+    if (prev.isInt()) return prev.getInt64();
     if (prev.isRef()) return prev.getRefNum();
     return std::nullopt;
 }
 
 std::optional<int64_t> XrefTable::readSection(int64_t pos) {
     PdfParser parser(nullptr, windowAt(headerShift_ + pos));
-    PdfObject obj = parser.getObject();
-    if (obj.isCommand("xref")) return readTable(parser);
-    if (obj.isInt()) {
-        const PdfObject gen = parser.getObject();
-        const PdfObject keyword = parser.getObject();
-        const PdfObject stream = parser.getObject();
-        if (!gen.isInt() || !keyword.isCommand("obj") || !stream.isStream())
-            throw CPdfException("Couldn't parse an xref stream");
-        return readStreamSection(*stream.getStream(), false);
+    entryAt_ = -1;
+    try {
+        PdfObject obj = parser.getObject();
+        if (obj.isCommand("xref")) return readTable(parser);
+        if (obj.isInt()) {
+            const PdfObject gen = parser.getObject();
+            const PdfObject keyword = parser.getObject();
+            const PdfObject stream = parser.getObject();
+            if (!gen.isInt() || !keyword.isCommand("obj") || !stream.isStream())
+                throw CPdfException("Couldn't parse an xref stream");
+            return readStreamSection(*stream.getStream(), false);
+        }
+        throw CPdfException("Couldn't parse an xref");
+    } catch (const CPdfException& e) {
+        if (e.kind() == FailureKind::RepairNeeded) throw;
+        // Where the data broke: the table entry that does not read, else the start of the
+        // object the parse read last.
+        const int64_t at =
+            std::max<int64_t>(entryAt_ >= 0 ? entryAt_ : parser.objectStart(), headerShift_ + pos);
+        diagnostics_.add(-1, at,
+                         std::string("the cross-reference section does not parse (") +
+                             e.getMessage() + ")");
+        damagedAt(at, e.getMessage());
     }
-    throw CPdfException("Couldn't parse an xref");
 }
 
 std::optional<int64_t> XrefTable::readTable(PdfParser& parser) {
@@ -120,34 +193,36 @@ std::optional<int64_t> XrefTable::readTable(PdfParser& parser) {
         if (obj.isCommand("trailer")) break;
         const PdfObject countObj = parser.getObject();
         if (!obj.isInt() || !countObj.isInt()) throw CPdfException("Couldn't parse an xref table");
-        const int64_t first = obj.getInt();
-        const int64_t count = countObj.getInt();
+        const int64_t first = obj.getInt64();
+        const int64_t count = countObj.getInt64();
         if (first < 0 || count < 0) throw CPdfException("Couldn't parse an xref table");
         grow(first + count, "Couldn't parse an xref table");
         for (int64_t num = first; num < first + count; ++num) {
             const PdfObject offset = parser.getObject();
+            entryAt_ = parser.objectStart();
             const PdfObject gen = parser.getObject();
             const PdfObject kind = parser.getObject();
             if (!offset.isInt() || !gen.isInt() || !(kind.isCommand("n") || kind.isCommand("f")))
                 throw CPdfException("Couldn't parse an xref table");
             XrefEntry& e = entries_[static_cast<size_t>(num)];
             if (!e.unset) continue;
-            e.offset = offset.getInt();
+            e.offset = offset.getInt64();
             e.gen = gen.getInt();
             e.type = kind.isCommand("n") ? XrefType::InUse : XrefType::Free;
             e.unset = false;
             if (e.type == XrefType::Free) freedBySection_.push_back(static_cast<int32_t>(num));
         }
     }
+    entryAt_ = -1;
     const PdfObject trailer = parser.getObject();
     if (!trailer.isDict()) throw CPdfException("Trailer dictionary is wrong type");
     if (trailer_.isNone()) trailer_ = trailer;
     // Hybrid files: objects that this table omits or marks free may be listed in the
     // companion cross-reference stream named by XRefStm; they are part of the same revision.
     const PdfObject xrefStm = trailer.getDict()->lookupRaw("XRefStm");
-    if (xrefStm.isInt() && xrefStm.getInt() > 0) {
+    if (xrefStm.isInt() && xrefStm.getInt64() > 0) {
         std::sort(freedBySection_.begin(), freedBySection_.end());
-        readHybridCompanion(xrefStm.getInt());
+        readHybridCompanion(xrefStm.getInt64());
     }
     freedBySection_.clear();
     return prevOf(*trailer.getDict());
@@ -155,13 +230,21 @@ std::optional<int64_t> XrefTable::readTable(PdfParser& parser) {
 
 void XrefTable::readHybridCompanion(int64_t pos) {
     PdfParser parser(nullptr, windowAt(headerShift_ + pos));
-    const PdfObject num = parser.getObject();
-    const PdfObject gen = parser.getObject();
-    const PdfObject keyword = parser.getObject();
-    const PdfObject stream = parser.getObject();
-    if (!num.isInt() || !gen.isInt() || !keyword.isCommand("obj") || !stream.isStream())
-        throw CPdfException("Couldn't parse an xref stream");
-    readStreamSection(*stream.getStream(), true);
+    try {
+        const PdfObject num = parser.getObject();
+        const PdfObject gen = parser.getObject();
+        const PdfObject keyword = parser.getObject();
+        const PdfObject stream = parser.getObject();
+        if (!num.isInt() || !gen.isInt() || !keyword.isCommand("obj") || !stream.isStream())
+            throw CPdfException("Couldn't parse an xref stream");
+        readStreamSection(*stream.getStream(), true);
+    } catch (const CPdfException& e) {
+        const int64_t at = std::max<int64_t>(parser.objectStart(), headerShift_ + pos);
+        diagnostics_.add(-1, at,
+                         std::string("the cross-reference stream does not parse (") +
+                             e.getMessage() + ")");
+        damagedAt(at, e.getMessage());
+    }
 }
 
 std::optional<int64_t> XrefTable::readStreamSection(PdfStream& stream, bool hybridCompanion) {
@@ -169,7 +252,7 @@ std::optional<int64_t> XrefTable::readStreamSection(PdfStream& stream, bool hybr
     if (!dict) throw CPdfException("Couldn't parse an xref stream");
     const PdfObject size = dict->lookupRaw("Size");
     if (!size.isInt()) throw CPdfException("Size of xref Stream is wrong type");
-    grow(size.getInt(), "Couldn't parse an xref stream");
+    grow(size.getInt64(), "Couldn't parse an xref stream");
     const PdfObject wObj = dict->lookupRaw("W");
     if (!wObj.isArray()) throw CPdfException("W item of xref Stream is wrong type");
     const PdfArray& wArray = *wObj.getArray();
@@ -194,10 +277,10 @@ std::optional<int64_t> XrefTable::readStreamSection(PdfStream& stream, bool hybr
             const PdfObject count = pairs.getRaw(i + 1);
             if (!first.isInt() || !count.isInt())
                 throw CPdfException("Index item of xref Stream is wrong type");
-            readStreamEntries(stream, first.getInt(), count.getInt(), w, hybridCompanion);
+            readStreamEntries(stream, first.getInt64(), count.getInt64(), w, hybridCompanion);
         }
     } else {
-        readStreamEntries(stream, 0, size.getInt(), w, hybridCompanion);
+        readStreamEntries(stream, 0, size.getInt64(), w, hybridCompanion);
     }
     if (hybridCompanion) return std::nullopt;
     if (trailer_.isNone()) trailer_ = PdfObject::makeDict(dict);
@@ -252,6 +335,7 @@ PdfObject XrefTable::fetchObject(int32_t num, int32_t gen) {
     if (e.type == XrefType::InUse) {
         if (gen != e.gen) return PdfObject::makeNull();
         PdfParser parser(this, windowAt(headerShift_ + e.offset));
+        if (security_ && num != encryptNum_) parser.setDecryption(security_.get(), {num, gen});
         const PdfObject n = parser.getObject();
         const PdfObject g = parser.getObject();
         const PdfObject keyword = parser.getObject();

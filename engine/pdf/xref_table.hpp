@@ -16,6 +16,7 @@
 #include "engine/pdf/pdf_object.hpp"
 #include "engine/pdf/pdf_stream.hpp"
 #include "engine/pdf/reader_limits.hpp"
+#include "engine/pdf/security_handler.hpp"
 #include "engine/pdf/xref_entry.hpp"
 
 namespace tavrix {
@@ -24,8 +25,34 @@ class XrefTable {
   public:
     XrefTable(std::shared_ptr<InputFile> file, int64_t headerShift, ReaderLimits limits = {});
 
-    // Reads every section; throws CPdfException on damaged or encrypted files.
+    // Reads every section; throws CPdfException on damaged files (kind RepairNeeded, the reason
+    // naming the byte where the data broke).
     void read();
+    // Whether every in-use entry points at its own object's header (and every compressed one
+    // into an object the table has): the cross-reference data can be trusted.
+    bool pointsAtObjects(int64_t& firstBad) const;
+    // Forgets what read() found and makes the table again from the objects that the file holds,
+    // found by scanning it: the last definition of a number wins; the newest trailer that parses
+    // gives the catalog, /Info, /ID and /Encrypt. Leaves a note saying so.
+    void rebuild();
+    // The second part of a rebuild, once the file can be decrypted: the members of the object
+    // streams found, and the catalog (the trailer's, else the last /Type /Catalog object).
+    // Throws CPdfException when no catalog is left.
+    void finishRebuild();
+    bool rebuilt() const { return rebuild_ != nullptr; }
+    // The failure for object `num`, which the run needs but cannot read: damaged
+    // cross-reference data (kind RepairNeeded) when the table lists no such object or points it
+    // at other bytes, else `message` with `reason`.
+    [[noreturn]] void unreadable(int32_t num, const char* message, const std::string& reason) const;
+
+    // Strings and streams of the file's objects are decrypted with `handler` from now on; object
+    // `encryptNum` (the /Encrypt dictionary, -1 when it is direct) is never encrypted.
+    void setSecurity(std::shared_ptr<const SecurityHandler> handler, int32_t encryptNum) {
+        security_ = std::move(handler);
+        encryptNum_ = encryptNum;
+    }
+    const SecurityHandler* security() const { return security_.get(); }
+    int32_t encryptNum() const { return encryptNum_; }
 
     // Indirect object `num` with generation `gen`; Null when missing (outside the table, free)
     // or mismatching.
@@ -43,7 +70,9 @@ class XrefTable {
     int32_t infoGen() const { return infoGen_; }
     const PdfObject& trailer() const { return trailer_; }
     int64_t headerShift() const { return headerShift_; }
-    // Where the newest section (whose trailer this table keeps) starts, counted from the header.
+    // Where the newest section (whose trailer this table keeps) starts, counted from the header;
+    // for a rebuilt table, where the trailer it took starts ("trailer" or a cross-reference
+    // stream); -1 when there is no trailer in the file.
     int64_t trailerSection() const { return trailerSection_; }
     // Where the first object that the table places after object `num` starts (or the end of the
     // file), as an offset in the file: object `num` cannot run past it.
@@ -87,6 +116,15 @@ class XrefTable {
     std::optional<int64_t> prevOf(const PdfDict& dict) const;
     std::shared_ptr<FileStream> windowAt(int64_t absoluteStart) const;
     std::shared_ptr<ObjectStream> objectStream(int32_t streamNum);
+    [[noreturn]] void damagedAt(int64_t at, const std::string& message) const;
+    void clearForRebuild();
+    bool takeTrailer(int64_t at, bool stream);
+    // While a rebuild is under way: where each number's current definition stands in the file,
+    // and the object streams found (where, which number), in file order.
+    struct RebuildState {
+        std::vector<int64_t> definedAt;
+        std::vector<std::pair<int64_t, int32_t>> objectStreams;
+    };
 
     std::shared_ptr<InputFile> file_;
     int64_t headerShift_;
@@ -97,6 +135,7 @@ class XrefTable {
     std::vector<int32_t> freedBySection_;
     int32_t rootNum_ = 0, rootGen_ = 0, infoNum_ = 0, infoGen_ = 0;
     int64_t trailerSection_ = 0;
+    int64_t entryAt_ = -1;              // the table entry being read, for the place of damage
     std::vector<int64_t> objectBounds_; // per object number, made on first need
     PdfObject trailer_;
     int fetchDepth_ = 0;
@@ -104,6 +143,9 @@ class XrefTable {
     std::list<std::shared_ptr<ObjectStream>> streamCache_; // most recently used first
     std::unordered_map<int32_t, std::list<std::shared_ptr<ObjectStream>>::iterator> cacheIndex_;
     size_t cacheBytes_ = 0;
+    std::shared_ptr<const SecurityHandler> security_;
+    int32_t encryptNum_ = -1;
+    std::unique_ptr<RebuildState> rebuild_;
 };
 
 } // namespace tavrix

@@ -122,6 +122,8 @@ void TavrixComObject::reportFailures() const {
     create->SetGUID(IID_ITavrixCom);
     create->SetSource(const_cast<LPOLESTR>(source.c_str()));
     create->SetDescription(const_cast<LPOLESTR>(text.c_str()));
+    // The kind of failure, for clients that offer a password or a repair (see FailureKind).
+    create->SetHelpContext(static_cast<DWORD>(engine_.failureKind()));
     tavrixrt::ComPtr<IErrorInfo> info;
     if (SUCCEEDED(create.queryInterface(IID_IErrorInfo, info))) SetErrorInfo(0, info.get());
 }

@@ -76,13 +76,4 @@ CallOptions parseCallOptions(std::string_view params) {
     return options;
 }
 
-std::string escapeOptionValue(std::string_view value) {
-    std::string out;
-    for (char c : value) {
-        if (c == ';' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out;
-}
-
 } // namespace tavrix

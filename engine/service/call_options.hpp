@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "tavrix/call_params.hpp"
+
 namespace tavrix {
 
 struct CallOptions {
@@ -34,8 +36,5 @@ inline constexpr unsigned kMaxJobs = 64;
 std::vector<std::pair<std::string, std::string>> splitOptions(std::string_view params);
 
 CallOptions parseCallOptions(std::string_view params);
-
-// `value` with ";" and "\" escaped, for building a params text.
-std::string escapeOptionValue(std::string_view value);
 
 } // namespace tavrix

@@ -17,7 +17,8 @@ constexpr MessageReason kReasons[] = {
     {"Can't open file", "cannot open {input}"},
     {"Missing 'endstream'", "{input}: a stream does not end with 'endstream'; the file is damaged"},
     {"PDF file was damaged", "{input} is damaged: its cross-reference data or catalog is missing"},
-    {"PDF file is encrypted", "{input} is encrypted"},
+    {"PDF file is encrypted",
+     "{input} is encrypted (give its password; an empty one opens most files)"},
     {"Corrupted PDF file", "{input}: an object number lies outside the cross-reference table"},
     {"Unknown font name", "unknown font name"},
     {"Can't create output file", "cannot create {output}"},
@@ -67,6 +68,16 @@ std::string failureReason(const std::exception_ptr& error, std::string_view inpu
     replaceAll(reason, kInputMark, quotedPath(input));
     replaceAll(reason, kOutputMark, quotedPath(output));
     return reason;
+}
+
+FailureKind failureKind(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const CPdfException& e) {
+        return e.kind();
+    } catch (...) {
+        return FailureKind::Other;
+    }
 }
 
 } // namespace tavrix

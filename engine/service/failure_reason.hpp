@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "tavrix/failure_kind.hpp"
+
 namespace tavrix {
 
 // "'name'" as reasons quote file names.
@@ -15,5 +17,7 @@ std::string quotedPath(std::string_view path);
 // replaced by the quoted input name.
 std::string failureReason(const std::exception_ptr& error, std::string_view input,
                           std::string_view output);
+// Whether another try with a password or with repair could mend the failure `error`.
+FailureKind failureKind(const std::exception_ptr& error);
 
 } // namespace tavrix

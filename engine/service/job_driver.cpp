@@ -59,11 +59,11 @@ bool JobDriver::processFileList(const std::string& input, const std::string& out
     ListRun run(settings_, params);
     for (const ListResult& r : run.run(entries)) {
         result_ = r.message;
-        if (!r.message.empty()) reasons_.push_back(r.reason);
+        if (!r.message.empty()) failed(r);
     }
     if (const auto& failure = run.counterFailure()) {
         result_ = failure->message;
-        reasons_.push_back(failure->reason);
+        failed(*failure);
     }
     return true;
 }
@@ -73,8 +73,13 @@ bool JobDriver::runJob(const std::string& input, const std::string& output,
     const ListResult r = runOneJob(settings_, input, output, params);
     result_ = r.message;
     if (r.message.empty()) return true;
-    reasons_.push_back(r.reason);
+    failed(r);
     return false;
+}
+
+void JobDriver::failed(const ListResult& r) {
+    reasons_.push_back(r.reason);
+    kind_ = r.kind;
 }
 
 } // namespace tavrix

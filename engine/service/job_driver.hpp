@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/service/list_run.hpp"
+#include "tavrix/failure_kind.hpp"
 #include "tavrix/stamp_settings.hpp"
 
 namespace tavrix {
@@ -23,11 +25,16 @@ class JobDriver {
     const std::string& result() const { return result_; }
     // The reason of every job of the call that failed, in order (one per failed line of a list).
     const std::vector<std::string>& failureReasons() const { return reasons_; }
+    // The kind of the last failure among them (Other when none failed).
+    FailureKind failureKind() const { return kind_; }
 
   private:
+    void failed(const ListResult& r);
+
     const StampSettings& settings_;
     std::string result_;
     std::vector<std::string> reasons_;
+    FailureKind kind_ = FailureKind::Other;
 };
 
 } // namespace tavrix

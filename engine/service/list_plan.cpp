@@ -19,7 +19,7 @@
 
 namespace tavrix {
 
-PageSurvey surveyPages(const std::string& path, const CallOptions& options) {
+PageSurvey surveyPages(const std::string& path, const CallOptions& options, bool forStamping) {
     try {
         // A run refuses such a path before it opens anything (the system would cut it short).
         if (holdsNul(path))
@@ -28,6 +28,7 @@ PageSurvey surveyPages(const std::string& path, const CallOptions& options) {
                                                        "'; a file name cannot hold one");
         PdfDocument doc;
         openInput(doc, path, options);
+        if (forStamping) checkChangesAllowed(doc.xref());
         const PageList pages = readPageList(doc.xref());
         PageSurvey survey;
         survey.pageCount = pages.pageCount();
@@ -38,7 +39,8 @@ PageSurvey surveyPages(const std::string& path, const CallOptions& options) {
         return survey;
     } catch (...) {
         throw CPdfException("Stamp file issue\r\n",
-                            failureReason(std::current_exception(), path, ""));
+                            failureReason(std::current_exception(), path, ""),
+                            failureKind(std::current_exception()));
     }
 }
 

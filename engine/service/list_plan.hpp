@@ -28,8 +28,10 @@ struct PageSurvey {
 };
 
 // Opens `path` as a run would and reads its page list. Throws CPdfException "Stamp file issue"
-// with the reason a run would give when the file does not open.
-PageSurvey surveyPages(const std::string& path, const CallOptions& options = {});
+// with the reason a run would give when the file does not open, or (`forStamping`) when a run
+// may not change it.
+PageSurvey surveyPages(const std::string& path, const CallOptions& options = {},
+                       bool forStamping = true);
 
 // The numbers a run starting from `start` shows on a file.
 struct NumberSpan {

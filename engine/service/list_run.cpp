@@ -68,7 +68,7 @@ ListResult failedWith(const std::exception_ptr& error, const std::string& input,
     try {
         std::rethrow_exception(error);
     } catch (const CPdfException& e) {
-        return {e.getMessage(), e.reason()};
+        return {e.getMessage(), e.reason(), e.kind()};
     } catch (...) {
         return {"Unexpected exception", failureReason(std::current_exception(), input, output)};
     }

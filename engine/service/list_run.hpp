@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/service/call_options.hpp"
+#include "tavrix/failure_kind.hpp"
 #include "tavrix/stamp_settings.hpp"
 
 namespace tavrix {
@@ -31,6 +32,7 @@ struct ListEntry {
 struct ListResult {
     std::string message;
     std::string reason;
+    FailureKind kind = FailureKind::Other;
 };
 
 class ListRun {

@@ -27,13 +27,15 @@
 #include "engine/writer/pdf_writer.hpp"
 #include "engine/writer/stamp_content.hpp"
 #include "engine/writer/unicode_stamp.hpp"
+#include "engine/writer/update_section.hpp"
 
 namespace tavrix {
 namespace {
 
 // Mapped input pages are given back to the kernel after this many bytes have been copied.
-constexpr size_t kResidentBytes = size_t{8} << 20;
+constexpr size_t kResidentBytes = size_t{4} << 20;
 constexpr size_t kBytesPerObject = 64 * 1024;
+constexpr size_t kReadAheadBytes = 256 * 1024;
 // Objects this large (images, fonts) are read from the file into the output buffer instead of
 // through the mapping: their data is never looked at, only copied.
 constexpr size_t kReadBytes = 16 * 1024;
@@ -72,6 +74,69 @@ void writeHeaderCopy(PdfWriter& writer, XrefTable& xref) {
     writer.write(file.substr(start, static_cast<size_t>(lowest)));
 }
 
+// The trailer entries that keep an encrypted output readable with the input's keys: its
+// /Encrypt dictionary (a reference to the copied object, or the dictionary as written) and its
+// /ID, from which the keys of the older revisions are made. Empty for a file that is not
+// encrypted: its trailer is the plain one.
+std::string encryptionEntries(XrefTable& xref) {
+    if (!xref.security()) return {};
+    std::string text;
+    std::string_view file;
+    const PdfObject encrypt = xref.trailer().getDict()->lookupRaw("Encrypt");
+    if (encrypt.isRef()) {
+        const int32_t num = encrypt.getRefNum();
+        const XrefEntry& e = xref.entries()[static_cast<size_t>(num)];
+        text += "/Encrypt " + std::to_string(num) + " " +
+                std::to_string(e.type == XrefType::InUse ? e.gen : 0) + " R\n";
+    } else if (const std::optional<Value> v = directTrailerEntry(xref, "Encrypt", file);
+               v && v->kind == ValueKind::Dict) {
+        text += "/Encrypt " + std::string(v->in(file)) + "\n";
+    }
+    if (const std::optional<Value> v = directTrailerEntry(xref, "ID", file);
+        v && v->kind == ValueKind::Array)
+        text += "/ID " + std::string(v->in(file)) + "\n";
+    return text;
+}
+
+// The input's bytes as they are, for an update to follow.
+void copyInput(PdfWriter& writer, OutputFile& out, XrefTable& xref) {
+    const InputFile& file = *xref.file();
+    const auto size = static_cast<int64_t>(file.size());
+    if (out.copyFrom(file.fd(), 0, size) != size)
+        throw CPdfException("Input file changed", kInputChangedReason);
+    writer.beginUpdate(xref.headerShift(), size > 0 ? file.view().back() : '\n');
+}
+
+// The one table of a rewrite and its trailer.
+void writeRewriteEnd(PdfWriter& writer, XrefTable& xref) {
+    const int64_t xrefOffset = writer.position();
+    writer.writeXrefSection();
+    const auto& rootEntry = xref.entries()[static_cast<size_t>(xref.rootNum())];
+    const int32_t rootGen = rootEntry.type == XrefType::InUse ? rootEntry.gen : 0;
+    int32_t infoGen = 0;
+    if (xref.infoNum() > 0 && static_cast<size_t>(xref.infoNum()) < xref.entries().size()) {
+        const auto& infoEntry = xref.entries()[static_cast<size_t>(xref.infoNum())];
+        infoGen = infoEntry.type == XrefType::InUse ? infoEntry.gen : 0;
+    }
+    writer.writeTrailer(xrefOffset, xref.rootNum(), rootGen, xref.infoNum(), infoGen,
+                        directTrailerDict(xref, "Info"), encryptionEntries(xref));
+}
+
+// An update's trailer: the input's own keys, chained to its newest section.
+UpdateTrailer updateTrailer(XrefTable& xref) {
+    const NewestTrailer newest = findNewestTrailer(xref);
+    UpdateTrailer t;
+    t.stream = newest.stream;
+    t.prev = xref.trailerSection();
+    t.root = trailerValueText(xref, newest, "Root");
+    if (t.root.empty())
+        t.root = std::to_string(xref.rootNum()) + " " + std::to_string(xref.rootGen()) + " R";
+    t.info = trailerValueText(xref, newest, "Info");
+    t.id = trailerValueText(xref, newest, "ID");
+    t.encrypt = trailerValueText(xref, newest, "Encrypt");
+    return t;
+}
+
 // Resource names are "F" or "GS" followed by a number drawn from a generator seeded with the
 // clock; each job has its own generator so that jobs on two threads never share one.
 int32_t resourceNumber() {
@@ -104,6 +169,10 @@ class CopyPass {
           unicode_(unicode), progress_(progress) {}
 
     void run() {
+        if (writer_.layout() == Layout::Update) {
+            runUpdate();
+            return;
+        }
         const auto& entries = xref_.entries();
         size_t sinceDrop = 0;
         // Object 0 heads the free list and is never a real object.
@@ -120,17 +189,58 @@ class CopyPass {
             if (isObjectStream(raw.bytes())) continue;
             writer_.setOffset(num, writer_.position());
             const int64_t slot = pages_.slotOf(num);
-            if (slot >= 0)
+            const int32_t gen = e.type == XrefType::InUse ? e.gen : 0;
+            // A repaired file comes out sound: a stream whose /Length does not end at its data
+            // gets the length the data has, as readers measure it.
+            std::optional<std::string> mended;
+            if (job_.options.repair && slot < 0) mended = streamLengthMended(xref_, raw.bytes());
+            if (mended)
+                writer_.writeObjectText(num, gen, *mended, readAs(num, raw));
+            else if (slot >= 0)
                 handlePage(num, static_cast<size_t>(slot), raw);
             else if (raw.fileOffset() >= 0 && raw.bytes().size() >= kReadBytes)
                 writer_.writeFromFile(xref_.file()->fd(), raw.fileOffset(), raw.bytes());
             else
-                writer_.write(raw.bytes());
-            writer_.setWritten(num, e.type == XrefType::InUse ? e.gen : 0);
+                writer_.writeObjectText(num, gen, raw.bytes(), readAs(num, raw));
+            writer_.setWritten(num, gen);
             // Every read maps a little of the file around it (a page's content stream while
             // patching, say), so objects count as well as bytes.
             sinceDrop += raw.bytes().size() + kBytesPerObject;
             if (sinceDrop > kResidentBytes) {
+                xref_.file()->dropResidentPages();
+                sinceDrop = 0;
+            }
+        }
+        const auto total = static_cast<uint32_t>(pages_.slots().size());
+        if (pagesMet_ != total) progress_.page(total, total);
+    }
+
+    // An update holds the stamped pages only, with what they need; every other object stays
+    // where the input's bytes have it. Pages are met in object-number order, as in a rewrite,
+    // so that the new objects are numbered alike.
+    void runUpdate() {
+        std::vector<int32_t> order;
+        order.reserve(pages_.slots().size());
+        for (const PageSlot& slot : pages_.slots())
+            order.push_back(slot.num);
+        std::sort(order.begin(), order.end());
+        order.erase(std::unique(order.begin(), order.end()), order.end());
+        size_t sinceDrop = 0;
+        for (const int32_t num : order) {
+            if (num <= 0 || static_cast<size_t>(num) >= xref_.entries().size() ||
+                writer_.isWritten(num))
+                continue;
+            RawObject raw = readRawObject(xref_, num);
+            if (raw.empty()) {
+                const XrefEntry& e = xref_.entries()[static_cast<size_t>(num)];
+                xref_.diagnostics().add(num, e.type == XrefType::InUse ? e.offset : -1,
+                                        "the page cannot be read and is left as it is");
+                continue;
+            }
+            handlePage(num, static_cast<size_t>(pages_.slotOf(num)), raw);
+            // Pages lie far apart in the file, and the kernel reads ahead around each one as
+            // if the reading went on: each page is counted as a read-ahead window.
+            if ((sinceDrop += kReadAheadBytes) > kResidentBytes) {
                 xref_.file()->dropResidentPages();
                 sinceDrop = 0;
             }
@@ -145,6 +255,13 @@ class CopyPass {
     std::optional<int32_t> last() const { return last_.number; }
 
   private:
+    // An object read from the file is encrypted (when the file is) for its own number and
+    // generation; a member of an object stream is not encrypted by itself.
+    std::optional<ObjectKey> readAs(int32_t num, const RawObject& raw) const {
+        if (raw.fileOffset() < 0) return std::nullopt;
+        return ObjectKey{num, xref_.entries()[static_cast<size_t>(num)].gen};
+    }
+
     // A stamped page's position and number.
     struct Shown {
         int32_t position = 0;
@@ -164,7 +281,11 @@ class CopyPass {
         const std::optional<int32_t> n =
             shownNumber(job_.settings, p, pages_.pageCount(), highest_);
         if (!n) {
-            writer_.write(raw.bytes());
+            // An update leaves an unstamped page where the input has it.
+            if (writer_.layout() == Layout::Rewrite) {
+                const std::optional<ObjectKey> key = readAs(num, raw);
+                writer_.writeObjectText(num, key ? key->gen : 0, raw.bytes(), key);
+            }
             return;
         }
         if (!first_.number || p < first_.position) first_ = {p, n};
@@ -270,21 +391,54 @@ void finishRun(StampJob& job, StagedRun& run, ProgressSink& progress) {
     const std::exception_ptr error =
         changed ? std::make_exception_ptr(CPdfException("Input file changed", kInputChangedReason))
                 : std::current_exception();
-    throw CPdfException("Stamp file issue\r\n", failureReason(error, job.input, job.output));
+    throw CPdfException("Stamp file issue\r\n", failureReason(error, job.input, job.output),
+                        failureKind(error));
+}
+
+} // namespace
+
+namespace {
+
+// Whether the page tree reads whole through the cross-reference data: its root, and every kid.
+bool pageTreeWhole(XrefTable& xref) {
+    try {
+        return readPageList(xref).skippedKids().empty();
+    } catch (const CPdfException&) {
+        return false;
+    }
 }
 
 } // namespace
 
 void openInput(PdfDocument& doc, const std::string& path, const CallOptions& options) {
-    (void)options; // password and repair are read here once the reader takes them
-    doc.openDocument(path);
+    OpenOptions open{options.password, options.repair};
+    doc.openDocument(path, open);
+    // Data that reads well may still leave out what the pages need (a Prev chain cut short by
+    // a loop, an object no section lists): with repair, it is rebuilt then too.
+    if (options.repair && !doc.xref().rebuilt() && !pageTreeWhole(doc.xref())) {
+        open.rebuild = true;
+        doc.openDocument(path, open);
+        doc.xref().diagnostics().add(-1, -1,
+                                     "the cross-reference data leaves out objects of the page "
+                                     "tree; it was rebuilt");
+    }
+}
+
+void checkChangesAllowed(const XrefTable& xref) {
+    const SecurityHandler* security = xref.security();
+    if (security && !security->mayModify())
+        throw CPdfException("PDF file is encrypted",
+                            "{input} does not allow changes without its owner password",
+                            FailureKind::OwnerPasswordNeeded);
 }
 
 PageList readPageList(XrefTable& xref) {
     if (xref.rootNum() < 0 || static_cast<size_t>(xref.rootNum()) >= xref.entries().size())
         throw CPdfException("PDF file was damaged");
     const RawObject catalog = readRawObject(xref, xref.rootNum());
-    if (catalog.empty()) throw CPdfException("PDF file was damaged");
+    if (catalog.empty())
+        xref.unreadable(xref.rootNum(), "PDF file was damaged",
+                        "{input} is damaged: its catalog cannot be read");
     PageList pages;
     pages.build(xref, catalog.bytes());
     return pages;
@@ -331,15 +485,31 @@ std::unique_ptr<StagedRun> stageRun(StampJob& job) {
         openInput(doc, job.input, job.options);
         run->input = doc.file();
         XrefTable& xref = doc.xref();
+        checkChangesAllowed(xref);
+        // An update's /Prev must lead to sections a reader can follow; a rebuilt file has none.
+        if (job.options.incremental && xref.rebuilt())
+            throw CPdfException("PDF file was damaged",
+                                "{input}: its cross-reference data had to be rebuilt, so the "
+                                "stamps cannot be appended as an update; stamp it without "
+                                "--incremental");
 
         run->out = std::make_unique<OutputFile>(job.output, job.outputOptions);
         progress.text(", output file: '" + job.output + "'\n");
         progress.text("Processing");
         PdfWriter writer(*run->out, xref.entries().size(), job.offsetLimit);
-        writeHeaderCopy(writer, xref);
+        // An encrypted input's output keeps its protection: same /Encrypt, same keys.
+        if (xref.security()) writer.setEncryption(*xref.security(), xref.encryptNum());
+        if (job.options.incremental)
+            copyInput(writer, *run->out, xref);
+        else
+            writeHeaderCopy(writer, xref);
 
         const PageList pages = readPageList(xref);
+        // The walk touched every page object across the file; the pass reads them again later.
+        xref.file()->dropResidentPages();
         job.outcome.pageCount = pages.pageCount();
+        // The run's shared objects, two streams a page, a few fonts, a cross-reference stream.
+        writer.reserve(2 * pages.slots().size() + 16);
 
         progress.text(loadFontsFile(job.settings.fontfile));
         RunResources resources;
@@ -374,17 +544,10 @@ std::unique_ptr<StagedRun> stageRun(StampJob& job) {
         job.outcome.first = pass.first();
         job.outcome.last = pass.last();
 
-        const int64_t xrefOffset = writer.position();
-        writer.writeXrefSection();
-        const auto& rootEntry = xref.entries()[static_cast<size_t>(xref.rootNum())];
-        const int32_t rootGen = rootEntry.type == XrefType::InUse ? rootEntry.gen : 0;
-        int32_t infoGen = 0;
-        if (xref.infoNum() > 0 && static_cast<size_t>(xref.infoNum()) < xref.entries().size()) {
-            const auto& infoEntry = xref.entries()[static_cast<size_t>(xref.infoNum())];
-            infoGen = infoEntry.type == XrefType::InUse ? infoEntry.gen : 0;
-        }
-        writer.writeTrailer(xrefOffset, xref.rootNum(), rootGen, xref.infoNum(), infoGen,
-                            directTrailerDict(xref, "Info"));
+        if (job.options.incremental)
+            writeUpdateSection(writer, updateTrailer(xref));
+        else
+            writeRewriteEnd(writer, xref);
         notes.keep();
         doc.closeDocument();
 

@@ -66,8 +66,12 @@ void stampFile(StampJob& job);
 std::unique_ptr<StagedRun> stageRun(StampJob& job);
 void commitRun(StampJob& job, std::unique_ptr<StagedRun> run);
 
-// Opens the input as a run opens it. Throws CPdfException as the run would.
+// Opens the input as a run opens it: with the call's password and repair options. Throws
+// CPdfException as the run would.
 void openInput(PdfDocument& doc, const std::string& path, const CallOptions& options);
+// Refuses an open input that a run may not change: an encrypted file opened with its user
+// password whose permissions forbid changes (CPdfException, kind OwnerPasswordNeeded).
+void checkChangesAllowed(const XrefTable& xref);
 // The page list of an open input, read as a run reads it.
 PageList readPageList(XrefTable& xref);
 

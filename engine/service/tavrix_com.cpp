@@ -41,6 +41,7 @@ std::string TavrixCom::getTavrixFile(const std::string& input, const std::string
     JobDriver driver(settings_);
     std::string result = driver.run(input, output, params);
     reasons_ = driver.failureReasons();
+    kind_ = driver.failureKind();
     return result;
 }
 

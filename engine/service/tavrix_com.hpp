@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tavrix/failure_kind.hpp"
 #include "tavrix/stamp_settings.hpp"
 
 namespace tavrix {
@@ -31,12 +32,15 @@ class TavrixCom {
     // Why the jobs of the last getTavrixFile call failed, one line per failed file; empty when
     // every job succeeded.
     std::string failureDescription() const;
+    // What kind of failure the last failed job of that call had (Other when none failed).
+    FailureKind failureKind() const { return kind_; }
 
     const StampSettings& settings() const { return settings_; }
 
   private:
     StampSettings settings_;
     std::vector<std::string> reasons_;
+    FailureKind kind_ = FailureKind::Other;
 };
 
 } // namespace tavrix

@@ -19,6 +19,8 @@ namespace tavrix {
 namespace {
 
 constexpr size_t kBufferSize = size_t{1} << 20;
+// Pieces this large are copied by the kernel, never passing through the process.
+constexpr size_t kKernelCopyBytes = size_t{64} << 10;
 constexpr int kMaxLinks = 40; // as the kernel follows them
 
 std::string folderOf(const std::string& path) {
@@ -218,8 +220,79 @@ void OutputFile::write(std::string_view bytes) {
     writeOut(bytes.data(), bytes.size());
 }
 
+int64_t OutputFile::readThrough(int fd, int64_t at, int64_t end) {
+    if (buffer_.empty()) buffer_.resize(kBufferSize);
+    while (at < end) {
+        const ssize_t n = ::pread(fd, buffer_.data(),
+                                  static_cast<size_t>(std::min<int64_t>(end - at, kBufferSize)),
+                                  static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        writeOut(buffer_.data(), static_cast<size_t>(n));
+        at += n;
+        position_ += n;
+    }
+    return at;
+}
+
+int64_t OutputFile::copyFrom(int fd, int64_t offset, int64_t length) {
+    if (sink_ < 0) throw CPdfException("Can't write output file");
+    flush();
+    struct stat st {};
+    if (fstat(fd, &st) != 0) return 0;
+    const int64_t end = std::min<int64_t>(offset + length, st.st_size);
+    // A device or FIFO cannot be sought past a hole: it gets the zeros.
+    const bool seekable = route_ != Route::Direct;
+    int64_t at = offset;
+    while (at < end) {
+        int64_t stretchEnd = end;
+        if (seekable) {
+            const off_t data = ::lseek(fd, static_cast<off_t>(at), SEEK_DATA);
+            const int64_t dataAt = data >= 0 ? data : errno == ENXIO ? end : at;
+            if (dataAt > at) {
+                const int64_t hole = std::min(dataAt, end) - at;
+                if (::lseek(sink_, static_cast<off_t>(hole), SEEK_CUR) < 0)
+                    fail("Can't write output file", errno);
+                holes_ = true;
+                position_ += hole;
+                at += hole;
+                continue;
+            }
+            const off_t hole = ::lseek(fd, static_cast<off_t>(at), SEEK_HOLE);
+            if (hole > at) stretchEnd = std::min<int64_t>(hole, end);
+        }
+        while (at < stretchEnd) {
+            loff_t in = at;
+            const ssize_t n =
+                copy_file_range(fd, &in, sink_, nullptr, static_cast<size_t>(stretchEnd - at), 0);
+            if (n > 0) {
+                at += n;
+                position_ += n;
+                continue;
+            }
+            if (n == 0) return at - offset; // the file ended sooner than it did at open
+            if (errno == EINTR) continue;
+            if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
+                errno != EBADF)
+                fail("Can't write output file", errno);
+            // The kernel cannot copy between these two (a FIFO, another filesystem on an old
+            // kernel): through the buffer.
+            const int64_t stopped = readThrough(fd, at, stretchEnd);
+            if (stopped < stretchEnd) return stopped - offset;
+            at = stopped;
+        }
+    }
+    return at - offset;
+}
+
 void OutputFile::writeFromFile(int fd, int64_t offset, std::string_view mapped) {
     if (sink_ < 0) throw CPdfException("Can't write output file");
+    if (mapped.size() >= kKernelCopyBytes) {
+        const int64_t done = copyFrom(fd, offset, static_cast<int64_t>(mapped.size()));
+        if (done < static_cast<int64_t>(mapped.size()))
+            write(mapped.substr(static_cast<size_t>(done)));
+        return;
+    }
     if (buffer_.empty()) buffer_.resize(kBufferSize);
     size_t done = 0;
     while (done < mapped.size()) {
@@ -239,6 +312,9 @@ void OutputFile::writeFromFile(int fd, int64_t offset, std::string_view mapped) 
 void OutputFile::stage(bool durable) {
     if (sink_ < 0) throw CPdfException("Can't write output file");
     flush();
+    // A hole at the very end has no byte after it to give the file its length.
+    if (holes_ && route_ != Route::Direct && ftruncate(sink_, static_cast<off_t>(position_)) != 0)
+        fail("Can't write output file", errno);
     // A staged output may wait for its turn to be committed (a parallel file list keeps a
     // stretch of them): its buffer need not wait with it.
     std::vector<char>().swap(buffer_);

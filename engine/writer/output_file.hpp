@@ -52,6 +52,11 @@ class OutputFile {
     // Appends `length` bytes read from `fd` at `offset` (the same bytes the caller has mapped
     // as `mapped`, written from there if the read comes up short).
     void writeFromFile(int fd, int64_t offset, std::string_view mapped);
+    // Appends `length` bytes of the file `fd` from `offset`, copied by the kernel where it can
+    // (which shares blocks on filesystems that do) and leaving holes where the file has holes
+    // (a sparse input stays sparse). Returns how many bytes it appended: fewer when the file
+    // ends sooner (it was cut short meanwhile).
+    int64_t copyFrom(int fd, int64_t offset, int64_t length);
     int64_t position() const { return position_; }
     // Writes out what is still buffered; with `durable`, waits until it is on the disk. Throws
     // CPdfException "Can't write output file" (with the cause).
@@ -67,6 +72,8 @@ class OutputFile {
     void open();
     void flush();
     void writeOut(const char* data, size_t size);
+    // Appends [at, end) of `fd` through the buffer; returns where it stopped.
+    int64_t readThrough(int fd, int64_t at, int64_t end);
     void overwriteInPlace();
     // What stood at the path when the run began may have gone meanwhile: a file list run on
     // several threads prepares outputs ahead of their turn while earlier lines put theirs in
@@ -86,6 +93,7 @@ class OutputFile {
     std::vector<char> buffer_;
     size_t used_ = 0;
     int64_t position_ = 0;
+    bool holes_ = false; // the sink was sought past bytes never written
 };
 
 } // namespace tavrix

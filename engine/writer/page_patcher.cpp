@@ -62,6 +62,12 @@ int32_t PagePatcher::outputGen(int32_t num) const {
     return e.type == XrefType::InUse ? e.gen : 0;
 }
 
+std::optional<ObjectKey> PagePatcher::readAs(int32_t num) const {
+    const XrefEntry& e = xref_.entries()[static_cast<size_t>(num)];
+    if (e.type != XrefType::InUse) return std::nullopt;
+    return ObjectKey{num, e.gen};
+}
+
 PdfObject PagePatcher::target(const PdfObject& stored) {
     if (!stored.isRef()) return stored;
     const int32_t num = stored.getRefNum();
@@ -84,6 +90,7 @@ void PagePatcher::fixGeneration(std::string& text, const Value& value) {
 }
 
 void PagePatcher::patchPage(int32_t pageNum, std::string_view pageText, int32_t q, int32_t s) {
+    pageNum_ = pageNum;
     std::string page(pageText);
     const PdfObject pageObj = xref_.fetchObject(pageNum, outputGen(pageNum));
     if (pageObj.isDict()) {
@@ -91,7 +98,7 @@ void PagePatcher::patchPage(int32_t pageNum, std::string_view pageText, int32_t 
         patchResources(page, *pageObj.getDict());
     }
     writer_.markWritten(pageNum, outputGen(pageNum));
-    writer_.write(page);
+    writer_.writeObjectText(pageNum, outputGen(pageNum), page, readAs(pageNum));
 }
 
 void PagePatcher::patchContents(std::string& page, const PdfDict& dict, int32_t q, int32_t s) {
@@ -134,10 +141,11 @@ void PagePatcher::patchContents(std::string& page, const PdfDict& dict, int32_t 
         const RawObject raw = readRawObject(xref_, stored.getRefNum());
         const Value array = objectValue(raw.bytes());
         if (array.kind != ValueKind::Array || !array.closed) return;
-        const std::string_view elements =
-            raw.bytes().substr(array.begin + 1, array.end - array.begin - 2);
+        const std::string elements =
+            writer_.moveStrings(raw.bytes().substr(array.begin + 1, array.end - array.begin - 2),
+                                readAs(stored.getRefNum()), readAs(pageNum_));
         page.replace(value.begin, value.end - value.begin,
-                     refText("[ %d 0 R ", q) + std::string(elements) + refText(" %d 0 R ]", s));
+                     refText("[ %d 0 R ", q) + elements + refText(" %d 0 R ]", s));
         return;
     }
     if (resolved.isArray() && value.kind == ValueKind::Array && value.closed) {
@@ -179,18 +187,36 @@ void PagePatcher::addToResources(std::string& text, size_t from, const PdfDict& 
     addEntry(text, from, resources, "ExtGState", gsRefs());
 }
 
+bool PagePatcher::toRewrite(int32_t num) const {
+    // A number outside the input's table names no input object (at most a new one of the run).
+    if (num < 0 || static_cast<size_t>(num) >= xref_.entries().size()) return true;
+    return writer_.layout() != Layout::Update || !writer_.isWritten(num);
+}
+
+void PagePatcher::writeRewritten(int32_t num, std::string_view text) {
+    writer_.markWritten(num, outputGen(num));
+    writer_.writeObjectText(num, outputGen(num), text, readAs(num));
+}
+
 void PagePatcher::rewriteIndirectDict(int32_t num, const std::string& insert) {
+    if (!toRewrite(num)) return;
     const RawObject raw = readRawObject(xref_, num);
     if (raw.empty()) return;
     std::string text(raw.bytes());
     const size_t at = dictionaryStart(text, 0);
     if (at != npos) text.insert(at, insert);
-    writer_.markWritten(num, outputGen(num));
-    writer_.write(text);
+    writeRewritten(num, text);
 }
 
 void PagePatcher::patchResources(std::string& page, const PdfDict& dict) {
     const PdfObject stored = dict.lookupRaw("Resources");
+    // In an update, a shared dictionary already rewritten for an earlier page serves this one
+    // too: only the page's reference to it may need its generation.
+    if (stored.isRef() && !toRewrite(stored.getRefNum())) {
+        if (const std::optional<DictEntry> entry = findEntry(page, 0, "Resources"))
+            fixGeneration(page, entry->value);
+        return;
+    }
     const PdfObject resolved = target(stored);
     if (stored.isDict()) {
         // Positions move with each insertion, so /Resources is found again for the second.
@@ -207,12 +233,12 @@ void PagePatcher::patchResources(std::string& page, const PdfDict& dict) {
         if (const std::optional<DictEntry> entry = findEntry(page, 0, "Resources"))
             fixGeneration(page, entry->value);
         const int32_t num = stored.getRefNum();
+        if (!toRewrite(num)) return;
         const RawObject raw = readRawObject(xref_, num);
         if (raw.empty()) return;
         std::string text(raw.bytes());
         addToResources(text, 0, *resolved.getDict());
-        writer_.markWritten(num, outputGen(num));
-        writer_.write(text);
+        writeRewritten(num, text);
         return;
     }
     // A reference to a missing object reads as null, and null is no value at all.
@@ -239,10 +265,10 @@ void PagePatcher::patchResources(std::string& page, const PdfDict& dict) {
             if (raw.empty()) break;
             putEntry(page, 0, "Resources",
                      std::to_string(num) + " " + std::to_string(outputGen(num)) + " R ");
+            if (!toRewrite(num)) return;
             std::string text(raw.bytes());
             addToResources(text, 0, *shared.getDict());
-            writer_.markWritten(num, outputGen(num));
-            writer_.write(text);
+            writeRewritten(num, text);
             return;
         }
         if (inherited.isDict()) {
@@ -251,7 +277,10 @@ void PagePatcher::patchResources(std::string& page, const PdfDict& dict) {
             const RawObject nodeText = readRawObject(xref_, parentNum);
             const std::optional<DictEntry> entry = findEntry(nodeText.bytes(), 0, "Resources");
             if (!entry || entry->value.kind != ValueKind::Dict || !entry->value.closed) break;
-            std::string copy = std::string(entry->value.in(nodeText.bytes())) + " ";
+            // The copy's strings move from the node's object to the page's.
+            std::string copy = writer_.moveStrings(entry->value.in(nodeText.bytes()),
+                                                   readAs(parentNum), readAs(pageNum_)) +
+                               " ";
             addToResources(copy, 0, *inherited.getDict());
             putEntry(page, 0, "Resources", copy);
             return;

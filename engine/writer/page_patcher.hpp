@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,7 +50,14 @@ class PagePatcher {
     std::string fontRefs() const;
     std::string gsRefs() const;
     void rewriteIndirectDict(int32_t num, const std::string& insert);
+    // Whether the rewritten input object `num` is still to be written: in an update an object
+    // that several pages share is written for the first of them only (what each page adds to it
+    // is the same), and the rewrite stands for all of them.
+    bool toRewrite(int32_t num) const;
+    void writeRewritten(int32_t num, std::string_view text);
     int32_t outputGen(int32_t num) const;
+    // How the strings of input object `num`'s text stand (see PdfWriter::writeObjectText).
+    std::optional<ObjectKey> readAs(int32_t num) const;
     // What a stored value names: itself, or the object a reference fetches. A reference that
     // names another generation of an object that is there gives that object.
     PdfObject target(const PdfObject& stored);
@@ -59,6 +67,7 @@ class PagePatcher {
     XrefTable& xref_;
     PdfWriter& writer_;
     const RunResources& res_;
+    int32_t pageNum_ = 0;
 };
 
 } // namespace tavrix

@@ -154,11 +154,14 @@ void PageList::build(XrefTable& xref, std::string_view catalogText) {
         pages ? readReference(catalogText, pages->value) : std::nullopt;
     // Without a readable tree root there is no page to copy; the output would be no document.
     if (!root || root->num < 0 || static_cast<uint64_t>(root->num) >= xref.entries().size())
-        throw CPdfException("PDF file was damaged");
+        throw CPdfException("PDF file was damaged",
+                            "{input} is damaged: its catalog names no page tree");
     const int32_t rootNum = static_cast<int32_t>(root->num);
     const XrefEntry& e = xref.entries()[static_cast<size_t>(rootNum)];
     const PdfObject rootObj = xref.fetchObject(rootNum, e.type == XrefType::Compressed ? 0 : e.gen);
-    if (!rootObj.isDict()) throw CPdfException("PDF file was damaged");
+    if (!rootObj.isDict())
+        xref.unreadable(rootNum, "PDF file was damaged",
+                        "{input} is damaged: the root of its page tree cannot be read");
     const PdfObject count = rootObj.getDict()->lookup("Count");
     if (count.isInt()) {
         pageCount_ = static_cast<uint32_t>(count.getInt());

@@ -30,15 +30,65 @@ void appendEntry(std::string& out, int64_t offset, int32_t gen, char kind) {
 
 } // namespace
 
+void PdfWriter::beginUpdate(int64_t base, char lastByte) {
+    layout_ = Layout::Update;
+    base_ = base;
+    lastByte_ = lastByte;
+}
+
+void PdfWriter::startLine() {
+    if (layout_ == Layout::Update && lastByte_ != '\n' && lastByte_ != '\r') write("\n");
+}
+
+void PdfWriter::checkOffset(const OutputEntry& e) const {
+    if (e.written && e.offset > offsetLimit_) {
+        throw CPdfException("Output file too large",
+                            "the output would be too large for its cross-reference table "
+                            "(objects beyond byte " +
+                                std::to_string(offsetLimit_) +
+                                "); split {input} into smaller files");
+    }
+}
+
 int32_t PdfWriter::appendObject(std::string_view text) {
+    return append(text, true);
+}
+
+int32_t PdfWriter::appendCrossReferenceStream(std::string_view text) {
+    return append(text, false);
+}
+
+int32_t PdfWriter::append(std::string_view text, bool mayEncrypt) {
+    startLine();
     const int32_t num = static_cast<int32_t>(entries_.size());
     entries_.push_back({position(), 0, true});
+    if (encryption_ && mayEncrypt) {
+        write(encryption_->newObject(num, std::to_string(num) + std::string(text)));
+        return num;
+    }
     write(std::to_string(num));
     write(text);
     return num;
 }
 
+void PdfWriter::writeObjectText(int32_t num, int32_t gen, std::string_view text,
+                                std::optional<ObjectKey> readAs) {
+    // The /Encrypt dictionary is never encrypted, wherever the input kept it.
+    if (!encryption_ || num == encryption_->encryptNum() || readAs == ObjectKey{num, gen}) {
+        write(text);
+        return;
+    }
+    write(encryption_->strings(text, readAs, ObjectKey{num, gen}));
+}
+
+std::string PdfWriter::moveStrings(std::string_view piece, std::optional<ObjectKey> from,
+                                   std::optional<ObjectKey> to) const {
+    if (!encryption_) return std::string(piece);
+    return encryption_->strings(piece, from, to);
+}
+
 void PdfWriter::markWritten(int32_t num, int32_t gen) {
+    startLine();
     OutputEntry& e = entries_[static_cast<size_t>(num)];
     e.offset = position();
     e.gen = gen;
@@ -53,13 +103,7 @@ void PdfWriter::writeXrefSection() {
     block.reserve(20 * 4096);
     for (size_t i = 1; i < entries_.size(); ++i) {
         const OutputEntry& e = entries_[i];
-        if (e.written && e.offset > offsetLimit_) {
-            throw CPdfException("Output file too large",
-                                "the output would be too large for its cross-reference table "
-                                "(objects beyond byte " +
-                                    std::to_string(offsetLimit_) +
-                                    "); split {input} into smaller files");
-        }
+        checkOffset(e);
         appendEntry(block, e.written ? e.offset : 0, e.written ? e.gen : 0, e.written ? 'n' : 'f');
         if (block.size() >= 20 * 4096) {
             write(block);
@@ -70,13 +114,14 @@ void PdfWriter::writeXrefSection() {
 }
 
 void PdfWriter::writeTrailer(int64_t xrefOffset, int32_t rootNum, int32_t rootGen, int32_t infoNum,
-                             int32_t infoGen, std::string_view directInfo) {
+                             int32_t infoGen, std::string_view directInfo, std::string_view extra) {
     std::string text = "trailer\n<<\n/Size " + std::to_string(entries_.size());
     text += "\n/Root " + std::to_string(rootNum) + ' ' + std::to_string(rootGen) + " R\n";
     if (infoNum != 0)
         text += "/Info " + std::to_string(infoNum) + ' ' + std::to_string(infoGen) + " R\n";
     else if (!directInfo.empty())
         text += "/Info " + std::string(directInfo) + '\n';
+    text += extra;
     text += ">>\nstartxref\n" + std::to_string(xrefOffset) + "\n%%EOF";
     write(text);
 }

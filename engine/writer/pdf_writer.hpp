@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/writer/object_encryption.hpp"
 #include "engine/writer/output_file.hpp"
 
 namespace tavrix {
@@ -20,6 +22,10 @@ struct OutputEntry {
 // Cross-reference entries hold offsets in ten digits.
 inline constexpr int64_t kMaxXrefOffset = 9'999'999'999;
 
+// How the output holds the input: rewritten whole with one new table, or as the input's own
+// bytes followed by an update section holding only what the run changed.
+enum class Layout { Rewrite, Update };
+
 class PdfWriter {
   public:
     // One cleared entry per input object number. Objects may start at offsets up to
@@ -27,14 +33,48 @@ class PdfWriter {
     PdfWriter(OutputFile& out, size_t inputEntries, int64_t offsetLimit = kMaxXrefOffset)
         : out_(out), entries_(inputEntries), offsetLimit_(offsetLimit) {}
 
-    void write(std::string_view bytes) { out_.write(bytes); }
+    // An update follows the input's bytes, already written: its offsets count from `base` (where
+    // the input's "%PDF-" header stands, as the input's own offsets do), each object it writes
+    // starts on a line of its own, and an object that several pages share is written once.
+    // `lastByte`: the input's last byte.
+    void beginUpdate(int64_t base, char lastByte);
+    Layout layout() const { return layout_; }
+
+    void write(std::string_view bytes) {
+        if (bytes.empty()) return;
+        out_.write(bytes);
+        lastByte_ = bytes.back();
+    }
     void writeFromFile(int fd, int64_t offset, std::string_view mapped) {
         out_.writeFromFile(fd, offset, mapped);
+        if (!mapped.empty()) lastByte_ = mapped.back();
     }
-    int64_t position() const { return out_.position(); }
+    // Where the next byte goes, counted as the table's offsets count.
+    int64_t position() const { return out_.position() - base_; }
 
-    // Writes "<number>" + `text` (which begins with " 0 obj") and returns the new number.
+    // The output of an encrypted input is encrypted with its keys: from now on every new object
+    // is, and so is every input object whose text changes hands (see writeObjectText).
+    // `handler` outlives the writer.
+    void setEncryption(const SecurityHandler& handler, int32_t encryptNum) {
+        encryption_.emplace(handler, encryptNum);
+    }
+    bool encrypting() const { return encryption_.has_value(); }
+
+    // Writes "<number>" + `text` (which begins with " 0 obj") and returns the new number. Every
+    // new object passes here, and is encrypted here when the output is.
     int32_t appendObject(std::string_view text);
+    // The same for a cross-reference stream, which readers need before any key: never encrypted.
+    int32_t appendCrossReferenceStream(std::string_view text);
+    // Writes the text of input object `num` as the output's object `num` with generation `gen`.
+    // `readAs` says how its strings stand: encrypted for the object it was read as, or (nullopt)
+    // not at all, as in a member of an object stream; an encrypted output gives them the
+    // encryption of (num, gen). Stream data is written as it stands.
+    void writeObjectText(int32_t num, int32_t gen, std::string_view text,
+                         std::optional<ObjectKey> readAs);
+    // A piece of object text (a dictionary copied from one object into another) with its
+    // strings as they must stand in the text of `to`; the piece itself when nothing changes.
+    std::string moveStrings(std::string_view piece, std::optional<ObjectKey> from,
+                            std::optional<ObjectKey> to) const;
     // The object about to be written at the current position is `num` with generation `gen`.
     void markWritten(int32_t num, int32_t gen);
     void setOffset(int32_t num, int64_t offset) {
@@ -45,20 +85,35 @@ class PdfWriter {
         entries_[static_cast<size_t>(num)].written = true;
     }
 
+    // Room for `more` new objects, made at once: growing by doubling would hold two tables.
+    void reserve(size_t more) { entries_.reserve(entries_.size() + more); }
     bool isWritten(int32_t num) const { return entries_[static_cast<size_t>(num)].written; }
     size_t size() const { return entries_.size(); }
     const std::vector<OutputEntry>& entries() const { return entries_; }
 
     void writeXrefSection();
+    // Refuses an object written past what the table's ten digits can address.
+    void checkOffset(const OutputEntry& e) const;
     // `directInfo`: the text of an /Info dictionary that the input's trailer holds in place,
     // written as it stands when there is no /Info object.
+    // `extra`: further entries (" /Encrypt 9 0 R /ID [...]"), each on a line of its own.
     void writeTrailer(int64_t xrefOffset, int32_t rootNum, int32_t rootGen, int32_t infoNum,
-                      int32_t infoGen, std::string_view directInfo = {});
+                      int32_t infoGen, std::string_view directInfo = {},
+                      std::string_view extra = {});
+
+    // In an update, what follows text that ends in another token starts on a new line.
+    void startLine();
 
   private:
+    int32_t append(std::string_view text, bool mayEncrypt);
+
     OutputFile& out_;
     std::vector<OutputEntry> entries_;
     int64_t offsetLimit_;
+    std::optional<ObjectEncryption> encryption_;
+    Layout layout_ = Layout::Rewrite;
+    int64_t base_ = 0;
+    char lastByte_ = '\n';
 };
 
 } // namespace tavrix

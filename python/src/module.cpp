@@ -51,11 +51,26 @@ std::string shownMessage(std::string message) {
     return message;
 }
 
+// StampError.kind for a failure that another try could mend.
+py::object kindName(FailureKind kind) {
+    switch (kind) {
+    case FailureKind::PasswordNeeded:
+        return py::str("password");
+    case FailureKind::OwnerPasswordNeeded:
+        return py::str("owner-password");
+    case FailureKind::RepairNeeded:
+        return py::str("repair");
+    case FailureKind::Other:
+        break;
+    }
+    return py::none();
+}
+
 [[noreturn]] void raiseStampError(const CPdfException& failure, const std::string& path) {
     const std::string message = shownMessage(failure.getMessage());
     const py::object type = types().attr("StampError");
-    const py::object error =
-        type(failure.reason().empty() ? message : failure.reason(), message, pathText(path));
+    const py::object error = type(failure.reason().empty() ? message : failure.reason(), message,
+                                  pathText(path), kindName(failure.kind()));
     PyErr_SetObject(type.ptr(), error.ptr());
     throw py::error_already_set();
 }
@@ -221,14 +236,14 @@ py::object stamp(const Stamper& stamper, const py::object& input, const py::obje
 }
 
 PageSurvey surveyFile(const py::object& path, const std::optional<std::string>& password,
-                      bool repair) {
+                      bool repair, bool forStamping = true) {
     const std::string bytes = pathBytes(path);
     std::optional<CPdfException> failure;
     PageSurvey survey;
     {
         py::gil_scoped_release released;
         try {
-            survey = surveyPages(bytes, callOptions(password, repair));
+            survey = surveyPages(bytes, callOptions(password, repair), forStamping);
         } catch (const CPdfException& e) {
             failure = e;
         } catch (...) {
@@ -389,7 +404,8 @@ work as on the command line. The GIL is released while the file is stamped.)");
     m.def(
         "page_count",
         [](const py::object& path, const std::optional<std::string>& password, bool repair) {
-            return surveyFile(path, password, repair).pageCount;
+            // Counting pages changes nothing: a file that forbids changes is counted.
+            return surveyFile(path, password, repair, false).pageCount;
         },
         py::arg("path"), py::kw_only(), py::arg("password") = py::none(), py::arg("repair") = false,
         "page_count(path, *, password=None, repair=False) -> int: the page total of a PDF file "

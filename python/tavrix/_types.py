@@ -9,17 +9,21 @@ class StampError(Exception):
 
     `reason` says what went wrong and what to do, in plain words (the text the command line
     prints after "tavrix: "); `message` is the engine's fixed result text ("Stamp file issue");
-    `path` is the file the call was given.
+    `path` is the file the call was given. `kind` says when another try can succeed:
+    "password" (the file is encrypted: give its password), "owner-password" (it opened, but
+    changes need its owner's password), "repair" (its cross-reference data is damaged: pass
+    repair=True), or None.
     """
 
-    def __init__(self, reason, message="Stamp file issue", path=""):
+    def __init__(self, reason, message="Stamp file issue", path="", kind=None):
         super().__init__(reason)
         self.reason = reason
         self.message = message
         self.path = path
+        self.kind = kind
 
     def __reduce__(self):
-        return (StampError, (self.reason, self.message, self.path))
+        return (StampError, (self.reason, self.message, self.path, self.kind))
 
 
 @dataclass(frozen=True)

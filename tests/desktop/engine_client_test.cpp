@@ -180,6 +180,130 @@ TEST_F(EngineClientTest, FailuresAreErrorsWithTheirReason) {
     }
 }
 
+TEST_F(EngineClientTest, AProtectedOrDamagedInputIsOfferedTheWayInAndStampedAgain) {
+    using tavrix::FailureKind;
+    struct Case {
+        const char* what;
+        // What the engine says of each call in turn: the kind of its failure, or Other for a
+        // stamped file.
+        std::vector<FailureKind> answers;
+        std::deque<std::optional<std::string>> passwords;
+        std::deque<Answer> questions;
+        std::vector<std::string> params;   // what each call was given
+        std::vector<std::string> captions; // of every message shown
+        std::string last;                  // the last message shown
+    };
+    const std::string done = "Done!\n\nOutput file: /out/stamped.pdf\n\n";
+    const std::vector<Case> cases{
+        {"password typed",
+         {FailureKind::PasswordNeeded, FailureKind::Other},
+         {"s;cr\\t"},
+         {},
+         {"", "password=s\\;cr\\\\t;"},
+         {"Folvane", "Folvane"},
+         done},
+        {"empty password typed",
+         {FailureKind::PasswordNeeded, FailureKind::Other},
+         {""},
+         {},
+         {"", "password=;"},
+         {"Folvane", "Folvane"},
+         done},
+        {"wrong password, then the question again, cancelled",
+         {FailureKind::PasswordNeeded, FailureKind::PasswordNeeded},
+         {"nope", std::nullopt},
+         {},
+         {"", "password=nope;"},
+         {"Folvane", "Folvane: that password does not open it"},
+         kPasswordPrompt},
+        {"the user password does not allow changes",
+         {FailureKind::PasswordNeeded, FailureKind::OwnerPasswordNeeded, FailureKind::Other},
+         {"user", "owner"},
+         {},
+         {"", "password=user;", "password=owner;"},
+         {"Folvane", "Folvane: changes need the owner password", "Folvane"},
+         done},
+        {"password question cancelled",
+         {FailureKind::PasswordNeeded},
+         {std::nullopt},
+         {},
+         {""},
+         {"Folvane"},
+         kPasswordPrompt},
+        {"repair agreed",
+         {FailureKind::RepairNeeded, FailureKind::Other},
+         {},
+         {Answer::Yes},
+         {"", "repair=1;"},
+         {"Folvane", "Folvane"},
+         done},
+        {"repair declined",
+         {FailureKind::RepairNeeded},
+         {},
+         {Answer::No},
+         {""},
+         {"Folvane"},
+         kRepairPrompt},
+        {"a repaired file still refused is not offered a repair again",
+         {FailureKind::RepairNeeded, FailureKind::RepairNeeded},
+         {},
+         {Answer::Yes},
+         {"", "repair=1;"},
+         {"Folvane", "Folvane: stamping failed"},
+         "Stamping failed.\n\nbroken\n\nOutput file: /out/stamped.pdf"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        platform.messages.clear();
+        platform.passwords = c.passwords;
+        platform.answers = std::deque<Answer>(c.questions.begin(), c.questions.end());
+        std::vector<std::string> params;
+        size_t call = 0;
+        runtime.configure = [&](testing::RecordingEngine& e) {
+            e.onStamp = [&](const std::string&, const std::string& given) {
+                params.push_back(given);
+                const FailureKind kind = c.answers.at(std::min(call++, c.answers.size() - 1));
+                e.kind = kind;
+                e.resultText = kind == FailureKind::Other ? "" : "Stamp file issue\r\n";
+                e.reasonText = kind == FailureKind::Other ? "" : "broken";
+            };
+        };
+        EngineClient client(runtime, platform, expander, std::make_unique<InlineWorker>());
+        ASSERT_TRUE(client.open());
+        PageParameters p = stampable();
+        EXPECT_TRUE(client.applyText(p));
+        EXPECT_EQ(params, c.params);
+        std::vector<std::string> captions;
+        for (const auto& m : platform.messages)
+            captions.push_back(m.caption);
+        EXPECT_EQ(captions, c.captions);
+        ASSERT_FALSE(platform.messages.empty());
+        EXPECT_EQ(platform.messages.back().text, c.last);
+        // Nothing is left running: the next Apply starts.
+        EXPECT_FALSE(client.stamping());
+    }
+
+    // What opened a file is kept for it: the next Apply asks with it at once.
+    platform.messages.clear();
+    platform.passwords = {"pw"};
+    std::vector<std::string> params;
+    runtime.configure = [&](testing::RecordingEngine& e) {
+        e.onStamp = [&](const std::string&, const std::string& given) {
+            params.push_back(given);
+            const bool open = given == "password=pw;";
+            e.kind = open ? FailureKind::Other : FailureKind::PasswordNeeded;
+            e.resultText = open ? "" : "Stamp file issue\r\n";
+        };
+    };
+    EngineClient client(runtime, platform, expander, std::make_unique<InlineWorker>());
+    ASSERT_TRUE(client.open());
+    PageParameters p = stampable();
+    client.applyText(p);
+    client.applyText(p);
+    EXPECT_EQ(params, (std::vector<std::string>{"", "password=pw;", "password=pw;"}));
+    EXPECT_EQ(platform.messages.size(), 3u); // one question, two results
+}
+
 TEST_F(EngineClientTest, OpenFailures) {
     runtime.createResult = kNoInterface;
     {

@@ -54,6 +54,14 @@ class FakePlatform : public Platform {
         answers.pop_front();
         return a;
     }
+    std::optional<std::string> askPassword(const std::string& text,
+                                           const std::string& caption) override {
+        messages.push_back({text, caption, Buttons::Ok, Tone::Information});
+        if (passwords.empty()) return std::nullopt;
+        auto p = passwords.front();
+        passwords.pop_front();
+        return p;
+    }
     std::optional<std::string> chooseFileToOpen(const FileChoice& choice) override {
         return nextFile(choice);
     }
@@ -89,9 +97,10 @@ class FakePlatform : public Platform {
     }
 
     std::vector<ShownMessage> messages;
-    std::deque<Answer> answers;                   // for Yes/No/Cancel questions
-    std::deque<std::optional<std::string>> files; // chooser results in order
-    std::vector<FileChoice> choices;              // what the choosers were asked
+    std::deque<Answer> answers;                       // for Yes/No/Cancel questions
+    std::deque<std::optional<std::string>> passwords; // typed into password questions, in order
+    std::deque<std::optional<std::string>> files;     // chooser results in order
+    std::vector<FileChoice> choices;                  // what the choosers were asked
     std::optional<uint32_t> colour;
     std::optional<uint32_t> colourShownFirst;
     std::vector<FakeTimer*> timers;
@@ -121,18 +130,20 @@ class RecordingEngine : public EngineInstance {
     HResult putLong(int32_t dispid, int32_t value) override;
     HResult putText(int32_t dispid, const std::string& value) override;
     HResult getTavrixFile(const std::string& input, const std::string& output,
-                          const std::string& params, std::string& result,
-                          std::string& reason) override {
+                          const std::string& params, CallAnswer& answer) override {
         log_.push_back({"getTavrixFile", 0, input + "|" + output + "|" + params});
-        result = resultText;
-        reason = reasonText;
-        if (onStamp) onStamp(output);
+        if (onStamp) onStamp(output, params);
+        answer.result = resultText;
+        answer.reason = reasonText;
+        answer.kind = kind;
         return methodResult;
     }
 
     std::string resultText;
     std::string reasonText;
-    std::function<void(const std::string& output)> onStamp;
+    tavrix::FailureKind kind = tavrix::FailureKind::Other;
+    // Called in each getTavrixFile, which may change what the call answers.
+    std::function<void(const std::string& output, const std::string& params)> onStamp;
     HResult methodResult = kOk;
     std::string failOn; // property whose assignment fails
     HResult failure = static_cast<HResult>(0x80020009);

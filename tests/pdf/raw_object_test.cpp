@@ -109,6 +109,36 @@ TEST(ObjectStream, MembersThatCannotBeHadAreNullAndEmpty) {
     }
 }
 
+// Object streams are inflated whole where the data allows: data that grows far beyond its
+// compressed size is still had whole, and data with a wrong checksum is read piece by piece as
+// before, keeping what precedes the damage.
+TEST(ObjectStream, WholeBufferDecodingGrowsAndFallsBackOnDamage) {
+    const std::string big = "(" + std::string(300000, 'a') + ")";
+    auto grown = openBytes(objectStreamFile("5 0 6 " + std::to_string(big.size()) + " ",
+                                            big + "(last)", 2, {{5, {10, 0}}, {6, {10, 1}}}));
+    EXPECT_EQ(grown->xref().compressedObjectBytes(5, 0)->size(), big.size());
+    EXPECT_EQ(*grown->xref().compressedObjectBytes(6, 0), "(last)");
+
+    std::string header, data;
+    std::map<int, Compressed> members;
+    for (int k = 0; k < 400; ++k) {
+        header += std::to_string(20 + k) + " " + std::to_string(data.size()) + " ";
+        data += "(member " + std::to_string(k) + ") ";
+        members[20 + k] = {10, k};
+    }
+    std::string bytes = objectStreamFile(header, data, 400, members);
+    // The last byte of the zlib checksum sits just before the line end ahead of "endstream".
+    const size_t checksum = bytes.find("\nendstream") - 1;
+    bytes[checksum] = static_cast<char>(bytes[checksum] ^ 0x55);
+    auto damaged = openBytes(bytes);
+    EXPECT_EQ(*damaged->xref().compressedObjectBytes(20, 0), "(member 0) ");
+    EXPECT_TRUE(damaged->xref().fetchObject(21, 0).isString());
+    bool noted = false;
+    for (const std::string& line : damaged->xref().diagnostics().lines())
+        noted = noted || line.find("damaged") != std::string::npos;
+    EXPECT_TRUE(noted);
+}
+
 TEST(RawObject, DirectObjectRunsThroughEndobjAndOneByteMore) {
     testpdf::PdfBuilder b = testpdf::simpleDocument(1);
     b.junkBeforeHeader = "garbage\n"; // offsets still count from the header

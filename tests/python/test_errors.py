@@ -18,7 +18,8 @@ def damaged(path):
 CASES = [
     # name, input (made in tmp), output, settings, what the reason says
     ("missing input", lambda d: str(d / "nope.pdf"), "out.pdf", {}, "cannot open '{d}/nope.pdf'"),
-    ("not a PDF", lambda d: damaged(d / "bad.pdf"), "out.pdf", {}, "is damaged"),
+    ("no cross-reference data", lambda d: damaged(d / "bad.pdf"), "out.pdf", {},
+     "cross-reference data damaged at byte 51; --repair rebuilds it"),
     ("folder as input", lambda d: str(d), "out.pdf", {}, "it is a folder"),
     ("output folder missing", lambda d: make_pdf(d / "in.pdf", 2), "no/such/out.pdf", {},
      "cannot write '{d}/no/such/out.pdf'"),
@@ -49,15 +50,31 @@ def test_failure_says_why_and_leaves_everything_as_it_was(tmp_path, monkeypatch,
 
 
 @pytest.mark.skipif(not have("qpdf"), reason="qpdf makes the protected file")
-def test_protected_file_names_the_way_out(tmp_path):
-    source = make_pdf(tmp_path / "plain.pdf", 1)
+def test_protected_and_damaged_files_name_the_way_out_and_open_with_it(tmp_path):
+    source = make_pdf(tmp_path / "plain.pdf", 2)
     locked = tmp_path / "locked.pdf"
-    subprocess.run(["qpdf", "--encrypt", "user", "owner", "256", "--", source, locked],
-                   check=True)
-    with pytest.raises(tavrix.StampError, match="encrypted"):
-        tavrix.Stamper().stamp(locked, tmp_path / "out.pdf")
-    with pytest.raises(tavrix.StampError, match="encrypted"):
-        tavrix.page_count(locked)
+    subprocess.run(["qpdf", "--encrypt", "user", "owner", "256", "--modify=none", "--",
+                    source, locked], check=True)
+    out = tmp_path / "out.pdf"
+    for password, kind, says in [(None, "password", "is encrypted (give its password"),
+                                 ("nope", "password", "the password does not open it"),
+                                 ("user", "owner-password", "does not allow changes")]:
+        with pytest.raises(tavrix.StampError) as caught:
+            tavrix.Stamper().stamp(locked, out, password=password)
+        assert caught.value.kind == kind
+        assert says in caught.value.reason
+        assert not out.exists()
+    # Counting pages changes nothing: the user password is enough for it.
+    assert tavrix.page_count(locked, password="user") == 2
+    assert tavrix.Stamper().stamp(locked, out, password="owner").pages == 2
+    assert subprocess.run(["qpdf", "--check", "--password=user", out]).returncode == 0
+
+    broken = tmp_path / "broken.pdf"
+    broken.write_bytes(Path(source).read_bytes().replace(b"startxref", b"xxxxxxxxx"))
+    with pytest.raises(tavrix.StampError) as caught:
+        tavrix.Stamper().stamp(broken, out)
+    assert caught.value.kind == "repair"
+    assert tavrix.Stamper().stamp(broken, out, repair=True).pages == 2
 
 
 def test_an_exception_from_progress_stops_the_run_and_is_raised_as_itself(tmp_path):
@@ -77,5 +94,7 @@ def test_an_exception_from_progress_stops_the_run_and_is_raised_as_itself(tmp_pa
 
 def test_stamp_errors_pickle_for_other_processes():
     import pickle
-    error = pickle.loads(pickle.dumps(tavrix.StampError("why", "Stamp file issue", "a.pdf")))
-    assert (error.reason, error.message, error.path) == ("why", "Stamp file issue", "a.pdf")
+    error = pickle.loads(pickle.dumps(tavrix.StampError("why", "Stamp file issue", "a.pdf",
+                                                         "repair")))
+    assert (error.reason, error.message, error.path, error.kind) == \
+        ("why", "Stamp file issue", "a.pdf", "repair")

@@ -1,8 +1,12 @@
 #include "support/pdf_builder.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace testpdf {
@@ -111,7 +115,9 @@ std::string tableText(const std::map<int, Entry>& entries) {
 std::string PdfBuilder::build() {
     std::string out = junkBeforeHeader + header;
     const int64_t shift = static_cast<int64_t>(junkBeforeHeader.size());
-    auto pos = [&] { return static_cast<int64_t>(out.size()) - shift; };
+    int64_t holeBytes = 0;
+    holeAt_.clear();
+    auto pos = [&] { return static_cast<int64_t>(out.size()) + holeBytes - shift; };
     int maxNum = 0;
     int64_t prevXref = -1;
     for (Revision& rev : revisions) {
@@ -135,7 +141,15 @@ std::string PdfBuilder::build() {
             entries[num] = {1, pos(), gen};
             offsets[num] = pos() + shift;
             if (rev.leading.count(num)) out += rev.leading.at(num);
-            out += std::to_string(num) + " " + std::to_string(gen) + " obj\n" + body + "\nendobj\n";
+            out += std::to_string(num) + " " + std::to_string(gen) + " obj\n";
+            if (const auto hole = rev.holes.find(num); hole != rev.holes.end()) {
+                out += "<< " + body + " /Length " + std::to_string(hole->second) + " >>\nstream\n";
+                holeAt_.emplace_back(out.size(), hole->second);
+                holeBytes += hole->second;
+                out += "\nendstream\nendobj\n";
+                continue;
+            }
+            out += body + "\nendobj\n";
         }
         if (!members.empty()) {
             std::string headerPart, data;
@@ -201,6 +215,83 @@ std::string PdfBuilder::build() {
         lastStartxref = xrefPos;
     }
     return out;
+}
+
+std::string damaged(const PdfBuilder& b, std::string bytes, XrefDamage how, int64_t* at) {
+    const size_t section = b.junkBeforeHeader.size() + static_cast<size_t>(b.lastStartxref);
+    const size_t trailer = bytes.find("trailer", section);
+    const bool table = bytes.compare(section, 4, "xref") == 0;
+    int64_t where = -1;
+    switch (how) {
+    case XrefDamage::NoStartxref: {
+        bytes.erase(bytes.rfind("startxref"));
+        bytes += "%%EOF\n";
+        where = static_cast<int64_t>(bytes.size());
+        break;
+    }
+    case XrefDamage::ShiftedOffsets: {
+        // Entry lines are "oooooooooo ggggg n\r\n".
+        for (size_t line = bytes.find('\n', section) + 1; line < trailer;
+             line = bytes.find('\n', line) + 1) {
+            if (bytes.compare(line + 17, 1, "n") != 0 || bytes[line + 10] != ' ') continue;
+            char digits[32];
+            std::snprintf(digits, sizeof digits, "%010lld", std::atoll(bytes.c_str() + line) + 7);
+            if (where < 0) where = std::atoll(digits);
+            bytes.replace(line, 10, digits);
+        }
+        break;
+    }
+    case XrefDamage::CutTable: {
+        const size_t half = bytes.find("\r\n", section + (trailer - section) / 2) + 2;
+        bytes.erase(half, trailer - half);
+        where = static_cast<int64_t>(half);
+        break;
+    }
+    case XrefDamage::JunkInSection: {
+        if (table) {
+            const size_t line = bytes.find("\r\n", section + (trailer - section) / 2) + 2;
+            bytes.replace(line, 20, "garbage where one is");
+            where = static_cast<int64_t>(line);
+        } else {
+            // Past the stream's first bytes, so that it still starts to inflate.
+            const size_t data = bytes.find("stream\n", section) + 7 + 12;
+            for (size_t k = 0; k < 16; ++k)
+                bytes[data + k] = static_cast<char>(bytes[data + k] ^ 0x5A);
+            where = static_cast<int64_t>(data);
+        }
+        break;
+    }
+    case XrefDamage::PrevIntoGarbage: {
+        const size_t prev = bytes.find("/Prev ", section) + 6;
+        const size_t end = bytes.find_first_not_of("0123456789", prev);
+        // Into the page tree's dictionary: no section starts there.
+        const std::string into = std::to_string(b.offsets.begin()->second + 9);
+        bytes.replace(prev, end - prev, into);
+        where = std::stoll(into);
+        break;
+    }
+    }
+    if (at) *at = where;
+    return bytes;
+}
+
+void PdfBuilder::writeTo(const std::string& path) {
+    const std::string bytes = build();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) throw std::runtime_error("cannot create " + path);
+    size_t from = 0;
+    bool ok = true;
+    const auto put = [&](size_t to) {
+        ok = ok && ::write(fd, bytes.data() + from, to - from) == static_cast<ssize_t>(to - from);
+        from = to;
+    };
+    for (const auto& [at, length] : holeAt_) {
+        put(at);
+        ok = ok && ::lseek(fd, static_cast<off_t>(length), SEEK_CUR) >= 0;
+    }
+    put(bytes.size());
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) throw std::runtime_error("cannot write " + path);
 }
 
 PdfBuilder simpleDocument(int pages, XrefKind xref, bool objectStreams) {

@@ -49,6 +49,15 @@ std::string readFile(const std::string& path) {
     return ss.str();
 }
 
+std::string readRange(const std::string& path, int64_t offset, size_t length) {
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(offset);
+    std::string bytes(length, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(length));
+    bytes.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    return bytes;
+}
+
 bool fileExists(const std::string& path) {
     return std::filesystem::exists(path);
 }
@@ -137,8 +146,9 @@ bool toolAvailable(const std::string& name) {
     return runCommand({"sh", "-c", "command -v " + name}).exitCode == 0;
 }
 
-bool qpdfCheck(const std::string& path, bool allowWarnings, std::string* report) {
-    const CommandResult r = runCommand({"qpdf", "--check", path});
+bool qpdfCheck(const std::string& path, bool allowWarnings, std::string* report,
+               const std::string& password) {
+    const CommandResult r = runCommand({"qpdf", "--check", "--password=" + password, path});
     if (report) *report = r.out + r.err;
     return r.exitCode == 0 || (allowWarnings && r.exitCode == 3);
 }
@@ -148,8 +158,9 @@ int pageCount(const std::string& path) {
     return r.exitCode == 0 ? std::atoi(r.out.c_str()) : -1;
 }
 
-std::string pdfText(const std::string& path, int page) {
+std::string pdfText(const std::string& path, int page, const std::string& password) {
     std::vector<std::string> argv{"pdftotext", "-q"};
+    if (!password.empty()) argv.insert(argv.end(), {"-upw", password});
     if (page > 0) {
         argv.insert(argv.end(), {"-f", std::to_string(page), "-l", std::to_string(page)});
     }
@@ -157,9 +168,10 @@ std::string pdfText(const std::string& path, int page) {
     return runCommand(argv).out;
 }
 
-std::string mupdfText(const std::string& path, int page, std::string* errors) {
-    const CommandResult r =
-        runCommand({"mutool", "draw", "-q", "-F", "txt", "-o", "-", path, std::to_string(page)});
+std::string mupdfText(const std::string& path, int page, std::string* errors,
+                      const std::string& password) {
+    const CommandResult r = runCommand({"mutool", "draw", "-q", "-p", password, "-F", "txt", "-o",
+                                        "-", path, std::to_string(page)});
     if (errors) {
         errors->clear();
         size_t from = 0;
@@ -172,6 +184,24 @@ std::string mupdfText(const std::string& path, int page, std::string* errors) {
         if (r.exitCode != 0) *errors += "exit " + std::to_string(r.exitCode) + "\n";
     }
     return r.out;
+}
+
+std::string qpdfEncrypt(const std::string& in, const std::string& out,
+                        const std::vector<std::string>& encrypt,
+                        const std::vector<std::string>& more) {
+    // RC4 is weak by today's measure, and still what many files in use were written with.
+    std::vector<std::string> argv{"qpdf", "--allow-weak-crypto"};
+    argv.insert(argv.end(), more.begin(), more.end());
+    argv.push_back("--encrypt");
+    argv.insert(argv.end(), encrypt.begin(), encrypt.end());
+    argv.insert(argv.end(), {"--", in, out});
+    const CommandResult r = runCommand(argv);
+    return r.exitCode == 0 ? std::string()
+                           : r.out + r.err + " (exit " + std::to_string(r.exitCode) + ")";
+}
+
+std::string qpdfEncryption(const std::string& path, const std::string& password) {
+    return runCommand({"qpdf", "--show-encryption", "--password=" + password, path}).out;
 }
 
 } // namespace testpdf

@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -25,6 +26,8 @@ class TempDir {
 
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
+// `length` bytes from `offset` (fewer at the end of the file).
+std::string readRange(const std::string& path, int64_t offset, size_t length);
 bool fileExists(const std::string& path);
 
 struct CommandResult {
@@ -45,14 +48,25 @@ pid_t startTavrix(const std::vector<std::string>& args, const std::string& stdou
                   const std::vector<std::string>& environment = {});
 
 // qpdf --check passes without errors (warnings inherited from an input are allowed when
-// `allowWarnings`).
-bool qpdfCheck(const std::string& path, bool allowWarnings = false, std::string* report = nullptr);
+// `allowWarnings`). `password` opens an encrypted file.
+bool qpdfCheck(const std::string& path, bool allowWarnings = false, std::string* report = nullptr,
+               const std::string& password = "");
 int pageCount(const std::string& path);
 // Text of one page (1-based) as pdftotext extracts it, or of the whole file when page is 0.
-std::string pdfText(const std::string& path, int page = 0);
+std::string pdfText(const std::string& path, int page = 0, const std::string& password = "");
 // Text of one page (1-based) as MuPDF extracts it; `errors` receives what it reports as errors
 // (objects it cannot load, syntax it cannot read), one per line.
-std::string mupdfText(const std::string& path, int page, std::string* errors = nullptr);
+std::string mupdfText(const std::string& path, int page, std::string* errors = nullptr,
+                      const std::string& password = "");
+
+// An encrypted copy of `in`, written by qpdf: `encrypt` holds what its --encrypt option takes
+// before "--" (user password, owner password, key length, restrictions such as --modify=none),
+// `more` further options (--object-streams=generate). The qpdf report when it fails, else "".
+std::string qpdfEncrypt(const std::string& in, const std::string& out,
+                        const std::vector<std::string>& encrypt,
+                        const std::vector<std::string>& more = {});
+// What qpdf --show-encryption says of `path` opened with `password`.
+std::string qpdfEncryption(const std::string& path, const std::string& password);
 bool toolAvailable(const std::string& name);
 
 } // namespace testpdf

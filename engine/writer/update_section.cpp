@@ -1,0 +1,103 @@
+#include "engine/writer/update_section.hpp"
+
+#include <utility>
+#include <vector>
+
+namespace tavrix {
+namespace {
+
+// The written entries as runs of consecutive numbers: (first, count); `extra` more numbers
+// follow the table's last one (a cross-reference stream lists itself).
+std::vector<std::pair<size_t, size_t>> writtenRuns(const std::vector<OutputEntry>& entries,
+                                                   size_t extra = 0) {
+    std::vector<std::pair<size_t, size_t>> runs;
+    for (size_t i = 1; i < entries.size() + extra; ++i) {
+        if (i < entries.size() && !entries[i].written) continue;
+        if (!runs.empty() && runs.back().first + runs.back().second == i)
+            ++runs.back().second;
+        else
+            runs.emplace_back(i, 1);
+    }
+    return runs;
+}
+
+std::string trailerKeys(const UpdateTrailer& t, size_t size) {
+    std::string keys = "/Size " + std::to_string(size) + " /Root " + t.root;
+    if (!t.info.empty()) keys += " /Info " + t.info;
+    if (!t.id.empty()) keys += " /ID " + t.id;
+    if (!t.encrypt.empty()) keys += " /Encrypt " + t.encrypt;
+    keys += " /Prev " + std::to_string(t.prev);
+    return keys;
+}
+
+// `value` in `digits` digits, zero-padded (the value fits: the caller checked the offsets).
+void appendPadded(std::string& out, uint64_t value, int digits) {
+    char text[24];
+    for (int i = digits - 1; i >= 0; --i, value /= 10)
+        text[i] = static_cast<char>('0' + value % 10);
+    out.append(text, static_cast<size_t>(digits));
+}
+
+void appendBigEndian(std::string& out, uint64_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i)
+        out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+void writeTable(PdfWriter& writer, const UpdateTrailer& t) {
+    writer.startLine();
+    const int64_t xrefAt = writer.position();
+    const auto& entries = writer.entries();
+    std::string text = "xref\n";
+    for (const auto& [first, count] : writtenRuns(entries)) {
+        text += std::to_string(first) + ' ' + std::to_string(count) + '\n';
+        for (size_t i = first; i < first + count; ++i) {
+            writer.checkOffset(entries[i]);
+            appendPadded(text, static_cast<uint64_t>(entries[i].offset), 10);
+            text += ' ';
+            appendPadded(text, static_cast<uint64_t>(entries[i].gen & 0xFFFF), 5);
+            text += " n\r\n";
+        }
+    }
+    text += "trailer\n<< " + trailerKeys(t, entries.size()) + " >>\nstartxref\n" +
+            std::to_string(xrefAt) + "\n%%EOF\n";
+    writer.write(text);
+}
+
+void writeStream(PdfWriter& writer, const UpdateTrailer& t) {
+    writer.startLine();
+    // The stream lists itself: it is the next new object, at the current position.
+    const int64_t xrefAt = writer.position();
+    const auto& entries = writer.entries();
+    const OutputEntry self{xrefAt, 0, true};
+    int offsetBytes = 1;
+    while (offsetBytes < 8 && (static_cast<uint64_t>(xrefAt) >> (8 * offsetBytes)) != 0)
+        ++offsetBytes;
+    std::string data, index;
+    for (const auto& [first, count] : writtenRuns(entries, 1)) {
+        index += (index.empty() ? "" : " ") + std::to_string(first) + ' ' + std::to_string(count);
+        for (size_t i = first; i < first + count; ++i) {
+            const OutputEntry& e = i < entries.size() ? entries[i] : self;
+            writer.checkOffset(e);
+            data += '\1';
+            appendBigEndian(data, static_cast<uint64_t>(e.offset), offsetBytes);
+            appendBigEndian(data, static_cast<uint64_t>(e.gen & 0xFFFF), 2);
+        }
+    }
+    const std::string text = " 0 obj\n<< /Type /XRef " + trailerKeys(t, entries.size() + 1) +
+                             " /Index [" + index + "] /W [1 " + std::to_string(offsetBytes) +
+                             " 2] /Length " + std::to_string(data.size()) + " >>\nstream\n" + data +
+                             "\nendstream\nendobj\nstartxref\n" + std::to_string(xrefAt) +
+                             "\n%%EOF\n";
+    writer.appendCrossReferenceStream(text);
+}
+
+} // namespace
+
+void writeUpdateSection(PdfWriter& writer, const UpdateTrailer& trailer) {
+    if (trailer.stream)
+        writeStream(writer, trailer);
+    else
+        writeTable(writer, trailer);
+}
+
+} // namespace tavrix

@@ -1,0 +1,168 @@
+// Damaged cross-reference data: refused with the byte where it broke and the way out, and, with
+// repair, rebuilt from the objects the file holds into a sound, stamped output.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/pdf/pdf_exception.hpp"
+#include "engine/service/stamp_job.hpp"
+#include "support/pdf_builder.hpp"
+#include "support/test_files.hpp"
+
+using namespace testpdf;
+
+namespace {
+
+struct Outcome {
+    bool ok = false;
+    std::string reason;
+    tavrix::FailureKind kind = tavrix::FailureKind::Other;
+    std::vector<std::string> notes;
+};
+
+Outcome stamp(const std::string& in, const std::string& out, const std::string& params) {
+    tavrix::StampJob job;
+    job.input = in;
+    job.output = out;
+    job.options = tavrix::parseCallOptions(params);
+    tavrix::BufferSink quiet;
+    job.progress = &quiet;
+    Outcome r;
+    try {
+        tavrix::stampFile(job);
+        r.ok = true;
+    } catch (const tavrix::CPdfException& e) {
+        r.reason = e.reason();
+        r.kind = e.kind();
+    }
+    r.notes = job.outcome.notes;
+    return r;
+}
+
+// Every page k of `pages` shows its own text and its stamp, and qpdf finds nothing wrong.
+void expectStamped(const std::string& path, int pages) {
+    std::string report;
+    EXPECT_TRUE(qpdfCheck(path, false, &report)) << report;
+    EXPECT_EQ(pageCount(path), pages);
+    for (int k = 1; k <= pages; ++k) {
+        const std::string text = pdfText(path, k);
+        EXPECT_NE(text.find("Hello " + std::to_string(k)), std::string::npos) << k << ": " << text;
+        EXPECT_NE(text.find("Page " + std::to_string(k) + " / " + std::to_string(pages)),
+                  std::string::npos)
+            << k << ": " << text;
+    }
+}
+
+bool mentions(const std::vector<std::string>& notes, const std::string& words) {
+    for (const std::string& n : notes)
+        if (n.find(words) != std::string::npos) return true;
+    return false;
+}
+
+} // namespace
+
+TEST(Repair, EachDamageIsRefusedAtItsByteAndRebuiltOnRequest) {
+    if (!toolAvailable("qpdf")) GTEST_SKIP() << "qpdf is not installed";
+    struct Case {
+        const char* name;
+        XrefKind xref;
+        bool objectStreams;
+        XrefDamage damage;
+        int revisions;
+        bool exactByte; // the reason names the very byte the damage starts at
+    };
+    const Case cases[] = {
+        {"startxref removed", XrefKind::Table, false, XrefDamage::NoStartxref, 1, true},
+        {"startxref removed, object streams", XrefKind::Stream, true, XrefDamage::NoStartxref, 1,
+         true},
+        {"table offsets shifted", XrefKind::Table, false, XrefDamage::ShiftedOffsets, 1, true},
+        {"table cut", XrefKind::Table, false, XrefDamage::CutTable, 1, true},
+        {"junk in a table", XrefKind::Table, false, XrefDamage::JunkInSection, 1, false},
+        {"damaged stream section", XrefKind::Stream, true, XrefDamage::JunkInSection, 1, false},
+        {"Prev into garbage", XrefKind::Table, false, XrefDamage::PrevIntoGarbage, 2, false},
+    };
+    TempDir dir;
+    const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PdfBuilder b = simpleDocument(3, c.xref, c.objectStreams);
+        if (c.revisions == 2) {
+            // A later revision that changes the first page's text.
+            b.addRevision().objects[6] = streamBody("", "BT /F1 24 Tf 72 700 Td (Hello 1) Tj ET");
+            b.revisions.back().xref = c.xref;
+        }
+        int64_t at = -1;
+        const std::string bytes = damaged(b, b.build(), c.damage, &at);
+        writeFile(in, bytes);
+        std::filesystem::remove(out);
+
+        Outcome r = stamp(in, out, "");
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.kind, tavrix::FailureKind::RepairNeeded);
+        const std::string prefix = "'" + in + "': cross-reference data damaged at byte ";
+        ASSERT_EQ(r.reason.rfind(prefix, 0), 0u) << r.reason;
+        EXPECT_TRUE(r.reason.ends_with("; --repair rebuilds it")) << r.reason;
+        const int64_t byte = std::atoll(r.reason.c_str() + prefix.size());
+        if (c.exactByte)
+            EXPECT_EQ(byte, at);
+        else // within the broken section, at or before the damage
+            EXPECT_TRUE(byte >= std::min(b.lastStartxref, at) && byte <= at + 32)
+                << byte << " for damage at " << at;
+        EXPECT_FALSE(fileExists(out));
+
+        // An update would chain its /Prev into the damage: refused, nothing written.
+        r = stamp(in, out, "repair=1;incremental=1");
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.reason.find("stamp it without --incremental"), std::string::npos) << r.reason;
+        EXPECT_FALSE(fileExists(out));
+
+        r = stamp(in, out, "repair=1");
+        ASSERT_TRUE(r.ok) << r.reason;
+        EXPECT_TRUE(mentions(r.notes, "rebuilt")) << r.notes.size();
+        expectStamped(out, 3);
+    }
+}
+
+TEST(Repair, HeadersInsideStringsAndStreamDataAreNoObjects) {
+    // Decoys after the real objects (a later definition would win): a catalog in a title string
+    // and a page tree in a content stream's data, each at the start of a line.
+    PdfBuilder b = simpleDocument(2);
+    Revision& r = b.base();
+    r.objects[9] = "<< /Title (made by hand\n1 0 obj << /Type /Catalog /Pages 40 0 R >> endobj\n) "
+                   ">>";
+    r.objects[10] = streamBody("", "BT ET\n2 0 obj\n<< /Type /Pages /Kids [] /Count 0 >>\nendobj\n"
+                                   "trailer << /Root 2 0 R >>\n");
+    r.trailerExtra = "/Info 9 0 R";
+    TempDir dir;
+    const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+    writeFile(in, damaged(b, b.build(), XrefDamage::NoStartxref));
+    const Outcome run = stamp(in, out, "repair=1");
+    ASSERT_TRUE(run.ok) << run.reason;
+    expectStamped(out, 2);
+    // The Info dictionary the trailer names comes along, string and all.
+    EXPECT_NE(readFile(out).find("/Info 9 0 R"), std::string::npos);
+}
+
+TEST(Repair, WithoutAnyTrailerTheLastCatalogObjectIsTaken) {
+    PdfBuilder b = simpleDocument(2);
+    // An older catalog that is no longer used comes first; the file ends after its objects.
+    b.base().objects[1] = "<< /Type /Catalog /Pages 99 0 R >>";
+    b.base().objects[20] = "<< /Type /Catalog /Pages 2 0 R >>";
+    b.rootNum = 20;
+    std::string bytes = b.build();
+    bytes.erase(bytes.find("xref\n"));
+    TempDir dir;
+    const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+    writeFile(in, bytes);
+    Outcome run = stamp(in, out, "repair=1");
+    ASSERT_TRUE(run.ok) << run.reason;
+    EXPECT_TRUE(mentions(run.notes, "the catalog is taken from the last /Type /Catalog object"));
+    expectStamped(out, 2);
+
+    // Nothing in the file that is an object: beyond repair, and said so.
+    writeFile(in, "%PDF-1.4\nnothing here\n%%EOF\n");
+    run = stamp(in, out, "repair=1");
+    EXPECT_FALSE(run.ok);
+    EXPECT_NE(run.reason.find("damaged beyond repair"), std::string::npos) << run.reason;
+    EXPECT_EQ(run.kind, tavrix::FailureKind::Other);
+}
