@@ -207,13 +207,14 @@ class Stamper {
 };
 
 py::object stamp(const Stamper& stamper, const py::object& input, const py::object& output,
-                 const std::optional<std::string>& password, bool repair,
+                 const std::optional<std::string>& password, bool repair, bool incremental,
                  const py::object& progress) {
     StampJob job;
     job.input = pathBytes(input);
     job.output = pathBytes(output);
     job.settings = stamper.settings();
     job.options = callOptions(password, repair);
+    job.options.incremental = incremental;
     CallbackSink sink(progress);
     job.progress = &sink;
     std::optional<CPdfException> failure;
@@ -373,13 +374,16 @@ PYBIND11_MODULE(_tavrix, m) {
             return copy;
         },
         "copy(**changes) -> Stamper: the same settings, with `changes` applied.");
-    cls.def("stamp", &stamp, py::arg("input"), py::arg("output"), py::kw_only(),
-            py::arg("password") = py::none(), py::arg("repair") = false,
-            py::arg("progress") = py::none(),
-            R"(stamp(input, output, *, password=None, repair=False, progress=None) -> StampResult
+    cls.def(
+        "stamp", &stamp, py::arg("input"), py::arg("output"), py::kw_only(),
+        py::arg("password") = py::none(), py::arg("repair") = false, py::arg("incremental") = false,
+        py::arg("progress") = py::none(),
+        R"(stamp(input, output, *, password=None, repair=False, incremental=False, progress=None) -> StampResult
 
 Stamps the PDF file `input` into `output` (str, bytes or os.PathLike; they may name the same
 file). `password` opens a protected file, `repair` rebuilds damaged cross-reference data.
+`incremental` keeps the input's bytes and appends the stamps as an update (a signature stays
+valid for what it signed).
 `progress(pages_done, pages_total)` is called as pages are met; an exception it raises stops
 the run and is raised here. Raises StampError, with the reason, when the file cannot be
 stamped; nothing is written then. A counter file (importit/exportit) and the rename pattern

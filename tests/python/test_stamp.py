@@ -72,6 +72,15 @@ def test_paths_may_be_bytes_or_path_like_and_the_input_itself(tmp_path):
     assert [t.strip().splitlines()[-1] for t in page_texts(source)] == ["Page 1 / 2", "Page 2 / 2"]
 
 
+def test_incremental_keeps_the_input_bytes_and_appends_the_stamps(tmp_path):
+    source = make_pdf(tmp_path / "in.pdf", 2)
+    out = tmp_path / "out.pdf"
+    tavrix.Stamper().stamp(source, out, incremental=True)
+    before, after = Path(source).read_bytes(), out.read_bytes()
+    assert after.startswith(before) and len(after) > len(before)
+    assert [t.strip().splitlines()[-1] for t in page_texts(out)] == ["Page 1 / 2", "Page 2 / 2"]
+
+
 def test_progress_reports_every_page_and_prints_nothing(tmp_path, capfd):
     source = make_pdf(tmp_path / "in.pdf", 13)
     seen = []
