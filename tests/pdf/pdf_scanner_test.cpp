@@ -61,7 +61,8 @@ TEST(Scanner, FindEntryMatchesOnlyTheDictionaryAtHand) {
 
 TEST(Scanner, ValuesNumbersAndBoxes) {
     const std::string text = "<< /R 12 0 R /N 12 0 /M -7 /B [0 -.5 612.25 7.] /S [1 2 3] "
-                             "/T [1 2 (3) 4] /I 99999999999999999999 /O [1 2 3 4 >> ";
+                             "/T [1 2 (3) 4] /I 99999999999999999999 /J 18446744073709551617 "
+                             "/O [1 2 3 4 >> ";
     const auto value = [&](const char* key) { return findEntry(text, 0, key)->value; };
     const std::optional<ObjectRef> ref = readReference(text, value("R"));
     ASSERT_TRUE(ref);
@@ -70,7 +71,8 @@ TEST(Scanner, ValuesNumbersAndBoxes) {
     EXPECT_FALSE(readReference(text, value("N")));
     EXPECT_EQ(readIntegerValue(text, value("N")), 12);
     EXPECT_EQ(readIntegerValue(text, value("M")), -7);
-    EXPECT_GT(*readIntegerValue(text, value("I")), int64_t{1} << 40); // saturates, no overflow
+    for (const char* key : {"I", "J"}) // saturate, without wrapping past 64 bits
+        EXPECT_GT(*readIntegerValue(text, value(key)), int64_t{1} << 40) << key;
     EXPECT_EQ(saturateInt32(*readIntegerValue(text, value("I"))), INT32_MAX);
     EXPECT_EQ(readBox(text, value("B")), (std::array<double, 4>{0, -0.5, 612.25, 7}));
     EXPECT_FALSE(readBox(text, value("S")));
