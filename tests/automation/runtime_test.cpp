@@ -84,10 +84,11 @@ TEST(Utf8, BytesThatAreNotUtf8SurviveTheRoundTrip) {
     EXPECT_EQ(utf16FromUtf8("\xE2\x82"
                             "x"),
               u"\xDCE2\xDC82"
-              u"x");                                         // truncated in the middle
-    EXPECT_EQ(utf16FromUtf8("\xC0\xAF"), u"\xDCC0\xDCAF");   // overlong form
-    EXPECT_EQ(utf16FromUtf8("\xED\xA0\x80").size(), 3u);     // encoded surrogate
-    EXPECT_EQ(utf16FromUtf8("\xF4\x90\x80\x80").size(), 4u); // beyond U+10FFFF
+              u"x");                                                 // truncated in the middle
+    EXPECT_EQ(utf16FromUtf8("\xC0\xAF"), u"\xDCC0\xDCAF");           // overlong form
+    EXPECT_EQ(utf16FromUtf8("\xE0\x80\xAF"), u"\xDCE0\xDC80\xDCAF"); // overlong in three bytes
+    EXPECT_EQ(utf16FromUtf8("\xED\xA0\x80").size(), 3u);             // encoded surrogate
+    EXPECT_EQ(utf16FromUtf8("\xF4\x90\x80\x80").size(), 4u);         // beyond U+10FFFF
     // A Latin-1 file name, and every byte value, come back unchanged.
     std::string all;
     for (int b = 1; b < 256; ++b)
