@@ -407,4 +407,47 @@ TEST(OutputSafety, AFileThatMovedOnSinceTheRunBeganIsNeverWrittenInto) {
     }
 }
 
+// What stands at the path when the run ends is what counts: a file that appeared meanwhile is
+// replaced, as "wb" would have replaced it; a link to a device that took the file's place is
+// left alone and the run fails.
+TEST(OutputSafety, WhatStandsAtThePathWhenTheRunEndsDecides) {
+    TempDir dir;
+    const std::string path = dir.file("out.pdf");
+    {
+        OutputFile out(path);
+        out.write(kResult);
+        testpdf::writeFile(path, "appeared meanwhile");
+        out.commit();
+        EXPECT_EQ(testpdf::readFile(path), kResult);
+    }
+    ::unlink(path.c_str());
+    testpdf::writeFile(path, "earlier result");
+    {
+        OutputFile out(path);
+        out.write(kResult);
+        ASSERT_EQ(::unlink(path.c_str()), 0);
+        ASSERT_EQ(::symlink("/dev/null", path.c_str()), 0);
+        EXPECT_THROW(out.commit(), tavrix::CPdfException);
+    }
+    struct stat st {};
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+// A FIFO whose reader has gone fails the write; the process that hosts the engine lives on.
+TEST(OutputSafety, AFifoWhoseReaderLeftFailsTheRunAndNotTheProcess) {
+    TempDir dir;
+    const std::string path = dir.file("out.fifo");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    std::thread reader([&] { ::close(::open(path.c_str(), O_RDONLY)); });
+    EXPECT_THROW(
+        {
+            OutputFile out(path);
+            out.write(std::string(size_t{3} << 20, 'x')); // more than the pipe holds
+            out.commit();
+        },
+        tavrix::CPdfException);
+    reader.join();
+}
+
 } // namespace
