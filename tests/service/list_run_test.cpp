@@ -133,16 +133,30 @@ TEST(ParallelList, SameNumbersOutputsAndLinesAsOneFileAfterAnother) {
 }
 
 TEST(ParallelList, ListsItCannotReproduceRunOneFileAfterAnother) {
-    // Each line's output is the next line's input: every file is stamped on top of the last.
-    TempDir dir;
-    writeFile(dir.file("a.pdf"), simpleDocument(2).build());
-    writeFile(dir.file("list.txt"), "a.pdf\na.pdf\na.pdf\n");
-    const fs::path cwd = fs::current_path();
-    fs::current_path(dir.path());
-    const CommandResult r = runTavrix({"--jobs", "2", "list.txt", "-f."});
-    fs::current_path(cwd);
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(stampsBelow(dir.path())["a.pdf"].size(), 6u);
+    const struct {
+        const char* what;
+        const char* lines;
+        const char* output;
+        const char* stamped; // the file every line stamps on top of the last
+        size_t runs;
+    } cases[] = {
+        {"each output is the next line's input, in place", "a.pdf\na.pdf\na.pdf\n", "-f.", "a.pdf",
+         3},
+        {"a line reads an output not yet written", "a.pdf\nout.pdf\n", "-oout.pdf", "out.pdf", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        writeFile(dir.file("a.pdf"), simpleDocument(2).build());
+        writeFile(dir.file("list.txt"), c.lines);
+        const fs::path cwd = fs::current_path();
+        fs::current_path(dir.path());
+        const CommandResult r = runTavrix({"--jobs", "2", "list.txt", c.output});
+        fs::current_path(cwd);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(stampsBelow(dir.path())[c.stamped].size(), 2 * c.runs);
+    }
 }
 
 TEST(ParallelList, JobsTakesACountOrNone) {
