@@ -15,12 +15,21 @@ def damaged(path):
     return str(path)
 
 
+def rootless(path):
+    """A sound file whose trailer names a catalog beyond its table."""
+    pdf = Path(make_pdf(path, 2))
+    pdf.write_bytes(pdf.read_bytes().replace(b"/Root 1 0 R", b"/Root 9 0 R"))
+    return str(pdf)
+
+
 CASES = [
     # name, input (made in tmp), output, settings, what the reason says
     ("missing input", lambda d: str(d / "nope.pdf"), "out.pdf", {}, "cannot open '{d}/nope.pdf'"),
     ("no cross-reference data", lambda d: damaged(d / "bad.pdf"), "out.pdf", {},
      "cross-reference data damaged at byte 51; --repair rebuilds it"),
     ("folder as input", lambda d: str(d), "out.pdf", {}, "it is a folder"),
+    ("catalog beyond the table", lambda d: rootless(d / "r.pdf"), "out.pdf", {},
+     "r.pdf' is damaged: its cross-reference data or catalog is missing"),
     ("output folder missing", lambda d: make_pdf(d / "in.pdf", 2), "no/such/out.pdf", {},
      "cannot write '{d}/no/such/out.pdf'"),
     ("import file missing", lambda d: make_pdf(d / "in.pdf", 2), "out.pdf",
