@@ -150,7 +150,6 @@ struct Case {
     const char* reason;         // when it cannot: the end of the reason
     // Files whose bytes a commit replaces (a new file among them is created).
     std::vector<std::string> written;
-    bool asNobody = false;
 };
 
 void makeFile(const std::string& path, mode_t mode, uid_t uid = 0, gid_t gid = 0) {
@@ -169,8 +168,8 @@ void makeFolder(const std::string& path, mode_t mode, uid_t uid = 0) {
 
 // Runs each case twice from the same setup: discarded, then committed. The discarded run must
 // leave the folder exactly as it was; the committed one may change only the written files' bytes
-// (and add a written file that did not exist, with the mode a new file gets).
-void runCases(const std::vector<Case>& cases, bool unnamed) {
+// (and add a written file that did not exist, with the mode a new file gets), as root or nobody.
+void runCases(const std::vector<Case>& cases, bool unnamed, bool asNobody) {
     const mode_t previousUmask = umask(027);
     for (const Case& c : cases) {
         for (const bool commit : {false, true}) {
@@ -193,8 +192,8 @@ void runCases(const std::vector<Case>& cases, bool unnamed) {
                     std::thread([&] { fromFifo = testpdf::readFile((root / "out").string()); });
             }
             const std::string out = (root / "out").string();
-            const Outcome o = c.asNobody ? writeOutputAsNobody(out, options, commit)
-                                         : writeOutput(out, options, commit);
+            const Outcome o = asNobody ? writeOutputAsNobody(out, options, commit)
+                                       : writeOutput(out, options, commit);
             if (reader.joinable()) reader.join();
             EXPECT_EQ(o.route, c.route) << o.reason;
             Snapshot expected = before;
@@ -218,8 +217,8 @@ void runCases(const std::vector<Case>& cases, bool unnamed) {
                     e.type = S_IFREG;
                     e.perms = 0640;
                     e.links = 1;
-                    e.uid = c.asNobody ? kNobody : 0;
-                    e.gid = c.asNobody ? kNogroup : 0;
+                    e.uid = asNobody ? kNobody : 0;
+                    e.gid = asNobody ? kNogroup : 0;
                 }
                 expected[name].bytes = kResult;
             }
@@ -235,25 +234,28 @@ void runCases(const std::vector<Case>& cases, bool unnamed) {
     umask(previousUmask);
 }
 
+// Setup that puts a file at the output path, first giving the folder to `folderOwner` if set.
+std::function<void(const TempDir&)> outFile(mode_t mode, uid_t uid = 0, gid_t gid = 0,
+                                            std::optional<uid_t> folderOwner = {}) {
+    return [=](const TempDir& d) {
+        if (folderOwner) makeFolder(d.file("w"), 0755, *folderOwner);
+        makeFile(d.file("w/out"), mode, uid, gid);
+    };
+}
+
+std::function<void(const TempDir&)> outDevice(dev_t device) {
+    return [=](const TempDir& d) {
+        ASSERT_EQ(mknod(d.file("w/out").c_str(), S_IFCHR | 0666, device), 0);
+    };
+}
+
 const std::vector<Case>& rootCases() {
     static const std::vector<Case> cases{
         {"new file", [](const TempDir&) {}, Route::Create, "", {"out"}},
-        {"another user's 0600 file",
-         [](const TempDir& d) { makeFile(d.file("w/out"), 0600, kNobody, kNogroup); },
-         Route::Replace,
-         "",
-         {"out"}},
+        {"another user's 0600 file", outFile(0600, kNobody, kNogroup), Route::Replace, "", {"out"}},
         // Root may write a read-only file, as opening it with "wb" would find.
-        {"read-only file",
-         [](const TempDir& d) { makeFile(d.file("w/out"), 0444); },
-         Route::Replace,
-         "",
-         {"out"}},
-        {"set-user-ID file",
-         [](const TempDir& d) { makeFile(d.file("w/out"), 04751, 1, 1); },
-         Route::Replace,
-         "",
-         {"out"}},
+        {"read-only file", outFile(0444), Route::Replace, "", {"out"}},
+        {"set-user-ID file", outFile(04751, 1, 1), Route::Replace, "", {"out"}},
         {"extended attribute",
          [](const TempDir& d) {
              makeFile(d.file("w/out"), 0640);
@@ -293,17 +295,9 @@ const std::vector<Case>& rootCases() {
          Route::Direct,
          "",
          {}},
-        {"private null device",
-         [](const TempDir& d) {
-             ASSERT_EQ(mknod(d.file("w/out").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
-         },
-         Route::Direct,
-         "",
-         {}},
+        {"private null device", outDevice(makedev(1, 3)), Route::Direct, "", {}},
         {"private full device",
-         [](const TempDir& d) {
-             ASSERT_EQ(mknod(d.file("w/out").c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
-         },
+         outDevice(makedev(1, 7)),
          Route::Direct,
          "No space left on device",
          {}},
@@ -326,53 +320,31 @@ const std::vector<Case>& rootCases() {
 const std::vector<Case>& userCases() {
     static const std::vector<Case> cases{
         {"own read-only file",
-         [](const TempDir& d) {
-             makeFolder(d.file("w"), 0755, kNobody);
-             makeFile(d.file("w/out"), 0444, kNobody, kNogroup);
-         },
+         outFile(0444, kNobody, kNogroup, kNobody),
          std::nullopt,
          "Permission denied",
-         {},
-         true},
+         {}},
         {"new file in a folder not writable",
          [](const TempDir&) {},
          std::nullopt,
          "Permission denied",
-         {},
-         true},
-        {"own 0600 file",
-         [](const TempDir& d) {
-             makeFolder(d.file("w"), 0755, kNobody);
-             makeFile(d.file("w/out"), 0600, kNobody, kNogroup);
-         },
-         Route::Replace,
-         "",
-         {"out"},
-         true},
+         {}},
+        {"own 0600 file", outFile(0600, kNobody, kNogroup, kNobody), Route::Replace, "", {"out"}},
         {"own file in a folder not writable",
-         [](const TempDir& d) { makeFile(d.file("w/out"), 0640, kNobody, kNogroup); },
+         outFile(0640, kNobody, kNogroup),
          Route::Overwrite,
          "",
-         {"out"},
-         true},
+         {"out"}},
         {"another user's writable file",
-         [](const TempDir& d) {
-             makeFolder(d.file("w"), 0755, kNobody);
-             makeFile(d.file("w/out"), 0666, 0, 0);
-         },
+         outFile(0666, 0, 0, kNobody),
          Route::Overwrite,
          "",
-         {"out"},
-         true},
+         {"out"}},
         {"own file of a group the user is not in",
-         [](const TempDir& d) {
-             makeFolder(d.file("w"), 0755, kNobody);
-             makeFile(d.file("w/out"), 0640, kNobody, 0);
-         },
+         outFile(0640, kNobody, 0, kNobody),
          Route::Overwrite,
          "",
-         {"out"},
-         true},
+         {"out"}},
     };
     return cases;
 }
@@ -380,8 +352,8 @@ const std::vector<Case>& userCases() {
 TEST(OutputSafety, ExistingPathsKeepWhatTheyCarry) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to make files of other users and devices";
     for (const bool unnamed : {true, false}) {
-        runCases(rootCases(), unnamed);
-        runCases(userCases(), unnamed);
+        runCases(rootCases(), unnamed, false);
+        runCases(userCases(), unnamed, true);
     }
 }
 
