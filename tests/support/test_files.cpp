@@ -142,6 +142,15 @@ pid_t startTavrix(const std::vector<std::string>& args, const std::string& stdou
     return pid;
 }
 
+std::string qpdfRewrite(const std::string& in, const std::string& out,
+                        const std::vector<std::string>& options) {
+    std::vector<std::string> argv{"qpdf"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    argv.push_back(in);
+    argv.push_back(out);
+    return runCommand(argv).exitCode == 0 ? readFile(out) : "";
+}
+
 bool toolAvailable(const std::string& name) {
     return runCommand({"sh", "-c", "command -v " + name}).exitCode == 0;
 }

@@ -67,6 +67,9 @@ std::string qpdfEncrypt(const std::string& in, const std::string& out,
                         const std::vector<std::string>& more = {});
 // What qpdf --show-encryption says of `path` opened with `password`.
 std::string qpdfEncryption(const std::string& path, const std::string& password);
+// `in` rewritten by qpdf with `options` into `out`; the bytes written, empty when qpdf fails.
+std::string qpdfRewrite(const std::string& in, const std::string& out,
+                        const std::vector<std::string>& options);
 bool toolAvailable(const std::string& name);
 
 } // namespace testpdf

@@ -46,16 +46,6 @@ Update updateOf(const std::string& input, const std::string& output, size_t head
     return u;
 }
 
-std::string qpdfRewrite(const std::string& in, const std::string& out,
-                        const std::vector<std::string>& options) {
-    std::vector<std::string> argv{"qpdf"};
-    argv.insert(argv.end(), options.begin(), options.end());
-    argv.push_back(in);
-    argv.push_back(out);
-    const CommandResult r = runCommand(argv);
-    return r.exitCode == 0 ? readFile(out) : "";
-}
-
 } // namespace
 
 // Every kind of input keeps its bytes as a prefix of the output, gains a section of the kind of

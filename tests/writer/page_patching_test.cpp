@@ -46,16 +46,6 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
-// Where the default stamp of a [0 0 612 792] page lands in a 36 dpi rendering: the bottom
-// left corner, starting 10 pixels from the left edge.
-void expectStampAtBottomLeft(const std::string& path, int page, int width, int height) {
-    const DarkBox box = darkBox(path, page, 0, height - 20, width / 2, height);
-    ASSERT_TRUE(box.any()) << path << " page " << page;
-    EXPECT_NEAR(box.minX, 10, 3);
-    EXPECT_NEAR(box.maxY, height - 5, 3);
-    EXPECT_GT(box.maxX - box.minX, 3 * (box.maxY - box.minY)); // a line of upright text
-}
-
 struct PatchCase {
     const char* name;
     std::string pageEntries;
@@ -344,54 +334,6 @@ TEST(PagePatching, SharedIndirectResourcesAreRewrittenForEveryPage) {
             SCOPED_TRACE(k);
             expectReadable(out, k, "Page " + std::to_string(k) + " / 10");
             expectReadable(out, k, "Hello " + std::to_string(k));
-        }
-    }
-}
-
-// The same three-page document in every storage form: pages inside object streams are
-// patched in their rebuilt text and listed with generation 0.
-TEST(PagePatching, PagesFromObjectStreamsAndRewrittenFiles) {
-    testpdf::TempDir dir;
-    struct Variant {
-        const char* name;
-        PdfBuilder builder;
-        std::vector<std::string> qpdfArgs;
-    };
-    const std::vector<Variant> variants = {
-        {"table", testpdf::simpleDocument(3), {}},
-        {"object streams", testpdf::simpleDocument(3, testpdf::XrefKind::Stream, true), {}},
-        {"hybrid", testpdf::simpleDocument(3, testpdf::XrefKind::Hybrid, true), {}},
-        {"qpdf object streams", testpdf::simpleDocument(3), {"--object-streams=generate"}},
-        {"qpdf linearized", testpdf::simpleDocument(3), {"--linearize"}},
-    };
-    for (auto v : variants) {
-        SCOPED_TRACE(v.name);
-        std::string in = dir.file("in.pdf");
-        const std::string out = dir.file("out.pdf");
-        testpdf::writeFile(in, v.builder.build());
-        if (!v.qpdfArgs.empty()) {
-            const std::string rewritten = dir.file("rewritten.pdf");
-            std::vector<std::string> argv{"qpdf"};
-            argv.insert(argv.end(), v.qpdfArgs.begin(), v.qpdfArgs.end());
-            argv.insert(argv.end(), {in, rewritten});
-            ASSERT_EQ(testpdf::runCommand(argv).exitCode, 0);
-            in = rewritten;
-        }
-        ASSERT_EQ(stamp(in, out), "");
-        const OutputPdf pdf = readOutput(out);
-        ASSERT_TRUE(pdf.wellFormed);
-        EXPECT_EQ(pdf.bytes.find("/ObjStm"), std::string::npos);
-        for (int k = 1; k <= 3; ++k) {
-            expectReadable(out, k, "Page " + std::to_string(k) + " / 3");
-            expectReadable(out, k, "Hello " + std::to_string(k));
-            expectStampAtBottomLeft(out, k, 306, 396);
-        }
-        if (v.qpdfArgs.empty()) {
-            for (int page = 3; page <= 5; ++page) {
-                EXPECT_TRUE(pdf.object(page).starts_with(std::to_string(page) + " 0 obj\n"));
-                EXPECT_EQ(pdf.entries[page].gen, 0);
-                EXPECT_EQ(contentRefs(pdf.object(page)).size(), 3u);
-            }
         }
     }
 }

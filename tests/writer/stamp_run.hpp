@@ -212,4 +212,14 @@ inline void expectReadableEverywhere(const std::string& path, int page, const st
     EXPECT_NE(squeeze(mupdf).find(text), std::string::npos) << "page " << page << ": " << mupdf;
 }
 
+// Where the default stamp of a [0 0 612 792] page lands in a 36 dpi rendering: the bottom
+// left corner, starting 10 pixels from the left edge.
+inline void expectStampAtBottomLeft(const std::string& path, int page, int width, int height) {
+    const DarkBox box = darkBox(path, page, 0, height - 20, width / 2, height);
+    ASSERT_TRUE(box.any()) << path << " page " << page;
+    EXPECT_NEAR(box.minX, 10, 3);
+    EXPECT_NEAR(box.maxY, height - 5, 3);
+    EXPECT_GT(box.maxX - box.minX, 3 * (box.maxY - box.minY)); // a line of upright text
+}
+
 } // namespace stamptest
