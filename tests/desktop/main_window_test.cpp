@@ -46,16 +46,11 @@ class MainWindowTest : public ::testing::Test {
         w.fields().setChecked(f, on);
         w.checkClicked(f);
     }
-    int32_t engineValue(const std::string& name) const {
-        for (const auto& c : runtime.calls)
-            if (c.name == name) return c.value;
-        return -12345;
-    }
-    std::string engineText(const std::string& name) const {
-        for (const auto& c : runtime.calls)
-            if (c.name == name) return c.text;
-        return "<none>";
-    }
+    // Records the fields the window sends the focus to.
+    struct FocusSpy : WindowObserver {
+        std::vector<Field> focused;
+        void focusField(Field f) override { focused.push_back(f); }
+    };
 
     FakePlatform platform;
     FakeRuntime runtime;
@@ -119,10 +114,7 @@ TEST_F(MainWindowTest, ApplyWithABadFieldStampsNothing) {
     w.fields().setText(Field::OutputPath, "old.pdf");
     ASSERT_TRUE(w.commit());
 
-    struct FocusSpy : WindowObserver {
-        std::vector<Field> focused;
-        void focusField(Field f) override { focused.push_back(f); }
-    } spy;
+    FocusSpy spy;
     w.setObserver(&spy);
     w.fields().setText(Field::LastPage, "12x");
     w.fields().setText(Field::OutputPath, "new.pdf");
@@ -163,10 +155,7 @@ TEST_F(MainWindowTest, RangedFieldsKeepTheirValueAndStopTheCommit) {
 
 TEST_F(MainWindowTest, TypingNeverInterruptsAndLeavingFlagsTheField) {
     MainWindow& w = started();
-    struct Spy : WindowObserver {
-        std::vector<Field> focused;
-        void focusField(Field f) override { focused.push_back(f); }
-    } spy;
+    FocusSpy spy;
     w.setObserver(&spy);
     w.fields().setText(Field::Angle, "400"); // bad, elsewhere
     w.fields().setText(Field::FirstPage, "a");
