@@ -18,6 +18,7 @@
 #include "support/pdf_builder.hpp"
 #include "support/test_files.hpp"
 #include "tavrix/members.hpp"
+#include "writer/stamp_run.hpp"
 
 using namespace testpdf;
 namespace fs = std::filesystem;
@@ -64,18 +65,8 @@ class FullDisk {
     bool mounted_ = false;
 };
 
-struct Outcome {
-    std::string message, reason;
-};
-
-Outcome runJob(tavrix::StampJob& job) {
-    try {
-        tavrix::stampFile(job);
-    } catch (const tavrix::CPdfException& e) {
-        return {e.getMessage(), e.reason()};
-    }
-    return {};
-}
+using Outcome = stamptest::JobOutcome;
+using stamptest::runJob;
 
 } // namespace
 

@@ -8,36 +8,13 @@
 #include "engine/service/stamp_job.hpp"
 #include "support/pdf_builder.hpp"
 #include "support/test_files.hpp"
+#include "writer/stamp_run.hpp"
 
 using namespace testpdf;
 
 namespace {
 
-struct Outcome {
-    bool ok = false;
-    std::string reason;
-    tavrix::FailureKind kind = tavrix::FailureKind::Other;
-    std::vector<std::string> notes;
-};
-
-Outcome stamp(const std::string& in, const std::string& out, const std::string& params) {
-    tavrix::StampJob job;
-    job.input = in;
-    job.output = out;
-    job.options = tavrix::parseCallOptions(params);
-    tavrix::BufferSink quiet;
-    job.progress = &quiet;
-    Outcome r;
-    try {
-        tavrix::stampFile(job);
-        r.ok = true;
-    } catch (const tavrix::CPdfException& e) {
-        r.reason = e.reason();
-        r.kind = e.kind();
-    }
-    r.notes = job.outcome.notes;
-    return r;
-}
+using stamptest::JobOutcome;
 
 // Every page k of `pages` shows its own text and its stamp, and qpdf finds nothing wrong.
 void expectStamped(const std::string& path, int pages) {
@@ -96,7 +73,7 @@ TEST(Repair, EachDamageIsRefusedAtItsByteAndRebuiltOnRequest) {
         writeFile(in, bytes);
         std::filesystem::remove(out);
 
-        Outcome r = stamp(in, out, "");
+        JobOutcome r = stamptest::runJob(in, out, "");
         EXPECT_FALSE(r.ok);
         EXPECT_EQ(r.kind, tavrix::FailureKind::RepairNeeded);
         const std::string prefix = "'" + in + "': cross-reference data damaged at byte ";
@@ -111,12 +88,12 @@ TEST(Repair, EachDamageIsRefusedAtItsByteAndRebuiltOnRequest) {
         EXPECT_FALSE(fileExists(out));
 
         // An update would chain its /Prev into the damage: refused, nothing written.
-        r = stamp(in, out, "repair=1;incremental=1");
+        r = stamptest::runJob(in, out, "repair=1;incremental=1");
         EXPECT_FALSE(r.ok);
         EXPECT_NE(r.reason.find("stamp it without --incremental"), std::string::npos) << r.reason;
         EXPECT_FALSE(fileExists(out));
 
-        r = stamp(in, out, "repair=1");
+        r = stamptest::runJob(in, out, "repair=1");
         ASSERT_TRUE(r.ok) << r.reason;
         EXPECT_TRUE(mentions(r.notes, "rebuilt")) << r.notes.size();
         expectStamped(out, 3);
@@ -136,7 +113,7 @@ TEST(Repair, HeadersInsideStringsAndStreamDataAreNoObjects) {
     TempDir dir;
     const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
     writeFile(in, damaged(b, b.build(), XrefDamage::NoStartxref));
-    const Outcome run = stamp(in, out, "repair=1");
+    const JobOutcome run = stamptest::runJob(in, out, "repair=1");
     ASSERT_TRUE(run.ok) << run.reason;
     expectStamped(out, 2);
     // The Info dictionary the trailer names comes along, string and all.
@@ -154,14 +131,14 @@ TEST(Repair, WithoutAnyTrailerTheLastCatalogObjectIsTaken) {
     TempDir dir;
     const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
     writeFile(in, bytes);
-    Outcome run = stamp(in, out, "repair=1");
+    JobOutcome run = stamptest::runJob(in, out, "repair=1");
     ASSERT_TRUE(run.ok) << run.reason;
     EXPECT_TRUE(mentions(run.notes, "the catalog is taken from the last /Type /Catalog object"));
     expectStamped(out, 2);
 
     // Nothing in the file that is an object: beyond repair, and said so.
     writeFile(in, "%PDF-1.4\nnothing here\n%%EOF\n");
-    run = stamp(in, out, "repair=1");
+    run = stamptest::runJob(in, out, "repair=1");
     EXPECT_FALSE(run.ok);
     EXPECT_NE(run.reason.find("damaged beyond repair"), std::string::npos) << run.reason;
     EXPECT_EQ(run.kind, tavrix::FailureKind::Other);

@@ -7,6 +7,7 @@
 #include "engine/service/stamp_job.hpp"
 #include "support/pdf_builder.hpp"
 #include "support/test_files.hpp"
+#include "writer/stamp_run.hpp"
 
 using namespace testpdf;
 
@@ -70,17 +71,8 @@ TEST(ToleratedDamage, EachKindLeavesANoteAndTheRunStillSucceeds) {
         if (c.afterwards) c.afterwards(bytes);
         const std::string in = dir.file("in.pdf");
         writeFile(in, bytes);
-        tavrix::StampJob job;
-        job.input = in;
-        job.output = dir.file("out.pdf");
-        tavrix::BufferSink quiet;
-        job.progress = &quiet;
-        try {
-            tavrix::stampFile(job);
-        } catch (...) {
-            // A file damaged past stamping still says what was passed over before it gave up.
-        }
-        const std::string notes = joined(job.outcome.notes);
+        // A file damaged past stamping still says what was passed over before it gave up.
+        const std::string notes = joined(stamptest::runJob(in, dir.file("out.pdf")).notes);
         EXPECT_NE(notes.find(c.note), std::string::npos) << notes;
     }
 }
@@ -114,13 +106,8 @@ TEST(ToleratedDamage, NotesStopAtTwoHundredAndCountTheRest) {
         kids += std::to_string(k) + " 0 R ";
     b.base().objects[2] = "<< /Type /Pages /Kids [ " + kids + "] /Count 2 >>";
     writeFile(dir.file("in.pdf"), b.build());
-    tavrix::StampJob job;
-    job.input = dir.file("in.pdf");
-    job.output = dir.file("out.pdf");
-    tavrix::BufferSink quiet;
-    job.progress = &quiet;
-    tavrix::stampFile(job);
-    ASSERT_EQ(job.outcome.notes.size(), 201u);
-    EXPECT_TRUE(job.outcome.notes.back().ends_with(" more notes left out"))
-        << job.outcome.notes.back();
+    const stamptest::JobOutcome r = stamptest::runJob(dir.file("in.pdf"), dir.file("out.pdf"));
+    ASSERT_TRUE(r.ok) << r.reason;
+    ASSERT_EQ(r.notes.size(), 201u);
+    EXPECT_TRUE(r.notes.back().ends_with(" more notes left out")) << r.notes.back();
 }

@@ -14,6 +14,7 @@
 #include "pdf/reader_fixtures.hpp"
 #include "support/pdf_builder.hpp"
 #include "support/test_files.hpp"
+#include "writer/stamp_run.hpp"
 
 using namespace testpdf;
 
@@ -38,11 +39,7 @@ PdfBuilder documentWithStrings() {
     return b;
 }
 
-struct Outcome {
-    bool ok = false;
-    std::string reason;
-    tavrix::FailureKind kind = tavrix::FailureKind::Other;
-};
+using Outcome = stamptest::JobOutcome;
 
 Outcome stamp(const std::string& in, const std::string& out, const std::string& params,
               const std::string& prefix = "Page ") {
@@ -52,17 +49,7 @@ Outcome stamp(const std::string& in, const std::string& out, const std::string& 
     job.options = tavrix::parseCallOptions(params);
     job.settings.prefix = tavrix::utf8ToWindows1252(prefix);
     job.settings.prefixUtf8 = prefix;
-    tavrix::BufferSink quiet;
-    job.progress = &quiet;
-    Outcome r;
-    try {
-        tavrix::stampFile(job);
-        r.ok = true;
-    } catch (const tavrix::CPdfException& e) {
-        r.reason = e.reason();
-        r.kind = e.kind();
-    }
-    return r;
+    return stamptest::runJob(job);
 }
 
 // Every page k shows "Hello k" and its stamp to poppler and MuPDF, opened with `password`.

@@ -11,6 +11,8 @@
 #include <variant>
 #include <vector>
 
+#include "engine/pdf/pdf_exception.hpp"
+#include "engine/service/stamp_job.hpp"
 #include "engine/service/tavrix_com.hpp"
 #include "support/test_files.hpp"
 #include "tavrix/members.hpp"
@@ -35,6 +37,43 @@ inline std::string stamp(const std::string& in, const std::string& out,
             com.putText(p->dispid, std::get<std::string>(s.value));
     }
     return com.getTavrixFile(in, out, "");
+}
+
+// What a run came to: for a failure its message, reason and kind; the notes it left either way.
+struct JobOutcome {
+    bool ok = false;
+    std::string message, reason;
+    tavrix::FailureKind kind = tavrix::FailureKind::Other;
+    std::vector<std::string> notes;
+};
+
+// Runs `job`, its progress lines going nowhere unless it names a sink of its own.
+inline JobOutcome runJob(tavrix::StampJob& job) {
+    tavrix::BufferSink quiet;
+    const bool silenced = job.progress == nullptr;
+    if (silenced) job.progress = &quiet;
+    JobOutcome r;
+    try {
+        tavrix::stampFile(job);
+        r.ok = true;
+    } catch (const tavrix::CPdfException& e) {
+        r.message = e.getMessage();
+        r.reason = e.reason();
+        r.kind = e.kind();
+    }
+    if (silenced) job.progress = nullptr;
+    r.notes = job.outcome.notes;
+    return r;
+}
+
+// Stamps `in` into `out` with default settings and the call options `params`.
+inline JobOutcome runJob(const std::string& in, const std::string& out,
+                         const std::string& params = "") {
+    tavrix::StampJob job;
+    job.input = in;
+    job.output = out;
+    job.options = tavrix::parseCallOptions(params);
+    return runJob(job);
 }
 
 // An output file read back through its own cross-reference table.
