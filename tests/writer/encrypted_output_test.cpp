@@ -40,6 +40,7 @@ PdfBuilder documentWithStrings() {
 }
 
 using Outcome = stamptest::JobOutcome;
+using stamptest::occurrences;
 
 Outcome stamp(const std::string& in, const std::string& out, const std::string& params,
               const std::string& prefix = "Page ") {
@@ -75,13 +76,6 @@ std::string decrypted(const std::string& path, const std::string& password) {
     runCommand({"qpdf", "--password=" + password, "--decrypt", "--qdf", "--object-streams=disable",
                 path, plain});
     return readFile(plain);
-}
-
-size_t count(const std::string& text, const std::string& word) {
-    size_t n = 0;
-    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
-        ++n;
-    return n;
 }
 
 } // namespace
@@ -126,9 +120,9 @@ TEST(EncryptedOutput, EachRevisionKeepsItsEncryptionAndReadsBackWithEitherPasswo
             expectReadable(out, kUser);
             const std::string dump = decrypted(out, kUser);
             for (const char* text : {"(Reviewer)", "(Looks good)", "(hand)"})
-                EXPECT_EQ(count(dump, text), 1u) << text;
+                EXPECT_EQ(occurrences(dump, text), 1u) << text;
             // The parent's resources, and the copy the third page now holds.
-            EXPECT_EQ(count(dump, "(Layer one)"), 2u);
+            EXPECT_EQ(occurrences(dump, "(Layer one)"), 2u);
             const CommandResult info = runCommand({"pdfinfo", "-upw", kUser, out});
             EXPECT_NE(info.out.find("Title:           Quarterly (draft) endobj\n"),
                       std::string::npos)
