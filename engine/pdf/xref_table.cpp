@@ -32,7 +32,8 @@ std::shared_ptr<FileStream> XrefTable::windowAt(int64_t absoluteStart) const {
                                         PdfObject::makeNull());
 }
 
-int64_t XrefTable::findStartXref() const {
+int64_t XrefTable::findStartXref(int64_t& objectAfter) const {
+    objectAfter = -1;
     // Only the end of the file is searched; a file shorter than that is searched whole.
     const std::string_view all = file_->view();
     const size_t from = all.size() > limits_.startxrefTail ? all.size() - limits_.startxrefTail : 0;
@@ -45,6 +46,25 @@ int64_t XrefTable::findStartXref() const {
     int64_t value = 0;
     if (i < tail.size() && !isDecimalDigit(tail[i])) return 0; // no sign before the offset
     if (!readInteger(tail, i, value) || value > (int64_t{1} << 40)) return 0;
+    // Bytes after the end marker are common (padding, a mail footer) and harmless; an object
+    // there is not: an update whose own cross-reference data is missing would be dropped.
+    std::string_view before[2];
+    PdfScanner s(tail, i);
+    for (Token t = s.next(); t.kind != TokenKind::End; t = s.next()) {
+        const std::string_view word = tail.substr(t.begin, t.end - t.begin);
+        const auto digits = [](std::string_view w) {
+            return !w.empty() &&
+                   std::all_of(w.begin(), w.end(), [](char c) { return isDecimalDigit(c); });
+        };
+        if (t.kind == TokenKind::Regular && word == "obj" && digits(before[0]) &&
+            digits(before[1])) {
+            objectAfter =
+                static_cast<int64_t>(from + static_cast<size_t>(before[0].data() - tail.data()));
+            break;
+        }
+        before[0] = before[1];
+        before[1] = t.kind == TokenKind::Regular ? word : std::string_view{};
+    }
     return value;
 }
 
@@ -72,10 +92,17 @@ void XrefTable::read() {
                                 " a cross-reference table can address; split it into smaller "
                                 "files");
     }
-    int64_t pos = findStartXref();
+    int64_t objectAfter = -1;
+    int64_t pos = findStartXref(objectAfter);
     if (pos == 0) {
         diagnostics_.add(-1, -1, "no usable 'startxref' at the end of the file");
         damagedAt(static_cast<int64_t>(file_->size()), "PDF file was damaged");
+    }
+    if (objectAfter >= 0) {
+        diagnostics_.add(-1, objectAfter,
+                         "an object follows the last 'startxref': the newest update has no "
+                         "cross-reference data of its own");
+        damagedAt(objectAfter, "PDF file was damaged");
     }
     trailerSection_ = pos;
     // A "Prev" chain that comes back to a section already read stops there.

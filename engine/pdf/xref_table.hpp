@@ -104,7 +104,9 @@ class XrefTable {
     };
 
   private:
-    int64_t findStartXref() const;
+    // The offset "startxref" gives at the end of the file, or 0. `objectAfter` receives where
+    // an object header follows it (an update cut short before its own "startxref"), else -1.
+    int64_t findStartXref(int64_t& objectAfter) const;
     // Reads the section at `pos`; answers the next section's position when "Prev" gives one.
     std::optional<int64_t> readSection(int64_t pos);
     std::optional<int64_t> readTable(class PdfParser& parser);

@@ -143,3 +143,32 @@ TEST(Repair, WithoutAnyTrailerTheLastCatalogObjectIsTaken) {
     EXPECT_NE(run.reason.find("damaged beyond repair"), std::string::npos) << run.reason;
     EXPECT_EQ(run.kind, tavrix::FailureKind::Other);
 }
+
+TEST(Repair, AnUpdateCutShortBeforeItsOwnStartxrefIsNotDroppedSilently) {
+    PdfBuilder b = simpleDocument(2);
+    b.addRevision().objects[5] = streamBody("", "BT /F1 24 Tf 72 700 Td (Updated 1) Tj ET");
+    std::string bytes = b.build();
+    const int64_t update = b.offsets.at(5);
+    // The update's object stays; its table, trailer and "startxref" are gone, so the last
+    // "startxref" in the file is the older revision's.
+    bytes.erase(static_cast<size_t>(b.lastStartxref));
+    TempDir dir;
+    const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+    writeFile(in, bytes);
+
+    JobOutcome run = stamptest::runJob(in, out, "");
+    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(run.kind, tavrix::FailureKind::RepairNeeded);
+    EXPECT_NE(run.reason.find("damaged at byte " + std::to_string(update) + ";"), std::string::npos)
+        << run.reason;
+    EXPECT_FALSE(fileExists(out));
+
+    run = stamptest::runJob(in, out, "repair=1");
+    ASSERT_TRUE(run.ok) << run.reason;
+    EXPECT_NE(pdfText(out, 1).find("Updated 1"), std::string::npos) << pdfText(out, 1);
+
+    // Bytes after the end marker that hold no object are no damage.
+    writeFile(in, simpleDocument(2).build() + "\n-- sent from a phone\n");
+    run = stamptest::runJob(in, out, "");
+    EXPECT_TRUE(run.ok) << run.reason;
+}
