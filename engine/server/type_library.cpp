@@ -1,7 +1,6 @@
 // The type library's data and the ITypeInfo / ITypeLib objects that describe it to clients.
 #include "engine/server/type_library.hpp"
 
-#include <cctype>
 #include <new>
 
 #include "engine/server/server_module.hpp"
@@ -35,15 +34,6 @@ std::vector<MemberDescription> buildMembers() {
              {{"newVal", static_cast<VARTYPE>(isLong ? VT_I4 : VT_BSTR), PARAMFLAG_FIN}}});
     }
     return members;
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
 }
 
 HRESULT putString(BSTR* out, std::string_view text) {
@@ -131,8 +121,8 @@ class TypeLibrary final : public server::RefCounted<TypeLibrary, ITypeLib> {
         if (!name || !found) return E_INVALIDARG;
         try {
             const std::string text = tavrixrt::utf8FromUtf16(name);
-            *found =
-                findMember(text) || sameName(text, kInterfaceName) || sameName(text, kClassName);
+            *found = findMember(text) || sameMemberName(text, kInterfaceName) ||
+                     sameMemberName(text, kClassName);
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         }
@@ -370,7 +360,7 @@ std::span<const MemberDescription> interfaceMembers() {
 
 const MemberDescription* findMember(std::string_view name) {
     for (const MemberDescription& m : interfaceMembers())
-        if (sameName(m.name, name)) return &m;
+        if (sameMemberName(m.name, name)) return &m;
     return nullptr;
 }
 
@@ -393,7 +383,7 @@ HRESULT idsOfNames(LPOLESTR* names, UINT count, DISPID* ids) {
         for (UINT i = 1; i < count; ++i) {
             const std::string name = names[i] ? tavrixrt::utf8FromUtf16(names[i]) : std::string();
             for (size_t k = 0; k < m->parameters.size(); ++k)
-                if (sameName(m->parameters[k].name, name)) ids[i] = static_cast<DISPID>(k);
+                if (sameMemberName(m->parameters[k].name, name)) ids[i] = static_cast<DISPID>(k);
             if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
         }
         return hr;

@@ -71,7 +71,9 @@ constexpr std::array<PropertyInfo, 33> kProperties{{
      "CMYK colour as 0xCCMMYYKK; 0 uses color"},
 }};
 
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+} // namespace
+
+bool sameMemberName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         if (std::tolower(static_cast<unsigned char>(a[i])) !=
@@ -81,15 +83,13 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-} // namespace
-
 std::span<const PropertyInfo> tavrixProperties() {
     return kProperties;
 }
 
 const PropertyInfo* findProperty(std::string_view name) {
     for (const auto& p : kProperties)
-        if (equalsIgnoreCase(p.name, name)) return &p;
+        if (sameMemberName(p.name, name)) return &p;
     return nullptr;
 }
 

@@ -40,6 +40,8 @@ inline constexpr std::string_view kGetTavrixFileHelp = "method getTavrixFile";
 // Properties only, in slot order (dispatch identifiers 6..38); getTavrixFile comes before them.
 std::span<const PropertyInfo> tavrixProperties();
 
+// Whether two member names are the same name: late binding matches names ignoring ASCII case.
+bool sameMemberName(std::string_view a, std::string_view b);
 // Case-insensitive lookup, as automation clients bind names; nullptr when unknown.
 const PropertyInfo* findProperty(std::string_view name);
 const PropertyInfo* findPropertyByDispid(int32_t dispid);
