@@ -70,7 +70,7 @@ void XrefTable::clearForRebuild() {
     freedBySection_.clear();
     rootNum_ = rootGen_ = infoNum_ = infoGen_ = 0;
     trailerSection_ = -1;
-    objectBounds_.clear();
+    objectStarts_.clear();
     trailer_ = PdfObject();
     streamCache_.clear();
     cacheIndex_.clear();
@@ -272,7 +272,7 @@ void XrefTable::finishRebuild() {
             rebuild_->definedAt[n] = at;
         }
     }
-    objectBounds_.clear();
+    objectStarts_.clear();
 
     // The trailer's catalog when it is one, else the last catalog object defined.
     auto isCatalog = [&](int32_t num) {

@@ -393,25 +393,24 @@ std::optional<std::string_view> XrefTable::compressedObjectBytes(int32_t num, in
 }
 
 size_t XrefTable::objectBound(int32_t num) {
-    if (objectBounds_.empty()) {
-        // Objects in file order; each one's bound is where the next one (at a larger offset)
-        // starts. Made once, so that the copy pass asks in constant time.
-        const int64_t fileSize = static_cast<int64_t>(file_->size());
-        std::vector<std::pair<int64_t, int32_t>> order;
-        for (size_t i = 0; i < entries_.size(); ++i)
-            if (entries_[i].type == XrefType::InUse)
-                order.emplace_back(headerShift_ + entries_[i].offset, static_cast<int32_t>(i));
-        std::sort(order.begin(), order.end());
-        objectBounds_.assign(entries_.size(), fileSize);
-        int64_t next = fileSize;
-        for (size_t k = order.size(); k-- > 0;) {
-            objectBounds_[static_cast<size_t>(order[k].second)] =
-                std::clamp<int64_t>(next, 0, fileSize);
-            if (k > 0 && order[k - 1].first < order[k].first) next = order[k].first;
-        }
+    const int64_t fileSize = static_cast<int64_t>(file_->size());
+    if (num < 0 || static_cast<size_t>(num) >= entries_.size() ||
+        entries_[static_cast<size_t>(num)].type != XrefType::InUse)
+        return file_->size();
+    if (objectStarts_.empty()) {
+        // Where the objects start, in file order, made once: an object ends where the next one
+        // at a larger offset starts. One number per object in use, not per table slot, so that
+        // a file of object streams keeps no table of its compressed objects here.
+        for (const XrefEntry& e : entries_)
+            if (e.type == XrefType::InUse) objectStarts_.push_back(headerShift_ + e.offset);
+        std::sort(objectStarts_.begin(), objectStarts_.end());
+        objectStarts_.erase(std::unique(objectStarts_.begin(), objectStarts_.end()),
+                            objectStarts_.end());
     }
-    if (num < 0 || static_cast<size_t>(num) >= objectBounds_.size()) return file_->size();
-    return static_cast<size_t>(objectBounds_[static_cast<size_t>(num)]);
+    const int64_t at = headerShift_ + entries_[static_cast<size_t>(num)].offset;
+    const auto next = std::upper_bound(objectStarts_.begin(), objectStarts_.end(), at);
+    return static_cast<size_t>(
+        std::clamp<int64_t>(next == objectStarts_.end() ? fileSize : *next, 0, fileSize));
 }
 
 std::shared_ptr<ObjectStream> XrefTable::objectStream(int32_t streamNum) {

@@ -138,7 +138,7 @@ class XrefTable {
     int32_t rootNum_ = 0, rootGen_ = 0, infoNum_ = 0, infoGen_ = 0;
     int64_t trailerSection_ = 0;
     int64_t entryAt_ = -1;              // the table entry being read, for the place of damage
-    std::vector<int64_t> objectBounds_; // per object number, made on first need
+    std::vector<int64_t> objectStarts_; // of the objects in use, sorted, made on first need
     PdfObject trailer_;
     int fetchDepth_ = 0;
     int nestingBase_ = 0;

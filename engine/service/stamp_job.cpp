@@ -496,20 +496,21 @@ std::unique_ptr<StagedRun> stageRun(StampJob& job) {
         run->out = std::make_unique<OutputFile>(job.output, job.outputOptions);
         progress.text(", output file: '" + job.output + "'\n");
         progress.text("Processing");
-        PdfWriter writer(*run->out, xref.entries().size(), job.offsetLimit);
+        const PageList pages = readPageList(xref);
+        // The walk touched every page object across the file; the pass reads them again later.
+        xref.file()->dropResidentPages();
+        job.outcome.pageCount = pages.pageCount();
+        // The table is made once at its full size (the input's objects, then the run's shared
+        // objects, two streams a page, a few fonts, a cross-reference stream): growing it
+        // would hold two copies at once.
+        PdfWriter writer(*run->out, xref.entries().size(), 2 * pages.slots().size() + 16,
+                         job.offsetLimit);
         // An encrypted input's output keeps its protection: same /Encrypt, same keys.
         if (xref.security()) writer.setEncryption(*xref.security(), xref.encryptNum());
         if (job.options.incremental)
             copyInput(writer, *run->out, xref);
         else
             writeHeaderCopy(writer, xref);
-
-        const PageList pages = readPageList(xref);
-        // The walk touched every page object across the file; the pass reads them again later.
-        xref.file()->dropResidentPages();
-        job.outcome.pageCount = pages.pageCount();
-        // The run's shared objects, two streams a page, a few fonts, a cross-reference stream.
-        writer.reserve(2 * pages.slots().size() + 16);
 
         progress.text(loadFontsFile(job.settings.fontfile));
         RunResources resources;

@@ -18,7 +18,9 @@
 namespace tavrix {
 namespace {
 
-constexpr size_t kBufferSize = size_t{1} << 20;
+// Large enough that writes cost little next to the bytes; small, as it counts in every run's
+// memory.
+constexpr size_t kBufferSize = size_t{256} << 10;
 // Pieces this large are copied by the kernel, never passing through the process.
 constexpr size_t kKernelCopyBytes = size_t{64} << 10;
 constexpr int kMaxLinks = 40; // as the kernel follows them

@@ -28,10 +28,14 @@ enum class Layout { Rewrite, Update };
 
 class PdfWriter {
   public:
-    // One cleared entry per input object number. Objects may start at offsets up to
-    // `offsetLimit` (lower only in tests).
-    PdfWriter(OutputFile& out, size_t inputEntries, int64_t offsetLimit = kMaxXrefOffset)
-        : out_(out), entries_(inputEntries), offsetLimit_(offsetLimit) {}
+    // One cleared entry per input object number, with room for `newObjects` more. Objects may
+    // start at offsets up to `offsetLimit` (lower only in tests).
+    PdfWriter(OutputFile& out, size_t inputEntries, size_t newObjects = 0,
+              int64_t offsetLimit = kMaxXrefOffset)
+        : out_(out), offsetLimit_(offsetLimit) {
+        entries_.reserve(inputEntries + newObjects);
+        entries_.resize(inputEntries);
+    }
 
     // An update follows the input's bytes, already written: its offsets count from `base` (where
     // the input's "%PDF-" header stands, as the input's own offsets do), each object it writes
@@ -85,8 +89,6 @@ class PdfWriter {
         entries_[static_cast<size_t>(num)].written = true;
     }
 
-    // Room for `more` new objects, made at once: growing by doubling would hold two tables.
-    void reserve(size_t more) { entries_.reserve(entries_.size() + more); }
     bool isWritten(int32_t num) const { return entries_[static_cast<size_t>(num)].written; }
     size_t size() const { return entries_.size(); }
     const std::vector<OutputEntry>& entries() const { return entries_; }

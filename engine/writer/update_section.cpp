@@ -72,22 +72,32 @@ void writeStream(PdfWriter& writer, const UpdateTrailer& t) {
     int offsetBytes = 1;
     while (offsetBytes < 8 && (static_cast<uint64_t>(xrefAt) >> (8 * offsetBytes)) != 0)
         ++offsetBytes;
-    std::string data, index;
-    for (const auto& [first, count] : writtenRuns(entries, 1)) {
+    const auto runs = writtenRuns(entries, 1);
+    std::string index;
+    size_t listed = 0;
+    for (const auto& [first, count] : runs) {
         index += (index.empty() ? "" : " ") + std::to_string(first) + ' ' + std::to_string(count);
+        listed += count;
+    }
+    // The stream's data is made in place in the object's text, which is sized once: a table of
+    // many pages would otherwise stand in memory three times over.
+    const size_t entryBytes = 1 + static_cast<size_t>(offsetBytes) + 2;
+    std::string text = " 0 obj\n<< /Type /XRef " + trailerKeys(t, entries.size() + 1) +
+                       " /Index [" + index + "] /W [1 " + std::to_string(offsetBytes) +
+                       " 2] /Length " + std::to_string(listed * entryBytes) + " >>\nstream\n";
+    const std::string end =
+        "\nendstream\nendobj\nstartxref\n" + std::to_string(xrefAt) + "\n%%EOF\n";
+    text.reserve(text.size() + listed * entryBytes + end.size());
+    for (const auto& [first, count] : runs) {
         for (size_t i = first; i < first + count; ++i) {
             const OutputEntry& e = i < entries.size() ? entries[i] : self;
             writer.checkOffset(e);
-            data += '\1';
-            appendBigEndian(data, static_cast<uint64_t>(e.offset), offsetBytes);
-            appendBigEndian(data, static_cast<uint64_t>(e.gen & 0xFFFF), 2);
+            text += '\1';
+            appendBigEndian(text, static_cast<uint64_t>(e.offset), offsetBytes);
+            appendBigEndian(text, static_cast<uint64_t>(e.gen & 0xFFFF), 2);
         }
     }
-    const std::string text = " 0 obj\n<< /Type /XRef " + trailerKeys(t, entries.size() + 1) +
-                             " /Index [" + index + "] /W [1 " + std::to_string(offsetBytes) +
-                             " 2] /Length " + std::to_string(data.size()) + " >>\nstream\n" + data +
-                             "\nendstream\nendobj\nstartxref\n" + std::to_string(xrefAt) +
-                             "\n%%EOF\n";
+    text += end;
     writer.appendCrossReferenceStream(text);
 }
 
