@@ -30,6 +30,20 @@ for program in "$root"/usr/bin/*; do
     if ldd "$program" | grep -q 'not found'; then ldd "$program"; fail "$program misses a library"; fi
 done
 
+# A file in the working folder named like a library is never loaded in place of the real one,
+# by the package's programs or by the build's (the Python module included).
+lure=$work/lure
+mkdir "$lure"
+for lib in libc.so.6 libstdc++.so.6 libz.so.1 libtavrixrt.so libtavrix.so; do echo junk >"$lure/$lib"; done
+for program in "$tavrix" "$build/tavrix"; do
+    (cd "$lure" && "$program" --help >/dev/null 2>&1) || fail "$program loads libraries from the working folder"
+done
+for package in "$root/usr/lib/python3/dist-packages" "$build/python"; do
+    [ -d "$package/tavrix" ] && [ -x /usr/bin/python3 ] || continue
+    (cd "$lure" && PYTHONPATH="$package" /usr/bin/python3 -c "import tavrix" 2>/dev/null) ||
+        fail "the Python module in $package loads libraries from the working folder"
+done
+
 # A user without a registration of their own, on a machine where the package registered the
 # engine for everybody. The runtime finds the system file from where it is installed.
 export TAVRIX_REGISTRY="$work/home/registry"
