@@ -27,7 +27,7 @@ struct ReaderLimits {
     // "startxref" is looked for in this many bytes at the end of the file.
     size_t startxrefTail = 1023;
     // Decoded object streams kept for reuse, by total size.
-    size_t objectStreamCacheBytes = size_t{1} << 20;
+    size_t objectStreamCacheBytes = size_t{2} << 20;
     // A decoded object stream larger than this is refused (no real file comes near it).
     size_t maxObjectStreamBytes = size_t{512} << 20;
     // Predictor parameters beyond these make a stream unusable rather than a huge allocation;

@@ -413,6 +413,12 @@ size_t XrefTable::objectBound(int32_t num) {
         std::clamp<int64_t>(next == objectStarts_.end() ? fileSize : *next, 0, fileSize));
 }
 
+void XrefTable::releaseObjectStreams() {
+    streamCache_.clear();
+    cacheIndex_.clear();
+    cacheBytes_ = 0;
+}
+
 std::shared_ptr<ObjectStream> XrefTable::objectStream(int32_t streamNum) {
     auto hit = cacheIndex_.find(streamNum);
     if (hit != cacheIndex_.end()) {

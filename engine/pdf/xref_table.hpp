@@ -62,6 +62,8 @@ class XrefTable {
     // is not 0. The view stays valid while the object stream is cached; copy it before the next
     // call.
     std::optional<std::string_view> compressedObjectBytes(int32_t num, int32_t gen);
+    // Gives back the decoded object streams kept for reuse (they are decoded again if asked).
+    void releaseObjectStreams();
 
     const std::vector<XrefEntry>& entries() const { return entries_; }
     int32_t rootNum() const { return rootNum_; }

@@ -544,6 +544,8 @@ std::unique_ptr<StagedRun> stageRun(StampJob& job) {
         job.outcome.highest = pass.highest();
         job.outcome.first = pass.first();
         job.outcome.last = pass.last();
+        // What follows writes tables only: the decoded object streams are not needed again.
+        xref.releaseObjectStreams();
 
         if (job.options.incremental)
             writeUpdateSection(writer, updateTrailer(xref));

@@ -166,6 +166,11 @@ void PageList::build(XrefTable& xref, std::string_view catalogText) {
     if (count.isInt()) {
         pageCount_ = static_cast<uint32_t>(count.getInt());
         countKnown_ = true;
+        // Made at its size once: grown by doubling, a list of many pages holds a third more
+        // than it needs. A page is an object, so the table bounds what a false count asks.
+        const size_t expected = std::min<size_t>(pageCount_, xref.entries().size());
+        slots_.reserve(expected);
+        firstSlot_.reserve(expected);
     }
     walk(xref, rootNum);
     // A root without an integer /Count counts the pages found.

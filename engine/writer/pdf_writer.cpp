@@ -60,8 +60,10 @@ int32_t PdfWriter::appendCrossReferenceStream(std::string_view text) {
 
 int32_t PdfWriter::append(std::string_view text, bool mayEncrypt) {
     startLine();
-    const int32_t num = static_cast<int32_t>(entries_.size());
-    entries_.push_back({position(), 0, true});
+    const int32_t num = static_cast<int32_t>(offsets_.size());
+    offsets_.push_back(position());
+    gens_.push_back(0);
+    written_.push_back(true);
     if (encryption_ && mayEncrypt) {
         write(encryption_->newObject(num, std::to_string(num) + std::string(text)));
         return num;
@@ -89,20 +91,18 @@ std::string PdfWriter::moveStrings(std::string_view piece, std::optional<ObjectK
 
 void PdfWriter::markWritten(int32_t num, int32_t gen) {
     startLine();
-    OutputEntry& e = entries_[static_cast<size_t>(num)];
-    e.offset = position();
-    e.gen = gen;
-    e.written = true;
+    setOffset(num, position());
+    setWritten(num, gen);
 }
 
 void PdfWriter::writeXrefSection() {
-    std::string text = "xref\n0 " + std::to_string(entries_.size()) + '\r';
+    std::string text = "xref\n0 " + std::to_string(size()) + '\r';
     text += "0000000000 65535 f \r";
     write(text);
     std::string block;
     block.reserve(20 * 4096);
-    for (size_t i = 1; i < entries_.size(); ++i) {
-        const OutputEntry& e = entries_[i];
+    for (size_t i = 1; i < size(); ++i) {
+        const OutputEntry e = entry(i);
         checkOffset(e);
         appendEntry(block, e.written ? e.offset : 0, e.written ? e.gen : 0, e.written ? 'n' : 'f');
         if (block.size() >= 20 * 4096) {
@@ -115,7 +115,7 @@ void PdfWriter::writeXrefSection() {
 
 void PdfWriter::writeTrailer(int64_t xrefOffset, int32_t rootNum, int32_t rootGen, int32_t infoNum,
                              int32_t infoGen, std::string_view directInfo, std::string_view extra) {
-    std::string text = "trailer\n<<\n/Size " + std::to_string(entries_.size());
+    std::string text = "trailer\n<<\n/Size " + std::to_string(size());
     text += "\n/Root " + std::to_string(rootNum) + ' ' + std::to_string(rootGen) + " R\n";
     if (infoNum != 0)
         text += "/Info " + std::to_string(infoNum) + ' ' + std::to_string(infoGen) + " R\n";

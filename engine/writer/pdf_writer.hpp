@@ -33,8 +33,12 @@ class PdfWriter {
     PdfWriter(OutputFile& out, size_t inputEntries, size_t newObjects = 0,
               int64_t offsetLimit = kMaxXrefOffset)
         : out_(out), offsetLimit_(offsetLimit) {
-        entries_.reserve(inputEntries + newObjects);
-        entries_.resize(inputEntries);
+        offsets_.reserve(inputEntries + newObjects);
+        gens_.reserve(inputEntries + newObjects);
+        written_.reserve(inputEntries + newObjects);
+        offsets_.resize(inputEntries);
+        gens_.resize(inputEntries);
+        written_.resize(inputEntries);
     }
 
     // An update follows the input's bytes, already written: its offsets count from `base` (where
@@ -81,17 +85,15 @@ class PdfWriter {
                             std::optional<ObjectKey> to) const;
     // The object about to be written at the current position is `num` with generation `gen`.
     void markWritten(int32_t num, int32_t gen);
-    void setOffset(int32_t num, int64_t offset) {
-        entries_[static_cast<size_t>(num)].offset = offset;
-    }
+    void setOffset(int32_t num, int64_t offset) { offsets_[static_cast<size_t>(num)] = offset; }
     void setWritten(int32_t num, int32_t gen) {
-        entries_[static_cast<size_t>(num)].gen = gen;
-        entries_[static_cast<size_t>(num)].written = true;
+        gens_[static_cast<size_t>(num)] = gen;
+        written_[static_cast<size_t>(num)] = true;
     }
 
-    bool isWritten(int32_t num) const { return entries_[static_cast<size_t>(num)].written; }
-    size_t size() const { return entries_.size(); }
-    const std::vector<OutputEntry>& entries() const { return entries_; }
+    bool isWritten(int32_t num) const { return written_[static_cast<size_t>(num)]; }
+    size_t size() const { return offsets_.size(); }
+    OutputEntry entry(size_t num) const { return {offsets_[num], gens_[num], written_[num]}; }
 
     void writeXrefSection();
     // Refuses an object written past what the table's ten digits can address.
@@ -110,7 +112,11 @@ class PdfWriter {
     int32_t append(std::string_view text, bool mayEncrypt);
 
     OutputFile& out_;
-    std::vector<OutputEntry> entries_;
+    // The table by object number, kept as three arrays: as one array of entries, padding
+    // would make it a third larger, and it has an entry for every object of the input.
+    std::vector<int64_t> offsets_;
+    std::vector<int32_t> gens_;
+    std::vector<bool> written_;
     int64_t offsetLimit_;
     std::optional<ObjectEncryption> encryption_;
     Layout layout_ = Layout::Rewrite;
