@@ -166,9 +166,13 @@ void PageList::build(XrefTable& xref, std::string_view catalogText) {
     if (count.isInt()) {
         pageCount_ = static_cast<uint32_t>(count.getInt());
         countKnown_ = true;
-        // Made at its size once: grown by doubling, a list of many pages holds a third more
-        // than it needs. A page is an object, so the table bounds what a false count asks.
-        const size_t expected = std::min<size_t>(pageCount_, xref.entries().size());
+        // Made at its size once: grown by doubling, a list of many pages holds up to twice what
+        // it needs for the whole run. Every page is an object the table lists, which bounds
+        // what a false count can ask.
+        const auto listed =
+            std::count_if(xref.entries().begin(), xref.entries().end(),
+                          [](const XrefEntry& x) { return x.type != XrefType::Free; });
+        const size_t expected = std::min<size_t>(pageCount_, static_cast<size_t>(listed));
         slots_.reserve(expected);
         firstSlot_.reserve(expected);
     }
