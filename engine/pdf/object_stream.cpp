@@ -4,6 +4,7 @@
 
 #include "engine/pdf/flate_stream.hpp"
 #include "engine/pdf/pdf_parser.hpp"
+#include "engine/pdf/pdf_scanner.hpp"
 #include "engine/pdf/pdf_stream.hpp"
 #include "engine/pdf/xref_table.hpp"
 
@@ -54,19 +55,24 @@ ObjectStream::ObjectStream(XrefTable& xref, int32_t streamNum) : streamNum_(stre
     // Each header pair takes at least four bytes, which bounds N by the data itself.
     if (static_cast<size_t>(n.getInt()) > data->size() / 2 + 1) return;
 
-    auto header =
-        std::make_shared<FileStream>(data, reinterpret_cast<const unsigned char*>(data->data()),
-                                     data->size(), 0, first.getInt(), PdfObject::makeNull());
     if (first.getInt() == 0) return; // an empty header holds no pairs
-    PdfParser parser(&xref, header);
+    // The header is read with the scanner: it holds only integers, and a full parse of each
+    // was the larger part of decoding a stream of small objects.
+    PdfScanner header(std::string_view(*data).substr(0, static_cast<size_t>(first.getInt())));
+    const auto readNumber = [&header](int64_t& value) {
+        const Token token = header.next();
+        if (token.kind != TokenKind::Regular || header.text()[token.begin] == '+') return false;
+        const std::string_view text = header.text().substr(token.begin, token.end - token.begin);
+        size_t i = 0;
+        return readInteger(text, i, value) && i == text.size();
+    };
     std::vector<int32_t> nums;
     std::vector<int64_t> offsets;
     for (int32_t i = 0; i < n.getInt(); ++i) {
-        const PdfObject num = parser.getObject();
-        const PdfObject offset = parser.getObject();
-        if (!num.isInt() || !offset.isInt()) return;
-        nums.push_back(num.getInt());
-        offsets.push_back(offset.getInt());
+        int64_t num = 0, offset = 0;
+        if (!readNumber(num) || !readNumber(offset)) return;
+        nums.push_back(saturateInt32(num));
+        offsets.push_back(offset);
     }
     decoded = true;
     data_ = std::move(data);
