@@ -393,6 +393,16 @@ TEST(OutputSafety, WhatStandsAtThePathWhenTheRunEndsDecides) {
         EXPECT_EQ(testpdf::readFile(path), kResult);
     }
     ::unlink(path.c_str());
+    {
+        // A link that appeared meanwhile is replaced, not followed to make a file elsewhere.
+        OutputFile out(path);
+        out.write(kResult);
+        ASSERT_EQ(::symlink("elsewhere.pdf", path.c_str()), 0);
+        out.commit();
+        EXPECT_EQ(testpdf::readFile(path), kResult);
+        EXPECT_FALSE(testpdf::fileExists(dir.file("elsewhere.pdf")));
+    }
+    ::unlink(path.c_str());
     testpdf::writeFile(path, "earlier result");
     {
         OutputFile out(path);
