@@ -140,7 +140,7 @@ TEST(ParallelList, ListsItCannotReproduceRunOneFileAfterAnother) {
         const char* output;
     } cases[] = {
         {"each output is the next line's input, in place", "a.pdf\na.pdf\na.pdf\n", {}, "-f."},
-        {"a line reads an output not yet written", "a.pdf\nout.pdf\n", {}, "-oout.pdf"},
+        {"a line reads an output not yet written", "long.pdf\nout.pdf\n", {}, "-oout.pdf"},
         {"a line's output replaces the import file the next line reads",
          "a.pdf\nb.pdf\n",
          {"--importit", "out/a.pdf"},
@@ -153,6 +153,8 @@ TEST(ParallelList, ListsItCannotReproduceRunOneFileAfterAnother) {
             TempDir dir;
             writeFile(dir.file("a.pdf"), simpleDocument(2).build());
             writeFile(dir.file("b.pdf"), simpleDocument(2).build());
+            // Long enough that a line run beside it starts before its output is there.
+            writeFile(dir.file("long.pdf"), simpleDocument(1000).build());
             fs::create_directory(dir.file("out"));
             writeFile(dir.file("out/a.pdf"), "5");
             writeFile(dir.file("list.txt"), c.lines);
