@@ -154,6 +154,7 @@ void OutputFile::open() {
     // through /proc/self/fd, say, or one moved meanwhile).
     if (::stat(target_.c_str(), &named) == 0 && named.st_dev == st.st_dev &&
         named.st_ino == st.st_ino) {
+        targetNamed_ = true;
         temp_ = TempFile::create(folderOf(target_), 0600, options_.unnamedTemp, error);
         if (temp_ && st.st_nlink == 1 && takeAttributes(temp_->fd(), targetFd_, st)) {
             route_ = Route::Replace;
@@ -325,7 +326,9 @@ void OutputFile::stage(bool durable) {
 }
 
 void OutputFile::decideAgainIfMoved() {
-    if (route_ == Route::Direct) return;
+    // A file reached by no name of its own is written where it was opened: there is no name to
+    // look at again (the one its descriptor shows may be a stranger's).
+    if (route_ == Route::Direct || (targetFd_ >= 0 && !targetNamed_)) return;
     struct stat now {};
     const bool exists = ::stat(target_.c_str(), &now) == 0;
     if (targetFd_ >= 0) {

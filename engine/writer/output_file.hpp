@@ -87,9 +87,10 @@ class OutputFile {
     OutputOptions options_;
     Route route_ = Route::Create;
     std::unique_ptr<TempFile> temp_;
-    std::string stagedIn_; // the staging folder, when the temporary file is not beside target_
-    int targetFd_ = -1;    // the existing file or device, open for writing
-    int sink_ = -1;        // where write() goes: the temporary file, or the device
+    std::string stagedIn_;     // the staging folder, when the temporary file is not beside target_
+    int targetFd_ = -1;        // the existing file or device, open for writing
+    bool targetNamed_ = false; // target_ was seen to lead to the file targetFd_ opened
+    int sink_ = -1;            // where write() goes: the temporary file, or the device
     std::vector<char> buffer_;
     size_t used_ = 0;
     int64_t position_ = 0;

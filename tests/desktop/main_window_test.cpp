@@ -189,6 +189,12 @@ TEST_F(MainWindowTest, TypingNeverInterruptsAndLeavingFlagsTheField) {
     EXPECT_NE(w.fieldFlag(Field::EndText).find("\xE2\x98\x83"), std::string::npos);
     EXPECT_EQ(w.fieldFlag(Field::EndText).find("\xE2\x82\xAC"), std::string::npos);
     EXPECT_EQ(w.fieldFlag(Field::PrefixText), "");
+    // A control character pasted into a text (NEL) is drawn as a blank: it asks no font of its
+    // own, and the stamp's fonts stay as they were.
+    const std::string drawnWith = w.fieldFlag(Field::EndText);
+    w.fields().setText(Field::PrefixText, "Folio\xC2\x85");
+    w.textTyped(Field::PrefixText);
+    EXPECT_EQ(w.fieldFlag(Field::EndText), drawnWith);
     // A character no installed font has is named, with what to do.
     w.fields().setText(Field::PrefixText, "\xF4\x8F\xBF\xBD "); // U+10FFFD, private use
     w.textTyped(Field::PrefixText);

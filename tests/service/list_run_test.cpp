@@ -136,26 +136,40 @@ TEST(ParallelList, ListsItCannotReproduceRunOneFileAfterAnother) {
     const struct {
         const char* what;
         const char* lines;
+        std::vector<std::string> options;
         const char* output;
-        const char* stamped; // the file every line stamps on top of the last
-        size_t runs;
     } cases[] = {
-        {"each output is the next line's input, in place", "a.pdf\na.pdf\na.pdf\n", "-f.", "a.pdf",
-         3},
-        {"a line reads an output not yet written", "a.pdf\nout.pdf\n", "-oout.pdf", "out.pdf", 2},
+        {"each output is the next line's input, in place", "a.pdf\na.pdf\na.pdf\n", {}, "-f."},
+        {"a line reads an output not yet written", "long.pdf\nout.pdf\n", {}, "-oout.pdf"},
+        {"a line's output replaces the import file the next line reads",
+         "a.pdf\nb.pdf\n",
+         {"--importit", "out/a.pdf"},
+         "-fout"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        TempDir dir;
-        writeFile(dir.file("a.pdf"), simpleDocument(2).build());
-        writeFile(dir.file("list.txt"), c.lines);
-        const fs::path cwd = fs::current_path();
-        fs::current_path(dir.path());
-        const CommandResult r = runTavrix({"--jobs", "2", "list.txt", c.output});
-        fs::current_path(cwd);
-        ASSERT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_EQ(r.err, "");
-        EXPECT_EQ(stampsBelow(dir.path())[c.stamped].size(), 2 * c.runs);
+        std::map<std::string, std::vector<std::string>> stamps[2];
+        for (const int jobs : {1, 2}) {
+            TempDir dir;
+            writeFile(dir.file("a.pdf"), simpleDocument(2).build());
+            writeFile(dir.file("b.pdf"), simpleDocument(2).build());
+            // Long enough that a line run beside it starts before its output is there.
+            writeFile(dir.file("long.pdf"), simpleDocument(1000).build());
+            fs::create_directory(dir.file("out"));
+            writeFile(dir.file("out/a.pdf"), "5");
+            writeFile(dir.file("list.txt"), c.lines);
+            std::vector<std::string> args{"--jobs", std::to_string(jobs)};
+            args.insert(args.end(), c.options.begin(), c.options.end());
+            args.insert(args.end(), {"list.txt", c.output});
+            const fs::path cwd = fs::current_path();
+            fs::current_path(dir.path());
+            const CommandResult r = runTavrix(args);
+            fs::current_path(cwd);
+            ASSERT_EQ(r.exitCode, 0) << r.err;
+            EXPECT_EQ(r.err, "");
+            stamps[jobs - 1] = stampsBelow(dir.path());
+        }
+        EXPECT_EQ(stamps[1], stamps[0]);
     }
 }
 

@@ -64,9 +64,12 @@ TEST(Repair, EachDamageIsRefusedAtItsByteAndRebuiltOnRequest) {
         SCOPED_TRACE(c.name);
         PdfBuilder b = simpleDocument(3, c.xref, c.objectStreams);
         if (c.revisions == 2) {
-            // A later revision that changes the first page's text.
-            b.addRevision().objects[6] = streamBody("", "BT /F1 24 Tf 72 700 Td (Hello 1) Tj ET");
-            b.revisions.back().xref = c.xref;
+            // A later revision that changes the first page's text and names a title.
+            Revision& update = b.addRevision();
+            update.objects[6] = streamBody("", "BT /F1 24 Tf 72 700 Td (Hello 1) Tj ET");
+            update.objects[20] = "<< /Title (Second revision) >>";
+            update.trailerExtra = "/Info 20 0 R";
+            update.xref = c.xref;
         }
         int64_t at = -1;
         const std::string bytes = damaged(b, b.build(), c.damage, &at);
@@ -97,6 +100,10 @@ TEST(Repair, EachDamageIsRefusedAtItsByteAndRebuiltOnRequest) {
         ASSERT_TRUE(r.ok) << r.reason;
         EXPECT_TRUE(mentions(r.notes, "rebuilt")) << r.notes.size();
         expectStamped(out, 3);
+        // The newest trailer is the one taken.
+        if (c.revisions == 2) {
+            EXPECT_NE(readFile(out).find("/Info 20 0 R"), std::string::npos);
+        }
     }
 }
 
@@ -112,9 +119,12 @@ TEST(Repair, HeadersInsideStringsAndStreamDataAreNoObjects) {
     r.trailerExtra = "/Info 9 0 R";
     TempDir dir;
     const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
-    writeFile(in, damaged(b, b.build(), XrefDamage::NoStartxref));
+    // After them an object numbered 0, a number no object may have.
+    writeFile(in, damaged(b, b.build(), XrefDamage::NoStartxref) +
+                      "0 0 obj\n<< /Type /Pages /Kids [] /Count 0 >>\nendobj\n");
     const JobOutcome run = stamptest::runJob(in, out, "repair=1");
     ASSERT_TRUE(run.ok) << run.reason;
+    EXPECT_TRUE(mentions(run.notes, "an object header with an unusable number is passed over"));
     expectStamped(out, 2);
     // The Info dictionary the trailer names comes along, string and all.
     EXPECT_NE(readFile(out).find("/Info 9 0 R"), std::string::npos);

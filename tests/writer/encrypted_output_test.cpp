@@ -150,6 +150,21 @@ TEST(EncryptedOutput, AStampInAnyLanguageEmbedsItsFontEncryptedToo) {
     EXPECT_NE(fonts.out.find("Identity-H       yes yes yes"), std::string::npos) << fonts.out;
 }
 
+// Passwords of the older revisions are single bytes: qpdf writes "café" in Latin-1, and the
+// same word typed as UTF-8 opens the file.
+TEST(EncryptedOutput, ANonAsciiPasswordOpensAFileThatHoldsItInLatin1) {
+    if (!toolAvailable("qpdf") || !toolAvailable("mutool")) GTEST_SKIP() << "qpdf or mutool";
+    const std::string cafe = "caf\xC3\xA9";
+    TempDir dir;
+    const std::string plain = dir.file("plain.pdf"), in = dir.file("in.pdf");
+    const std::string out = dir.file("out.pdf");
+    writeFile(plain, simpleDocument(3).build());
+    ASSERT_EQ(qpdfEncrypt(plain, in, {cafe, kOwner, "128", "--use-aes=n"}), "");
+    const Outcome r = stamp(in, out, "password=" + cafe);
+    ASSERT_TRUE(r.ok) << r.reason;
+    EXPECT_NE(mupdfText(out, 2, nullptr, kOwner).find("Page 2 / 3"), std::string::npos);
+}
+
 TEST(EncryptedOutput, ChangesNeedTheOwnerPasswordWhereThePermissionsSaySo) {
     if (!toolAvailable("qpdf")) GTEST_SKIP() << "qpdf is not installed";
     TempDir dir;
@@ -235,6 +250,7 @@ TEST(EncryptedOutput, HostileEncryptionDictionariesAreRefusedCleanly) {
         {"<< /Filter /Standard /V 3 /R 3 " + keys + " >>", "(revision 3, version 3)"},
         {"<< /Filter /Standard /V 2 /R 3 /Length 99999 " + keys + " >>", "(/Length 99999)"},
         {"<< /Filter /Standard /V 2 /R 3 /Length -8 " + keys + " >>", "(/Length -8)"},
+        {"<< /Filter /Standard /V 2 /R 3 /Length 44 " + keys + " >>", "(/Length 44)"},
         {"<< /Filter /Standard /V 1 /R 2 /O <00> /U " + pad32 + " /P -4 >>",
          "(/O is too short: 1 of 32 bytes)"},
         {"<< /Filter /Standard /V 2 /R 3 /O " + pad32 + " /U <0102> /P -4 >>",

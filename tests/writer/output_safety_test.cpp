@@ -393,6 +393,16 @@ TEST(OutputSafety, WhatStandsAtThePathWhenTheRunEndsDecides) {
         EXPECT_EQ(testpdf::readFile(path), kResult);
     }
     ::unlink(path.c_str());
+    {
+        // A link that appeared meanwhile is replaced, not followed to make a file elsewhere.
+        OutputFile out(path);
+        out.write(kResult);
+        ASSERT_EQ(::symlink("elsewhere.pdf", path.c_str()), 0);
+        out.commit();
+        EXPECT_EQ(testpdf::readFile(path), kResult);
+        EXPECT_FALSE(testpdf::fileExists(dir.file("elsewhere.pdf")));
+    }
+    ::unlink(path.c_str());
     testpdf::writeFile(path, "earlier result");
     {
         OutputFile out(path);
@@ -404,6 +414,30 @@ TEST(OutputSafety, WhatStandsAtThePathWhenTheRunEndsDecides) {
     struct stat st {};
     ASSERT_EQ(::lstat(path.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+// A file reached through its descriptor (/proc/self/fd, /dev/fd) after its name is gone is
+// written into, as "wb" would; no file at the name the kernel gives it (the old one and
+// " (deleted)") is made or replaced.
+TEST(OutputSafety, AFileWithoutANameIsWrittenThroughItsDescriptor) {
+    for (const bool stranger : {false, true}) {
+        SCOPED_TRACE(stranger ? "a file stands at the name the kernel gives it" : "nothing does");
+        TempDir dir;
+        const std::string name = dir.file("out.pdf"), shown = name + " (deleted)";
+        testpdf::writeFile(name, "earlier result");
+        const int fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::unlink(name.c_str()), 0);
+        if (stranger) testpdf::writeFile(shown, "a stranger");
+        const std::string through = "/proc/self/fd/" + std::to_string(fd);
+        EXPECT_EQ(writeOutput(through, {}, true).reason, "");
+        EXPECT_EQ(testpdf::readFile(through), kResult);
+        ::close(fd);
+        EXPECT_EQ(snapshot(dir.path()).size(), stranger ? 1u : 0u);
+        if (stranger) {
+            EXPECT_EQ(testpdf::readFile(shown), "a stranger");
+        }
+    }
 }
 
 // A FIFO whose reader has gone fails the write; the process that hosts the engine lives on.

@@ -189,6 +189,17 @@ TEST_F(UnicodeStamp, TextsThatWindows1252HoldsKeepTheSingleByteFont) {
     EXPECT_EQ(trimmed(pdfText(out, 3)), "Seite iii \xE2\x80\x93 iii Caf\xC3\xA9 \xE2\x82\xAC");
 }
 
+// A mark that shaping moves below its letter, in a stamp of size 0: moved by "0", not "-0".
+TEST_F(UnicodeStamp, AMarkBelowAtSizeZeroRisesByAPlainZero) {
+    TempDir dir;
+    const std::string in = blankDocument(dir, 1), out = dir.file("out.pdf");
+    const CommandResult r = runTavrix({"--fontSize", "0", "--prefix", "g\xCC\xA3 ", in, out});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string bytes = readFile(out);
+    EXPECT_NE(bytes.find(" Ts\n"), std::string::npos);
+    EXPECT_EQ(bytes.find("-0 Ts"), std::string::npos);
+}
+
 TEST_F(UnicodeStamp, ACharacterNoFontHasFailsTheRunAndWritesNothing) {
     TempDir dir;
     const std::string in = blankDocument(dir, 2), out = dir.file("out.pdf");
