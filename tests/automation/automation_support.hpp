@@ -53,6 +53,22 @@ inline void writeMinimalPdf(const std::string& path, int pages) {
     writeFile(path, testpdf::emptyPages(pages));
 }
 
+// VARIANTs of a LONG and of a string (which stays the caller's).
+inline VARIANT longValue(LONG v) {
+    VARIANT var;
+    VariantInit(&var);
+    var.vt = VT_I4;
+    var.lVal = v;
+    return var;
+}
+inline VARIANT textValue(BSTR text) {
+    VARIANT var;
+    VariantInit(&var);
+    var.vt = VT_BSTR;
+    var.bstrVal = text;
+    return var;
+}
+
 // Text of a status code for failure messages, e.g. "0x80040154".
 std::string hex(HRESULT hr);
 

@@ -49,23 +49,6 @@ HRESULT putByName(IDispatch* object, const char16_t* name, VARIANT value) {
                           nullptr);
 }
 
-HRESULT putLong(IDispatch* object, const char16_t* name, LONG value) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_I4;
-    v.lVal = value;
-    return putByName(object, name, v);
-}
-
-HRESULT putText(IDispatch* object, const char16_t* name, const std::string& utf8) {
-    Bstr text(utf8);
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BSTR;
-    v.bstrVal = text.get();
-    return putByName(object, name, v);
-}
-
 // getTavrixFile through IDispatch::Invoke, bound by name.
 HRESULT stampByName(IDispatch* object, const std::string& input, const std::string& output,
                     std::string& result) {
@@ -73,12 +56,8 @@ HRESULT stampByName(IDispatch* object, const std::string& input, const std::stri
     HRESULT hr = dispidOf(object, u"GetTavrixFile", dispid);
     if (FAILED(hr)) return hr;
     Bstr in(input), out(output), params("");
-    VARIANT args[3];
-    for (VARIANT& a : args)
-        VariantInit(&a), a.vt = VT_BSTR;
-    args[2].bstrVal = in.get(); // last-first
-    args[1].bstrVal = out.get();
-    args[0].bstrVal = params.get();
+    VARIANT args[3] = {textValue(params.get()), textValue(out.get()),
+                       textValue(in.get())}; // last first
     DISPPARAMS dp{args, nullptr, 3, 0};
     VARIANT value;
     VariantInit(&value);
@@ -138,14 +117,15 @@ TEST_F(EngineClient, StampsByProgIdByNameAndBySlot) {
 
     // The export file shows the settings a run used: the highest shown number plus one.
     ASSERT_EQ(engine->put_startNumber(10), S_OK);
-    ASSERT_EQ(putText(object.get(), u"exportit", dir.file("next.txt")), S_OK);
+    Bstr exportFile(dir.file("next.txt"));
+    ASSERT_EQ(putByName(object.get(), u"exportit", textValue(exportFile.get())), S_OK);
     std::string result = "unset";
     ASSERT_EQ(stampBySlot(engine.get(), dir.file("in.pdf"), dir.file("out1.pdf"), result), S_OK);
     EXPECT_EQ(result, "");
     EXPECT_EQ(readFile(dir.file("next.txt")), "12");
     EXPECT_EQ(readFile(dir.file("out1.pdf")).rfind("%PDF-", 0), 0u);
 
-    ASSERT_EQ(putLong(object.get(), u"STARTNUMBER", 20), S_OK);
+    ASSERT_EQ(putByName(object.get(), u"STARTNUMBER", longValue(20)), S_OK);
     ASSERT_EQ(stampByName(object.get(), dir.file("in.pdf"), dir.file("out2.pdf"), result), S_OK);
     EXPECT_EQ(result, "");
     EXPECT_EQ(readFile(dir.file("next.txt")), "22");

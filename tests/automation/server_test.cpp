@@ -15,6 +15,8 @@
 using tavrix::ITavrixCom;
 using tavrix::StampSettings;
 using tavrix::TavrixComObject;
+using tavrix_test::longValue;
+using tavrix_test::textValue;
 using tavrixrt::Bstr;
 using tavrixrt::ComPtr;
 
@@ -60,22 +62,6 @@ HRESULT invokePut(ITavrixCom* object, DISPID dispid, VARIANT value, UINT* argErr
                           argErr);
 }
 
-VARIANT longValue(LONG v) {
-    VARIANT var;
-    VariantInit(&var);
-    var.vt = VT_I4;
-    var.lVal = v;
-    return var;
-}
-
-VARIANT textValue(const Bstr& text) {
-    VARIANT var;
-    VariantInit(&var);
-    var.vt = VT_BSTR;
-    var.bstrVal = text.get();
-    return var;
-}
-
 } // namespace
 
 TEST(ServerObject, EverySlotAndEveryDispatchIdentifierSetsItsOwnField) {
@@ -94,7 +80,7 @@ TEST(ServerObject, EverySlotAndEveryDispatchIdentifierSetsItsOwnField) {
             const std::string value = "text of " + std::string(p.name);
             Bstr text(value);
             EXPECT_EQ(callSlot(bySlot.get(), slot, text.get()), S_OK);
-            EXPECT_EQ(invokePut(byDispid.get(), p.dispid, textValue(text)), S_OK);
+            EXPECT_EQ(invokePut(byDispid.get(), p.dispid, textValue(text.get())), S_OK);
             expected.putText(p.dispid, value);
         }
         EXPECT_NE(describe(expected.settings()), describe(StampSettings{}));
@@ -157,7 +143,7 @@ TEST(ServerObject, FlagsStoreAnyNonZeroValueAsTrue) {
 TEST(ServerObject, PutByDispatchIdentifier22SetsThePrefixInWindows1252) {
     ComPtr<ITavrixCom> object = createObject();
     Bstr text("Seite \xE2\x80\x93 Caf\xC3\xA9 \xE2\x82\xAC \xE6\x97\xA5");
-    EXPECT_EQ(invokePut(object.get(), 22, textValue(text)), S_OK);
+    EXPECT_EQ(invokePut(object.get(), 22, textValue(text.get())), S_OK);
     EXPECT_EQ(settingsOf(object).prefix, "Seite \x96 Caf\xE9 \x80 ?");
     // Paths keep their UTF-8.
     Bstr path("/tmp/\xC3\x9C"
@@ -169,7 +155,7 @@ TEST(ServerObject, PutByDispatchIdentifier22SetsThePrefixInWindows1252) {
     EXPECT_EQ(invokePut(object.get(), 22, longValue(-5)), S_OK);
     EXPECT_EQ(settingsOf(object).prefix, "-5");
     Bstr number(" 12 ");
-    EXPECT_EQ(invokePut(object.get(), 6, textValue(number)), S_OK);
+    EXPECT_EQ(invokePut(object.get(), 6, textValue(number.get())), S_OK);
     EXPECT_EQ(settingsOf(object).startPage, 12);
 }
 
@@ -198,35 +184,26 @@ TEST(ServerObject, MalformedInvocationsAreRefusedWithoutTouchingTheSettings) {
     DISPPARAMS twoArgs{two, &named, 2, 1};
     VARIANT result;
     VariantInit(&result);
+    const auto invoke = [&](DISPID id, WORD flags, DISPPARAMS* params, VARIANT* out = nullptr,
+                            UINT* argErr = nullptr) {
+        return object->Invoke(id, IID_NULL, 0, flags, params, out, nullptr, argErr);
+    };
 
-    EXPECT_EQ(object->Invoke(6, IID_NULL, 0, DISPATCH_PROPERTYGET, &put, &result, nullptr, nullptr),
-              DISP_E_MEMBERNOTFOUND)
-        << "put-only";
-    EXPECT_EQ(object->Invoke(6, IID_NULL, 0, DISPATCH_METHOD, &unnamed, nullptr, nullptr, nullptr),
-              DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(
-        object->Invoke(6, IID_NULL, 0, DISPATCH_PROPERTYPUT, &unnamed, nullptr, nullptr, nullptr),
-        DISP_E_PARAMNOTFOUND);
-    EXPECT_EQ(
-        object->Invoke(6, IID_NULL, 0, DISPATCH_PROPERTYPUT, &twoArgs, nullptr, nullptr, nullptr),
-        DISP_E_BADPARAMCOUNT);
-    EXPECT_EQ(
-        object->Invoke(39, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr, nullptr),
-        DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(invoke(6, DISPATCH_PROPERTYGET, &put, &result), DISP_E_MEMBERNOTFOUND) << "put-only";
+    EXPECT_EQ(invoke(6, DISPATCH_METHOD, &unnamed), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(invoke(6, DISPATCH_PROPERTYPUT, &unnamed), DISP_E_PARAMNOTFOUND);
+    EXPECT_EQ(invoke(6, DISPATCH_PROPERTYPUT, &twoArgs), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(invoke(39, DISPATCH_PROPERTYPUT, &put), DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(object->Invoke(6, tavrix::IID_ITavrixCom, 0, DISPATCH_PROPERTYPUT, &put, nullptr,
                              nullptr, nullptr),
               DISP_E_UNKNOWNINTERFACE);
-    EXPECT_EQ(
-        object->Invoke(6, IID_NULL, 0, DISPATCH_PROPERTYPUT, nullptr, nullptr, nullptr, nullptr),
-        E_INVALIDARG);
+    EXPECT_EQ(invoke(6, DISPATCH_PROPERTYPUT, nullptr), E_INVALIDARG);
     DISPPARAMS broken{nullptr, &named, 1, 1};
-    EXPECT_EQ(
-        object->Invoke(6, IID_NULL, 0, DISPATCH_PROPERTYPUT, &broken, nullptr, nullptr, nullptr),
-        E_INVALIDARG);
+    EXPECT_EQ(invoke(6, DISPATCH_PROPERTYPUT, &broken), E_INVALIDARG);
 
     Bstr word("twelve");
     UINT argErr = 99;
-    EXPECT_EQ(invokePut(object.get(), 6, textValue(word), &argErr), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(invokePut(object.get(), 6, textValue(word.get()), &argErr), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 0u);
     VARIANT huge;
     VariantInit(&huge);
@@ -235,23 +212,17 @@ TEST(ServerObject, MalformedInvocationsAreRefusedWithoutTouchingTheSettings) {
     EXPECT_EQ(invokePut(object.get(), 28, huge), DISP_E_OVERFLOW);
 
     // The method: three texts, no named arguments.
-    EXPECT_EQ(object->Invoke(5, IID_NULL, 0, DISPATCH_METHOD, &unnamed, &result, nullptr, nullptr),
-              DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(invoke(5, DISPATCH_METHOD, &unnamed, &result), DISP_E_BADPARAMCOUNT);
     Bstr a("a");
-    VARIANT texts[3] = {textValue(a), textValue(a), textValue(a)};
+    VARIANT texts[3] = {textValue(a.get()), textValue(a.get()), textValue(a.get())};
     DISPID names[1] = {0};
     DISPPARAMS withNames{texts, names, 3, 1};
-    EXPECT_EQ(
-        object->Invoke(5, IID_NULL, 0, DISPATCH_METHOD, &withNames, &result, nullptr, nullptr),
-        DISP_E_NONAMEDARGS);
-    EXPECT_EQ(object->Invoke(5, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, &result, nullptr, nullptr),
-              DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(invoke(5, DISPATCH_METHOD, &withNames, &result), DISP_E_NONAMEDARGS);
+    EXPECT_EQ(invoke(5, DISPATCH_PROPERTYPUT, &put, &result), DISP_E_MEMBERNOTFOUND);
     texts[0].vt = VT_NULL; // the last argument (m_params) cannot be text
     DISPPARAMS nullParam{texts, nullptr, 3, 0};
     argErr = 99;
-    EXPECT_EQ(
-        object->Invoke(5, IID_NULL, 0, DISPATCH_METHOD, &nullParam, &result, nullptr, &argErr),
-        DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(invoke(5, DISPATCH_METHOD, &nullParam, &result, &argErr), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 0u);
     EXPECT_EQ(result.vt, VT_EMPTY);
     EXPECT_EQ(describe(settingsOf(object)), before);

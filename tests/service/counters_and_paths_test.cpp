@@ -23,13 +23,11 @@
 using namespace testpdf;
 namespace fs = std::filesystem;
 
+using stamptest::dispid;
+using stamptest::jobFor;
+using stamptest::kFailure;
+
 namespace {
-
-constexpr const char* kFailure = "Stamp file issue\r\n";
-
-int32_t dispid(const char* name) {
-    return tavrix::findProperty(name)->dispid;
-}
 
 std::string writeDocument(const TempDir& dir, const std::string& name, int pages) {
     const std::string path = dir.file(name);
@@ -82,9 +80,7 @@ TEST(ImportCounter, LeadingSignedNumberIsTheStartNumber) {
                  {"", "8"},    {"1234567890", "1234567898"}}; // ten digits are read
     for (const auto& c : cases) {
         writeFile(dir.file("import"), c.contents);
-        tavrix::StampJob job;
-        job.input = in;
-        job.output = dir.file("out.pdf");
+        tavrix::StampJob job = jobFor(in, dir.file("out.pdf"));
         job.settings.importit = dir.file("import");
         job.settings.exportit = dir.file("export");
         EXPECT_EQ(runJob(job).reason, "") << c.contents;
@@ -126,9 +122,7 @@ TEST(ExportCounter, MovesOnlyWhenTheOutputIsInPlace) {
         writeFile(c.counter, "5");
         ASSERT_EQ(chmod(c.counter.c_str(), 0640), 0);
         if (c.needsFullDisk) disk.fill();
-        tavrix::StampJob job;
-        job.input = in;
-        job.output = c.output;
+        tavrix::StampJob job = jobFor(in, c.output);
         job.offsetLimit = c.offsetLimit;
         job.settings.importit = job.settings.exportit = c.counter;
         const Outcome o = runJob(job);
@@ -145,12 +139,8 @@ TEST(ExportCounter, MovesOnlyWhenTheOutputIsInPlace) {
         EXPECT_NE(o.reason.find(c.reason), std::string::npos) << o.reason;
         EXPECT_EQ(readFile(c.counter), "5");
         EXPECT_FALSE(fs::is_regular_file(c.output));
-        for (const std::string& folder : {dir.file(""), dir.file("full")}) {
-            if (!fs::exists(folder)) continue;
-            for (const auto& e : fs::directory_iterator(folder)) {
-                EXPECT_NE(e.path().filename().string().rfind(".tavrix-", 0), 0u);
-            }
-        }
+        for (const std::string& folder : {dir.file(""), dir.file("full")})
+            EXPECT_TRUE(!fs::exists(folder) || tempFilesIn(folder).empty()) << folder;
         if (c.needsFullDisk) fs::remove(dir.file("full/filler"));
     }
     // A counter read through a FIFO hears nothing from a failed run.
@@ -159,9 +149,7 @@ TEST(ExportCounter, MovesOnlyWhenTheOutputIsInPlace) {
     for (const int64_t limit : {int64_t{1000}, tavrix::kMaxXrefOffset}) {
         std::string heard = "nothing";
         std::thread reader([&] { heard = readFile(fifo); });
-        tavrix::StampJob job;
-        job.input = in;
-        job.output = dir.file("o5.pdf");
+        tavrix::StampJob job = jobFor(in, dir.file("o5.pdf"));
         job.offsetLimit = limit;
         job.settings.exportit = fifo;
         const Outcome o = runJob(job);
@@ -224,7 +212,7 @@ TEST(Paths, FoldersAndDevicesAreNotFiles) {
         // Nothing beyond the progress lines: no fonts-file lines for a folder.
         EXPECT_EQ(r.out.find("font"), std::string::npos) << r.out;
         if (c.exitCode == 0) {
-            EXPECT_NE(pdfText(out, 1).find(c.shown), std::string::npos);
+            EXPECT_TRUE(stamptest::shows(out, 1, c.shown));
         } else {
             EXPECT_TRUE(r.err.starts_with(std::string(kFailure) + "tavrix: cannot open '"));
             EXPECT_TRUE(r.err.ends_with(c.shown)) << r.err;
@@ -246,7 +234,7 @@ TEST(Paths, FoldersAndDevicesAreNotFiles) {
     close(drain);
     writer.join();
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(pdfText(out, 2).find("Page 42 / 2"), std::string::npos);
+    EXPECT_TRUE(stamptest::shows(out, 2, "Page 42 / 2"));
 }
 
 // An automation client can pass a path with a NUL inside ("real.pdf\0.txt"); the system would
@@ -278,10 +266,8 @@ TEST(Paths, ANulInAPathFailsTheJob) {
         EXPECT_FALSE(fileExists(out));
         EXPECT_EQ(readFile(dir.file("n")), "7");
     }
-    tavrix::StampJob job;
-    job.input = real;
-    job.output = out + nul + "x";
-    EXPECT_NE(runJob(job).reason.find("NUL character after '" + out + "'"), std::string::npos);
+    EXPECT_NE(runJob(real, out + nul + "x").reason.find("NUL character after '" + out + "'"),
+              std::string::npos);
 }
 
 // The rename step reports its failure on standard output and the job still succeeds; it never

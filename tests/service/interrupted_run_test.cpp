@@ -16,6 +16,7 @@
 #include "engine/service/stamp_job.hpp"
 #include "support/pdf_builder.hpp"
 #include "support/test_files.hpp"
+#include "writer/stamp_run.hpp"
 
 using namespace testpdf;
 namespace fs = std::filesystem;
@@ -34,14 +35,6 @@ std::string writeLargeDocument(const TempDir& dir, int pages = 1200) {
     const std::string path = dir.file("large.pdf");
     writeFile(path, b.build());
     return path;
-}
-
-std::vector<std::string> tempFilesIn(const fs::path& folder) {
-    std::vector<std::string> found;
-    for (const auto& e : fs::directory_iterator(folder))
-        if (e.path().filename().string().rfind(".tavrix-", 0) == 0)
-            found.push_back(e.path().string());
-    return found;
 }
 
 template <typename Condition> bool waitFor(Condition condition) {
@@ -108,9 +101,7 @@ TEST(InterruptedRun, NamedTemporaryFileIsRemovedOnCatchableSignals) {
             // Otherwise the disposition stays as this process has it: the default, or the
             // engine's handler if an earlier test in this process installed it.
             if (c.hostIgnores) signal(c.sig, SIG_IGN);
-            tavrix::StampJob job;
-            job.input = in;
-            job.output = out;
+            tavrix::StampJob job = stamptest::jobFor(in, out);
             job.outputOptions.unnamedTemp = false;
             try {
                 tavrix::stampFile(job);
@@ -162,15 +153,7 @@ TEST(InterruptedRun, InputCutShortDuringTheRunFailsWithAReason) {
 
     // In this process, through the engine's own entry.
     std::thread reader = cutWhileReading();
-    tavrix::StampJob job;
-    job.input = in;
-    job.output = fifo;
-    std::string reason = "no failure";
-    try {
-        tavrix::stampFile(job);
-    } catch (const tavrix::CPdfException& e) {
-        reason = e.reason();
-    }
+    const std::string reason = stamptest::runJob(in, fifo).reason;
     reader.join();
     const std::string expected = "'" + in + "' changed while it was being stamped; run again";
     EXPECT_EQ(reason, expected);

@@ -39,15 +39,6 @@ struct Entry {
     int field3;     // generation or index
 };
 
-std::string be(uint64_t v, int width) {
-    std::string out(static_cast<size_t>(width), '\0');
-    for (int i = width - 1; i >= 0; --i) {
-        out[static_cast<size_t>(i)] = static_cast<char>(v & 0xFF);
-        v >>= 8;
-    }
-    return out;
-}
-
 // Stream entries for the given numbers, as rows of W = [1 4 2], optionally PNG Up-predicted.
 std::string streamRows(const std::map<int, Entry>& entries, bool predictor) {
     std::string rows;
@@ -101,10 +92,7 @@ std::string tableText(const std::map<int, Entry>& entries) {
             start = num;
         }
         prev = num;
-        char line[24];
-        std::snprintf(line, sizeof line, "%010lld %05d %c\r\n", static_cast<long long>(e.field2),
-                      e.field3, e.type == 1 ? 'n' : 'f');
-        block += line;
+        block += entryLine(e.field2, e.field3, e.type == 1 ? 'n' : 'f');
     }
     flush();
     return out;
@@ -175,16 +163,19 @@ std::string PdfBuilder::build() {
             "/Size " + std::to_string(size) + " /Root " + std::to_string(rootNum) + " 0 R";
         if (prevXref >= 0) trailerKeys += " /Prev " + std::to_string(prevXref);
         if (!rev.trailerExtra.empty()) trailerKeys += " " + rev.trailerExtra;
-        const int64_t xrefPos = pos();
+        int64_t xrefPos = pos();
+        const int xrefNum = maxNum + 1;
+        const auto xrefStream = [&](const std::map<int, Entry>& listed, const std::string& keys) {
+            std::string dict = "/Type /XRef /W [1 4 2] " + indexArray(listed) + " " + keys;
+            if (rev.predictor) dict += " /DecodeParms << /Predictor 12 /Columns 7 >>";
+            out += std::to_string(xrefNum) + " 0 obj\n" +
+                   flateBody(dict, streamRows(listed, rev.predictor)) + "\nendobj\n";
+        };
         if (rev.xref == XrefKind::Table) {
             out += tableText(entries) + "trailer\n<< " + trailerKeys + " >>\n";
         } else if (rev.xref == XrefKind::Stream) {
-            const int xrefNum = maxNum + 1;
             entries[xrefNum] = {1, xrefPos, 0};
-            const std::string rows = streamRows(entries, rev.predictor);
-            std::string dict = "/Type /XRef /W [1 4 2] " + indexArray(entries) + " " + trailerKeys;
-            if (rev.predictor) dict += " /DecodeParms << /Predictor 12 /Columns 7 >>";
-            out += std::to_string(xrefNum) + " 0 obj\n" + flateBody(dict, rows) + "\nendobj\n";
+            xrefStream(entries, trailerKeys);
         } else {
             // Hybrid: the table lists only objects stored directly; the companion stream
             // (named by XRefStm) lists the compressed ones.
@@ -194,21 +185,12 @@ std::string PdfBuilder::build() {
             if (rev.hybridTableFreesCompressed)
                 for (const auto& [num, e] : streamEntries)
                     tableEntries[num] = {0, 0, 0};
-            const int xrefNum = maxNum + 1;
-            const int64_t stmPos = pos();
-            const std::string rows = streamRows(streamEntries, rev.predictor);
-            std::string dict = "/Type /XRef /W [1 4 2] " + indexArray(streamEntries) + " /Size " +
-                               std::to_string(size);
-            if (rev.predictor) dict += " /DecodeParms << /Predictor 12 /Columns 7 >>";
-            out += std::to_string(xrefNum) + " 0 obj\n" + flateBody(dict, rows) + "\nendobj\n";
+            const int64_t stmPos = xrefPos;
+            xrefStream(streamEntries, "/Size " + std::to_string(size));
             tableEntries[xrefNum] = {1, stmPos, 0};
-            const int64_t tablePos = pos();
+            xrefPos = pos();
             out += tableText(tableEntries) + "trailer\n<< " + trailerKeys + " /XRefStm " +
                    std::to_string(stmPos) + " >>\n";
-            out += "startxref\n" + std::to_string(tablePos) + "\n%%EOF\n";
-            prevXref = tablePos;
-            lastStartxref = tablePos;
-            continue;
         }
         out += "startxref\n" + std::to_string(xrefPos) + "\n%%EOF\n";
         prevXref = xrefPos;

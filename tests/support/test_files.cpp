@@ -62,6 +62,14 @@ bool fileExists(const std::string& path) {
     return std::filesystem::exists(path);
 }
 
+std::vector<std::string> tempFilesIn(const std::filesystem::path& folder) {
+    std::vector<std::string> found;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        if (e.path().filename().string().starts_with(".tavrix-"))
+            found.push_back(e.path().string());
+    return found;
+}
+
 CommandResult runCommand(const std::vector<std::string>& argv) {
     TempDir dir;
     const std::string outPath = dir.file("out"), errPath = dir.file("err");

@@ -29,6 +29,8 @@ std::string readFile(const std::string& path);
 // `length` bytes from `offset` (fewer at the end of the file).
 std::string readRange(const std::string& path, int64_t offset, size_t length);
 bool fileExists(const std::string& path);
+// The run's temporary files (".tavrix-*") left in `folder`.
+std::vector<std::string> tempFilesIn(const std::filesystem::path& folder);
 
 struct CommandResult {
     int exitCode = -1;

@@ -137,18 +137,13 @@ TEST(IncrementalUpdate, EveryKindOfInputReadsStampedEverywhereAfterItsOwnBytes) 
         // hundred bytes a page beside the font.
         EXPECT_LT(update.bytes.size(), 2500u + 3 * 700u) << update.bytes;
 
-        std::string report;
-        EXPECT_TRUE(qpdfCheck(out, false, &report)) << report;
         for (int p = 1; p <= 3; ++p) {
             const std::string stamp = "Page " + std::to_string(p) + " / 3";
-            const std::string poppler = squeeze(pdfText(out, p));
-            EXPECT_NE(poppler.find(stamp), std::string::npos) << poppler;
-            EXPECT_NE(poppler.find("Hello " + std::to_string(p)), std::string::npos) << poppler;
-            if (!c.mupdfOpensInput) continue;
-            std::string errors;
-            const std::string mupdf = squeeze(mupdfText(out, p, &errors));
-            EXPECT_EQ(errors, "");
-            EXPECT_NE(mupdf.find(stamp), std::string::npos) << mupdf;
+            if (c.mupdfOpensInput)
+                expectReadableEverywhere(out, p, stamp);
+            else
+                expectReadable(out, p, stamp);
+            EXPECT_TRUE(shows(out, p, "Hello " + std::to_string(p)));
         }
         // qpdf reads the same pages, and their contents draw the stamp.
         const CommandResult shown = runCommand({"qpdf", "--show-npages", out});
@@ -169,10 +164,8 @@ TEST(IncrementalUpdate, SharedObjectsOnceAndTheTrailerKeysKept) {
     r.objects[20] = "<< /Font << /F1 11 0 R >> >>";
     r.objects[21] = "<< /Title (A title) >>";
     r.trailerExtra = "/Info 21 0 R /ID [<00112233445566778899aabbccddeeff> <ffeeddcc>]";
-    TempDir dir;
-    const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
     const std::string input = b.build();
-    writeFile(in, input);
+    const auto& [dir, in, out] = InOut(input);
     ASSERT_EQ(tavrix::TavrixCom().getTavrixFile(in, out, kIncremental), "");
     const std::string output = readFile(out);
     const Update update = updateOf(input, output, 0);
@@ -186,8 +179,6 @@ TEST(IncrementalUpdate, SharedObjectsOnceAndTheTrailerKeysKept) {
     EXPECT_NE(update.trailer.find("/ID [<00112233445566778899aabbccddeeff> <ffeeddcc>]"),
               std::string::npos)
         << update.trailer;
-    std::string report;
-    EXPECT_TRUE(qpdfCheck(out, false, &report)) << report;
     for (int p = 1; p <= 4; ++p)
         expectReadableEverywhere(out, p, "Page " + std::to_string(p) + " / 4");
 }
@@ -200,29 +191,17 @@ TEST(IncrementalUpdate, SignedFileKeepsItsSignatureValid) {
     TempDir dir;
     const std::string nss = "sql:" + dir.file("nss");
     std::filesystem::create_directory(dir.file("nss"));
-    writeFile(dir.file("noise"), std::string(64, 'n') + "tavrix test noise");
+    const std::string noise = dir.file("noise");
+    writeFile(noise, std::string(64, 'n') + "tavrix test noise");
     ASSERT_EQ(runCommand({"certutil", "-N", "-d", nss, "--empty-password"}).exitCode, 0);
-    const CommandResult cert = runCommand({"certutil",
-                                           "-S",
-                                           "-n",
-                                           "tavrix-test",
-                                           "-s",
-                                           "CN=Tavrix Test",
-                                           "-x",
-                                           "-t",
-                                           "CT,C,C",
-                                           "-k",
-                                           "rsa",
-                                           "-g",
-                                           "2048",
-                                           "-v",
-                                           "12",
-                                           "-z",
-                                           dir.file("noise"),
-                                           "-d",
-                                           nss,
-                                           "--keyUsage",
-                                           "digitalSignature,nonRepudiation"});
+    const CommandResult cert =
+        runCommand({"certutil",    "-S",         "-n",
+                    "tavrix-test", "-s",         "CN=Tavrix Test",
+                    "-x",          "-t",         "CT,C,C",
+                    "-k",          "rsa",        "-g",
+                    "2048",        "-v",         "12",
+                    "-z",          noise,        "-d",
+                    nss,           "--keyUsage", "digitalSignature,nonRepudiation"});
     ASSERT_EQ(cert.exitCode, 0) << cert.err;
     const std::string in = dir.file("in.pdf"), signedPdf = dir.file("signed.pdf");
     writeFile(in, simpleDocument(2).build());

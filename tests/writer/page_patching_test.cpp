@@ -49,202 +49,132 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
 struct PatchCase {
     const char* name;
     std::string pageEntries;
-    std::map<int, std::string> extra;
-    int parent;
-    // Object (3 is the page) and a text that it must hold once white space is squeezed, with
-    // {Q} {S} for the two new streams, {F} {f} for the font's name and number and {G} {g} for
-    // the graphics state's. Objects other than the page are the rewritten indirect ones.
-    std::vector<std::pair<int, std::string>> expect;
+    // A text the page (object 3) must hold once white space is squeezed, with {Q} {S} for the two
+    // new streams, {F} {f} for the font's name and number and {G} {g} for the graphics state's.
+    std::string page;
     const char* pageText; // shown by the page's own content besides the stamp
+    std::map<int, std::string> extra = {};
+    // The rewritten indirect objects, with a text each must hold in the same way.
+    std::map<int, std::string> rewritten = {};
+    int parent = 2;
 };
 
 TEST(PagePatching, EveryFormOfContentsAndResources) {
     const std::string font1 = "/Resources << /Font << /F1 5 0 R >> >>";
     const std::string annotation = "/Annots [<< /Type /Annot /Subtype /Text /Rect [0 0 10 10] "
                                    "/Contents (a \\) note /Contents [ <<) >>] ";
+    const std::string addedResources =
+        "<</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R /F1 5 0 R >> >>";
     const std::vector<PatchCase> cases = {
-        {"no contents", font1, {}, 2, {{3, "<</Contents [ {Q} 0 R {S} 0 R ] /Type /Page"}}, ""},
-        {"single reference",
-         "/Contents 4 0 R\n" + font1,
-         {},
-         2,
-         {{3, "/Contents [ {Q} 0 R 4 0 R {S} 0 R ] /Resources"}},
-         "Hello"},
-        {"single reference last",
-         font1 + " /Contents 4 0 R",
-         {},
-         2,
-         {{3, "/Contents [ {Q} 0 R 4 0 R {S} 0 R ]>>"}},
-         "Hello"},
+        {"no contents", font1, "<</Contents [ {Q} 0 R {S} 0 R ] /Type /Page", ""},
+        {"single reference", "/Contents 4 0 R\n" + font1,
+         "/Contents [ {Q} 0 R 4 0 R {S} 0 R ] /Resources", "Hello"},
+        {"single reference last", font1 + " /Contents 4 0 R",
+         "/Contents [ {Q} 0 R 4 0 R {S} 0 R ]>>", "Hello"},
         {"reference to a free object",
          "/Contents 7 0 R " + font1,
-         {{8, "<< >>"}},
-         2,
-         {{3, "/Contents [ {Q} 0 R {S} 0 R ] /Resources"}},
-         ""},
-        {"direct array",
-         "/Contents [4 0 R 6 0 R] " + font1,
-         {},
-         2,
-         {{3, "/Contents [ {Q} 0 R 4 0 R 6 0 R {S} 0 R ]"}},
-         "Hello"},
+         "/Contents [ {Q} 0 R {S} 0 R ] /Resources",
+         "",
+         {{8, "<< >>"}}},
+        {"direct array", "/Contents [4 0 R 6 0 R] " + font1,
+         "/Contents [ {Q} 0 R 4 0 R 6 0 R {S} 0 R ]", "Hello"},
         {"indirect array",
          "/Contents 7 0 R " + font1,
-         {{7, "[4 0 R 6 0 R]"}},
-         2,
-         {{3, "/Contents [ {Q} 0 R 4 0 R 6 0 R {S} 0 R ]"}},
-         "Hello"},
-        {"resources without font",
-         "/Contents 6 0 R /Resources << /ProcSet [/PDF] >>",
-         {},
-         2,
-         {{3, "/Resources <</ExtGState << /{G} {g} 0 R >>/Font << /{F} {f} 0 R >> /ProcSet"}},
-         ""},
-        {"font direct",
-         "/Contents 4 0 R " + font1,
-         {},
-         2,
-         {{3, "/Resources <</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R /F1 5 0 R >>"}},
-         "Hello"},
+         "/Contents [ {Q} 0 R 4 0 R 6 0 R {S} 0 R ]",
+         "Hello",
+         {{7, "[4 0 R 6 0 R]"}}},
+        {"resources without font", "/Contents 6 0 R /Resources << /ProcSet [/PDF] >>",
+         "/Resources <</ExtGState << /{G} {g} 0 R >>/Font << /{F} {f} 0 R >> /ProcSet", ""},
+        {"font direct", "/Contents 4 0 R " + font1,
+         "/Resources <</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R /F1 5 0 R >>", "Hello"},
         {"font indirect",
          "/Contents 4 0 R /Resources << /Font 7 0 R >>",
+         "/Font 7 0 R",
+         "Hello",
          {{7, "<< /F1 5 0 R >>"}},
-         2,
-         {{3, "/Font 7 0 R"}, {7, "<< /{F} {f} 0 R /F1 5 0 R >>"}},
-         "Hello"},
+         {{7, "<< /{F} {f} 0 R /F1 5 0 R >>"}}},
         {"graphics states direct",
          "/Contents 4 0 R /Resources << /Font << /F1 5 0 R >> /ExtGState << /G0 7 0 R >> >>",
-         {{7, "<< /Type /ExtGState /CA 1 >>"}},
-         2,
-         {{3, "/ExtGState << /{G} {g} 0 R /G0 7 0 R >>"}},
-         "Hello"},
+         "/ExtGState << /{G} {g} 0 R /G0 7 0 R >>",
+         "Hello",
+         {{7, "<< /Type /ExtGState /CA 1 >>"}}},
         {"graphics states indirect",
          "/Contents 4 0 R /Resources << /Font << /F1 5 0 R >> /ExtGState 7 0 R >>",
+         "/ExtGState 7 0 R",
+         "Hello",
          {{7, "<< /G0 8 0 R >>"}, {8, "<< /Type /ExtGState /CA 1 >>"}},
-         2,
-         {{3, "/ExtGState 7 0 R"}, {7, "<< /{G} {g} 0 R /G0 8 0 R >>"}},
-         "Hello"},
+         {{7, "<< /{G} {g} 0 R /G0 8 0 R >>"}}},
         {"resources indirect",
          "/Contents 4 0 R /Resources 7 0 R",
+         "/Resources 7 0 R",
+         "Hello",
          {{7, "<< /Font << /F1 5 0 R >> >>"}},
-         2,
-         {{3, "/Resources 7 0 R"},
-          {7, "<</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R /F1 5 0 R >> >>"}},
-         "Hello"},
+         {{7, addedResources}}},
         {"resources and font indirect",
          "/Contents 4 0 R /Resources 7 0 R",
+         "",
+         "Hello",
          {{7, "<< /Font 8 0 R /ProcSet [/PDF] >>"}, {8, "<< /F1 5 0 R >>"}},
-         2,
-         {{8, "<< /{F} {f} 0 R /F1 5 0 R >>"}, {7, "<</ExtGState << /{G} {g} 0 R >> /Font 8 0 R"}},
-         "Hello"},
-        {"inline annotation first",
-         annotation + "/Contents 4 0 R " + font1,
-         {},
-         2,
-         {{3, "/Contents (a \\) note /Contents [ <<) >>] /Contents [ {Q} 0 R 4 0 R {S} 0 R ]"}},
-         "Hello"},
+         {{8, "<< /{F} {f} 0 R /F1 5 0 R >>"}, {7, "<</ExtGState << /{G} {g} 0 R >> /Font 8 0 R"}}},
+        {"inline annotation first", annotation + "/Contents 4 0 R " + font1,
+         "/Contents (a \\) note /Contents [ <<) >>] /Contents [ {Q} 0 R 4 0 R {S} 0 R ]", "Hello"},
         {"inherited direct, two levels up",
          "/Contents 4 0 R",
+         "<</Resources " + addedResources + " /Type /Page",
+         "Hello",
          {{2, "<< /Type /Pages /Kids [8 0 R] /Count 1 " + font1 + " >>"},
           {8, "<< /Type /Pages /Parent 2 0 R /Kids [3 0 R] /Count 1 >>"}},
-         8,
-         {{3, "<</Resources <</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R /F1 5 0 R >> "
-              ">> /Type /Page"}},
-         "Hello"},
+         {},
+         8},
         {"inherited indirect",
          "/Contents 4 0 R",
+         "<</Resources 7 0 R /Type /Page",
+         "Hello",
          {{2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /Resources 7 0 R >>"},
           {7, "<< /Font << /F1 5 0 R >> >>"}},
-         2,
-         {{3, "<</Resources 7 0 R /Type /Page"},
-          {7, "<</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R /F1 5 0 R >> >>"}},
-         "Hello"},
-        {"comment after the contents reference",
-         "/Contents 4 0 R % the page body\n" + font1,
-         {},
-         2,
-         {{3, "/Contents [ {Q} 0 R 4 0 R {S} 0 R ] % the page body /Resources"}},
-         "Hello"},
-        {"contents reference with another generation",
-         "/Contents 4 1 R " + font1,
-         {},
-         2,
-         {{3, "/Contents [ {Q} 0 R 4 0 R {S} 0 R ]/Resources"}},
-         "Hello"},
-        {"contents reference beyond the table",
-         "/Contents 99 0 R " + font1,
-         {},
-         2,
-         {{3, "/Contents [ {Q} 0 R {S} 0 R ] /Resources"}},
+         {{7, addedResources}}},
+        {"comment after the contents reference", "/Contents 4 0 R % the page body\n" + font1,
+         "/Contents [ {Q} 0 R 4 0 R {S} 0 R ] % the page body /Resources", "Hello"},
+        {"contents reference with another generation", "/Contents 4 1 R " + font1,
+         "/Contents [ {Q} 0 R 4 0 R {S} 0 R ]/Resources", "Hello"},
+        {"contents reference beyond the table", "/Contents 99 0 R " + font1,
+         "/Contents [ {Q} 0 R {S} 0 R ] /Resources", ""},
+        {"contents null", "/Contents null " + font1, "/Contents [ {Q} 0 R {S} 0 R ] /Resources",
          ""},
-        {"contents null",
-         "/Contents null " + font1,
-         {},
-         2,
-         {{3, "/Contents [ {Q} 0 R {S} 0 R ] /Resources"}},
-         ""},
-        {"font null",
-         "/Contents 4 0 R /Resources << /Font null /ProcSet [/PDF] >>",
-         {},
-         2,
-         {{3, "/Resources <</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R >> /ProcSet"}},
-         ""},
-        {"font reference beyond the table",
-         "/Contents 6 0 R /Resources << /Font 99 0 R >>",
-         {},
-         2,
-         {{3, "/Resources <</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R >> >>"}},
-         ""},
+        {"font null", "/Contents 4 0 R /Resources << /Font null /ProcSet [/PDF] >>",
+         "/Resources <</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R >> /ProcSet", ""},
+        {"font reference beyond the table", "/Contents 6 0 R /Resources << /Font 99 0 R >>",
+         "/Resources <</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R >> >>", ""},
         {"graphics states null",
          "/Contents 4 0 R /Resources << /Font << /F1 5 0 R >> /ExtGState null >>",
-         {},
-         2,
-         {{3, "/Font << /{F} {f} 0 R /F1 5 0 R >> /ExtGState << /{G} {g} 0 R >> >>"}},
-         "Hello"},
+         "/Font << /{F} {f} 0 R /F1 5 0 R >> /ExtGState << /{G} {g} 0 R >> >>", "Hello"},
         {"resources null, inherited",
          "/Contents 4 0 R /Resources null",
-         {{2, "<< /Type /Pages /Kids [3 0 R] /Count 1 " + font1 + " >>"}},
-         2,
-         {{3, "]/Resources <</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R /F1 5 0 R >> "
-              ">> >>"}},
-         "Hello"},
-        {"resources reference beyond the table",
-         "/Contents 6 0 R /Resources 99 0 R",
-         {},
-         2,
-         {{3, "/Resources << /Font << /{F} {f} 0 R >> /ExtGState << /{G} {g} 0 R >> >>"}},
-         ""},
+         "]/Resources " + addedResources + " >>",
+         "Hello",
+         {{2, "<< /Type /Pages /Kids [3 0 R] /Count 1 " + font1 + " >>"}}},
+        {"resources reference beyond the table", "/Contents 6 0 R /Resources 99 0 R",
+         "/Resources << /Font << /{F} {f} 0 R >> /ExtGState << /{G} {g} 0 R >> >>", ""},
         {"inherited direct, after a nested dictionary of the same name",
          "/Contents 4 0 R",
+         "<</Resources " + addedResources + " /Type /Page",
+         "Hello",
          {{2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /PieceInfo << /App << /Resources << "
               "/Bogus 1 >> /Private (/Resources) >> >> " +
-                  font1 + " >>"}},
-         2,
-         {{3, "<</Resources <</ExtGState << /{G} {g} 0 R >> /Font << /{F} {f} 0 R /F1 5 0 R >> "
-              ">> /Type /Page"}},
-         "Hello"},
+                  font1 + " >>"}}},
         {"endobj in an annotation's text",
          "/Annots [<< /Type /Annot /Subtype /Text /Rect [0 0 10 10] /Contents (type endobj to "
          "end) >>] /Contents 4 0 R " +
              font1,
-         {},
-         2,
-         {{3, "(type endobj to end) >>] /Contents [ {Q} 0 R 4 0 R {S} 0 R ]/Resources"}},
-         "Hello"},
-        {"no resources anywhere",
-         "/Contents 6 0 R",
-         {},
-         2,
-         {{3, "<</Resources << /Font << /{F} {f} 0 R >> /ExtGState << /{G} {g} 0 R >> >> "
-              "/Type /Page"}},
+         "(type endobj to end) >>] /Contents [ {Q} 0 R 4 0 R {S} 0 R ]/Resources", "Hello"},
+        {"no resources anywhere", "/Contents 6 0 R",
+         "<</Resources << /Font << /{F} {f} 0 R >> /ExtGState << /{G} {g} 0 R >> >> /Type /Page",
          ""},
     };
-    testpdf::TempDir dir;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         PdfBuilder b = onePage(c.pageEntries, c.extra, c.parent);
-        const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
-        testpdf::writeFile(in, b.build());
+        const auto& [dir, in, out] = InOut(b.build());
         const int n = b.base().objects.rbegin()->first + 1; // the input's size
         ASSERT_EQ(stamp(in, out), "");
         const OutputPdf pdf = readOutput(out);
@@ -259,7 +189,9 @@ TEST(PagePatching, EveryFormOfContentsAndResources) {
             text = replaceAll(text, "{G}", gsResourceName(pdf, s));
             return replaceAll(text, "{g}", std::to_string(n + 2));
         };
-        for (const auto& [num, text] : c.expect) {
+        std::map<int, std::string> expect = c.rewritten;
+        expect[3] = c.page;
+        for (const auto& [num, text] : expect) {
             EXPECT_NE(squeeze(pdf.object(num)).find(fill(text)), std::string::npos)
                 << "object " << num << " lacks " << fill(text) << "\n"
                 << pdf.object(num);
@@ -283,9 +215,7 @@ TEST(PagePatching, EveryFormOfContentsAndResources) {
 }
 
 TEST(PagePatching, InsertedReferencesKeepTheirSpacing) {
-    testpdf::TempDir dir;
-    const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
-    testpdf::writeFile(in, onePage("/Contents 4 0 R\n/Resources << >>").build());
+    const auto& [dir, in, out] = InOut(onePage("/Contents 4 0 R\n/Resources << >>").build());
     ASSERT_EQ(stamp(in, out), "");
     EXPECT_NE(readOutput(out).object(3).find("/Contents [ 10 0 R 4 0 R 11 0 R ]\n/Resources"),
               std::string::npos);
@@ -318,9 +248,7 @@ TEST(PagePatching, SharedIndirectResourcesAreRewrittenForEveryPage) {
         objects[2] = "<< /Type /Pages /Kids [ " + kids + "] /Count 10 >>";
         objects[res] = "<< /Font << /F1 24 0 R >> >>";
         objects[24] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
-        testpdf::TempDir dir;
-        const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
-        testpdf::writeFile(in, b.build());
+        const auto& [dir, in, out] = InOut(b.build());
         ASSERT_EQ(stamp(in, out), "");
         const OutputPdf pdf = readOutput(out);
         const std::string header = "\n" + std::to_string(res) + " 0 obj";
@@ -341,12 +269,10 @@ TEST(PagePatching, SharedIndirectResourcesAreRewrittenForEveryPage) {
 // A page shown turned: with noforce the stamp reads upright in the page's bottom left corner
 // as displayed; without it the stamp is placed on the unturned page and so runs sideways.
 TEST(PagePatching, RotatedPagesWithNoforceReadUpright) {
-    testpdf::TempDir dir;
     for (const int rotation : {90, 180, 270, -90}) {
         SCOPED_TRACE(rotation);
-        const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
-        testpdf::writeFile(
-            in, onePage("/Rotate " + std::to_string(rotation) + " /Resources << >>").build());
+        const auto& [dir, in, out] =
+            InOut(onePage("/Rotate " + std::to_string(rotation) + " /Resources << >>").build());
         const bool sideways = rotation % 180 != 0;
         const int width = sideways ? 396 : 306, height = sideways ? 306 : 396;
         ASSERT_EQ(stamp(in, out, {{"noforce", 1}}), "");
@@ -372,9 +298,7 @@ TEST(PagePatching, SharedIndirectContentsArrayKeepsEachPagesNumber) {
                             {7, "[4 0 R 6 0 R]"},
                             {8, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents "
                                 "7 0 R /Resources << /Font << /F1 5 0 R >> >> >>"}});
-    testpdf::TempDir dir;
-    const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
-    testpdf::writeFile(in, b.build());
+    const auto& [dir, in, out] = stamptest::InOut(b.build());
     ASSERT_EQ(stamp(in, out), "");
     for (int k = 1; k <= 2; ++k) {
         SCOPED_TRACE(k);
@@ -488,15 +412,13 @@ TEST(PageTree, PlacementFollowsTheBoxesAndRotationAViewerShows) {
          2,
          true},
     };
-    TempDir dir;
     for (const TreeCase& c : cases) {
         SCOPED_TRACE(c.name);
         PdfBuilder b;
         b.base().objects = c.objects;
         b.base().objects[1] = "<< /Type /Catalog /Pages 2 0 R >>";
         b.base().objects[6] = streamBody("", "");
-        const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
-        writeFile(in, b.build());
+        const auto& [dir, in, out] = stamptest::InOut(b.build());
         ASSERT_EQ(stamptest::stamp(in, out, c.settings), "");
         const std::string output = readFile(out);
         for (const std::string& m : c.matrices)

@@ -23,11 +23,6 @@ TEST(StampContent, OpacityStateWritesTwoDecimals) {
     EXPECT_EQ(buildOpacityState(0), " 0 obj<</Type/ExtGState/ca 0.00>>\n endobj\n");
 }
 
-TEST(StampContent, SaveStateStreamBytes) {
-    EXPECT_EQ(buildSaveStateStream(),
-              " 0 obj\n<<\n/Length 2 \n>>\nstream\nq\n\nendstream\nendobj\n");
-}
-
 TEST(StampContent, StampStreamWithDefaultSettings) {
     const StampSettings s;
     const std::string text = "Chapter \\050A\\051 1 / 10";

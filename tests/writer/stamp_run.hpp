@@ -19,6 +19,21 @@
 
 namespace stamptest {
 
+// What a failed run answers.
+constexpr const char* kFailure = "Stamp file issue\r\n";
+
+inline int32_t dispid(const char* name) {
+    return tavrix::findProperty(name)->dispid;
+}
+
+// A job for `in` into `out` with default settings.
+inline tavrix::StampJob jobFor(const std::string& in, const std::string& out) {
+    tavrix::StampJob job;
+    job.input = in;
+    job.output = out;
+    return job;
+}
+
 struct Setting {
     std::string name;
     std::variant<int32_t, std::string> value;
@@ -37,6 +52,24 @@ inline std::string stamp(const std::string& in, const std::string& out,
             com.putText(p->dispid, std::get<std::string>(s.value));
     }
     return com.getTavrixFile(in, out, "");
+}
+
+// A fresh folder with the input path "in.pdf" (holding `bytes` when given) and the output path
+// "out.pdf".
+struct InOut {
+    explicit InOut(const std::string& bytes = "") {
+        if (!bytes.empty()) testpdf::writeFile(in, bytes);
+    }
+    testpdf::TempDir dir;
+    std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+};
+
+// pdftotext finds `text` on `page` of `path` (on any page when `page` is 0).
+inline ::testing::AssertionResult shows(const std::string& path, int page, const std::string& text,
+                                        const std::string& password = "") {
+    const std::string all = testpdf::pdfText(path, page, password);
+    if (all.find(text) != std::string::npos) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "page " << page << " lacks '" << text << "': " << all;
 }
 
 // What a run came to: for a failure its message, reason and kind; the notes it left either way.
@@ -69,9 +102,7 @@ inline JobOutcome runJob(tavrix::StampJob& job) {
 // Stamps `in` into `out` with default settings and the call options `params`.
 inline JobOutcome runJob(const std::string& in, const std::string& out,
                          const std::string& params = "") {
-    tavrix::StampJob job;
-    job.input = in;
-    job.output = out;
+    tavrix::StampJob job = jobFor(in, out);
     job.options = tavrix::parseCallOptions(params);
     return runJob(job);
 }
