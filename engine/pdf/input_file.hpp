@@ -21,6 +21,9 @@ namespace tavrix {
 inline constexpr const char* kInputChangedReason =
     "{input} changed while it was being stamped; run again";
 
+// How much of the input a run lets stay mapped in memory before giving the pages back.
+inline constexpr size_t kResidentBudget = size_t{4} << 20;
+
 class InputFile {
   public:
     // Throws CPdfException "Can't open file" when the path cannot be opened as a regular file.
@@ -36,6 +39,8 @@ class InputFile {
     size_t size() const { return size_; }
     std::string_view view() const { return {reinterpret_cast<const char*>(data_), size_}; }
     // Lets the kernel reclaim the mapped pages read so far; later reads fault them back in.
+    // A file no larger than kResidentBudget is left mapped as it is: all of it fits the
+    // budget, and dropping it would only make every later read fault its pages in again.
     void dropResidentPages() const;
     // The file is not what it was when it was opened: it was cut short under a read (which then
     // found zeros), or its size or modification time differ. What was read from it may be a mix

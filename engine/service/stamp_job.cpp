@@ -32,8 +32,8 @@
 namespace tavrix {
 namespace {
 
-// Mapped input pages are given back to the kernel after this many bytes have been copied.
-constexpr size_t kResidentBytes = size_t{4} << 20;
+// What reading an object or a page counts against the input's resident budget
+// (kResidentBudget), beside its own bytes: the mapping around it that the read brings in.
 constexpr size_t kBytesPerObject = 64 * 1024;
 constexpr size_t kReadAheadBytes = 256 * 1024;
 // Objects this large (images, fonts) are read from the file into the output buffer instead of
@@ -206,7 +206,7 @@ class CopyPass {
             // Every read maps a little of the file around it (a page's content stream while
             // patching, say), so objects count as well as bytes.
             sinceDrop += raw.bytes().size() + kBytesPerObject;
-            if (sinceDrop > kResidentBytes) {
+            if (sinceDrop > kResidentBudget) {
                 xref_.file()->dropResidentPages();
                 sinceDrop = 0;
             }
@@ -240,7 +240,7 @@ class CopyPass {
             handlePage(num, static_cast<size_t>(pages_.slotOf(num)), raw);
             // Pages lie far apart in the file, and the kernel reads ahead around each one as
             // if the reading went on: each page is counted as a read-ahead window.
-            if ((sinceDrop += kReadAheadBytes) > kResidentBytes) {
+            if ((sinceDrop += kReadAheadBytes) > kResidentBudget) {
                 xref_.file()->dropResidentPages();
                 sinceDrop = 0;
             }
