@@ -91,6 +91,14 @@ inline size_t afterSpace(std::string_view text, size_t i) {
     return i;
 }
 
+// The bytes that can open or close a container, or hide one (strings, comments).
+constexpr std::array<bool, 256> kContainerStops = [] {
+    std::array<bool, 256> stops{};
+    for (const char c : std::string_view("%(<>[]"))
+        stops[static_cast<unsigned char>(c)] = true;
+    return stops;
+}();
+
 inline size_t afterRegular(std::string_view text, size_t i) {
     const size_t n = text.size();
     while (i < n && charClass(static_cast<unsigned char>(text[i])) == CharClass::Regular)
@@ -181,34 +189,61 @@ Token PdfScanner::next() {
 size_t PdfScanner::afterContainer(size_t i, bool& closed) const {
     // Which kind each open container is: a dictionary ends only at ">>", an array only at "]";
     // a closer of the other kind inside is an element (or a skipped key) to the parser.
+    // Byte by byte rather than token by token: only delimiters matter here, and this loop is
+    // where most of a page's reading goes. Each delimiter is taken as next() takes it.
     std::string open;
-    PdfScanner inner(text_, i);
-    for (;;) {
-        const Token t = inner.next();
-        switch (t.kind) {
-        case TokenKind::End:
-            closed = false;
-            return t.end;
-        case TokenKind::DictOpen:
-            open += '<';
+    const size_t n = text_.size();
+    const auto close = [&](char kind) {
+        if (open.empty() || open.back() != kind) return false;
+        open.pop_back();
+        return open.empty();
+    };
+    while (i < n) {
+        // Most bytes are names, numbers and spaces: passed over in a tight loop.
+        while (i < n && !kContainerStops[static_cast<unsigned char>(text_[i])])
+            ++i;
+        if (i >= n) break;
+        switch (text_[i++]) {
+        case '%': // a comment, to the end of its line
+            while (i < n && text_[i] != '\r' && text_[i] != '\n')
+                ++i;
             break;
-        case TokenKind::ArrayOpen:
-            open += '[';
+        case '(':
+            i = afterLiteralString(i);
             break;
-        case TokenKind::DictClose:
-        case TokenKind::ArrayClose:
-            if (open.back() == (t.kind == TokenKind::DictClose ? '<' : '[')) {
-                open.pop_back();
-                if (open.empty()) {
+        case '<':
+            if (i < n && text_[i] == '<') {
+                ++i;
+                open += '<';
+            } else { // a hexadecimal string
+                const size_t end = text_.find('>', i);
+                i = end == npos ? n : end + 1;
+            }
+            break;
+        case '>': // a lone ">" is of no use
+            if (i < n && text_[i] == '>') {
+                ++i;
+                if (close('<')) {
                     closed = true;
-                    return t.end;
+                    return i;
                 }
             }
             break;
-        default:
+        case '[':
+            open += '[';
+            break;
+        case ']':
+            if (close('[')) {
+                closed = true;
+                return i;
+            }
+            break;
+        default: // names, numbers, keywords, whitespace and stray bytes hold no container
             break;
         }
     }
+    closed = false;
+    return n;
 }
 
 Value PdfScanner::nextValue() {
