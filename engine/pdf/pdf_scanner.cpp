@@ -471,7 +471,10 @@ bool DictReader::next(std::string_view& key, DictEntry& entry) {
         const size_t afterKey = scanner_.pos();
         const Token peek = scanner_.next();
         if (peek.kind == TokenKind::End) break;
-        if (peek.kind == TokenKind::Stray) continue;
+        if (peek.kind == TokenKind::Stray) {
+            dropped_.push_back(text_.substr(t.begin, t.end - t.begin));
+            continue;
+        }
         scanner_.seek(afterKey);
         key = text_.substr(t.begin, t.end - t.begin);
         entry.keyBegin = t.begin;

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tavrix {
 
@@ -159,11 +160,14 @@ class DictReader {
     // The next entry: its key token ("/Name", escapes as written) and its value; false after
     // the last.
     bool next(std::string_view& key, DictEntry& entry);
+    // The key tokens dropped so far for want of a usable value.
+    const std::vector<std::string_view>& dropped() const { return dropped_; }
 
   private:
     std::string_view text_;
     PdfScanner scanner_;
     bool open_ = false;
+    std::vector<std::string_view> dropped_;
 };
 // The entry `key` (a name without its slash) of the dictionary that opens at the first "<<" at
 // or after `from`. Keys of nested dictionaries and arrays, and bytes of strings and comments,

@@ -55,6 +55,54 @@ size_t afterValue(std::string_view text, size_t end) {
     return next;
 }
 
+// A dictionary entry's value as patching tells it apart. The page and its resources are read
+// from their text with the scanner rather than parsed into objects: parsing a page's whole
+// dictionary (its annotations, say) cost more than everything else patching does.
+struct Stored {
+    enum class Form { Null, Reference, Dict, Array, Other } form = Form::Null;
+    int32_t num = 0;
+    int32_t gen = 0;
+};
+
+Stored storedIn(std::string_view text, const std::optional<DictEntry>& entry) {
+    Stored stored;
+    if (!entry) return stored;
+    const Value& value = entry->value;
+    switch (value.kind) {
+    case ValueKind::Reference:
+        if (const std::optional<ObjectRef> ref = readReference(text, value)) {
+            stored.form = Stored::Form::Reference;
+            stored.num = saturateInt32(ref->num);
+            stored.gen = saturateInt32(ref->gen);
+        }
+        break;
+    case ValueKind::Dict:
+        stored.form = Stored::Form::Dict;
+        break;
+    case ValueKind::Array:
+        stored.form = Stored::Form::Array;
+        break;
+    case ValueKind::Regular:
+        if (value.in(text) != "null") stored.form = Stored::Form::Other;
+        break;
+    default:
+        stored.form = Stored::Form::Other;
+        break;
+    }
+    return stored;
+}
+
+// Whether an object's text holds a dictionary: nothing when the text has no object header or
+// holds a stream (whose dictionary is no dictionary value).
+std::optional<bool> holdsDictionary(std::string_view objectText) {
+    const std::optional<ObjectHeader> header = readObjectHeader(objectText, 0);
+    if (!header) return std::nullopt;
+    if (scanToObjectEnd(objectText, header->end).kind == ObjectEnd::Kind::Stream)
+        return std::nullopt;
+    PdfScanner s(objectText, header->end);
+    return s.nextValue().kind == ValueKind::Dict;
+}
+
 } // namespace
 
 int32_t PagePatcher::outputGen(int32_t num) const {
@@ -79,6 +127,17 @@ PdfObject PagePatcher::target(const PdfObject& stored) {
     return xref_.fetchObject(num, e.gen);
 }
 
+bool PagePatcher::namesDictionary(int32_t num, int32_t gen) {
+    // The object's text, as the table places it whatever generation the reference gives (as
+    // target() reads it), tells a dictionary in the usual case. What the text cannot settle
+    // (an object that cannot be read, a stream) goes to the parser, which notes damage.
+    if (num >= 0 && static_cast<size_t>(num) < xref_.entries().size()) {
+        const RawObject raw = readRawObject(xref_, num);
+        if (const std::optional<bool> dict = holdsDictionary(raw.bytes())) return *dict;
+    }
+    return target(PdfObject::makeRef(num, gen)).isDict();
+}
+
 void PagePatcher::fixGeneration(std::string& text, const Value& value) {
     const std::optional<ObjectRef> ref = readReference(text, value);
     if (!ref || ref->num < 0 || static_cast<uint64_t>(ref->num) >= xref_.entries().size()) return;
@@ -92,27 +151,48 @@ void PagePatcher::fixGeneration(std::string& text, const Value& value) {
 void PagePatcher::patchPage(int32_t pageNum, std::string_view pageText, int32_t q, int32_t s) {
     pageNum_ = pageNum;
     std::string page(pageText);
-    const PdfObject pageObj = xref_.fetchObject(pageNum, outputGen(pageNum));
-    if (pageObj.isDict()) {
-        patchContents(page, *pageObj.getDict(), q, s);
-        patchResources(page, *pageObj.getDict());
+    if (holdsDictionary(page).value_or(false)) {
+        noteDroppedKeys(page);
+        patchContents(page, q, s);
+        patchResources(page);
     }
     writer_.markWritten(pageNum, outputGen(pageNum));
     writer_.writeObjectText(pageNum, outputGen(pageNum), page, readAs(pageNum));
 }
 
-void PagePatcher::patchContents(std::string& page, const PdfDict& dict, int32_t q, int32_t s) {
-    const PdfObject stored = dict.lookupRaw("Contents");
-    const PdfObject resolved = target(stored);
+void PagePatcher::noteDroppedKeys(std::string_view page) {
+    DictReader reader(page, 0);
+    std::string_view key;
+    DictEntry entry;
+    while (reader.next(key, entry)) {
+    }
+    for (const std::string_view dropped : reader.dropped())
+        xref_.diagnostics().add(pageNum_, -1,
+                                "the dictionary key " + std::string(dropped) +
+                                    " has no usable value and is passed over");
+}
+
+void PagePatcher::patchContents(std::string& page, int32_t q, int32_t s) {
+    std::optional<DictEntry> entry = findEntry(page, 0, "Contents");
+    const Stored stored = storedIn(page, entry);
     const std::string both = "[ " + std::to_string(q) + " 0 R " + std::to_string(s) + " 0 R ]";
-    if (stored.isNull()) {
+    if (stored.form == Stored::Form::Null) {
         // No contents (or /Contents null): the page draws just the two streams.
         putEntry(page, 0, "Contents", both);
         return;
     }
-    std::optional<DictEntry> entry = findEntry(page, 0, "Contents");
-    if (!entry) return;
-    if (stored.isRef() && resolved.isNull()) {
+    if (stored.form == Stored::Form::Array) {
+        if (entry->value.closed) {
+            page.insert(entry->value.end - 1, refText(" %d 0 R ", s));
+            page.insert(entry->value.begin + 1, refText(" %d 0 R ", q));
+        }
+        return;
+    }
+    if (stored.form != Stored::Form::Reference) return;
+    // What the contents are decides how the streams go around them: the parser reads the
+    // object, so that a stream whose data cannot be found fails as it does everywhere else.
+    const PdfObject resolved = target(PdfObject::makeRef(stored.num, stored.gen));
+    if (resolved.isNull()) {
         // A reference to a missing object: the page draws nothing of its own. Viewers drop a
         // whole contents array that holds a non-stream, so the reference is replaced.
         page.replace(entry->value.begin, entry->value.end - entry->value.begin, both);
@@ -123,34 +203,28 @@ void PagePatcher::patchContents(std::string& page, const PdfDict& dict, int32_t 
     // written, so that every viewer draws the page's content and the stamp.
     fixGeneration(page, entry->value);
     entry = findEntry(page, 0, "Contents");
-    if (!entry) return;
+    if (!entry || entry->value.kind != ValueKind::Reference) return;
     const Value& value = entry->value;
-    if (stored.isRef() && value.kind == ValueKind::Reference &&
-        (resolved.isStream() || resolved.isError())) {
+    if (resolved.isStream() || resolved.isError()) {
         // The page's content between the two streams. The reference ends at its "R": a
         // comment after it must stay outside the array.
         page.insert(afterValue(page, value.end), refText(" %d 0 R ]", s));
         page.insert(value.begin, refText("[ %d 0 R ", q));
         return;
     }
-    if (resolved.isArray() && stored.isRef() && value.kind == ValueKind::Reference) {
+    if (resolved.isArray()) {
         // Several pages may draw the same array object; rewriting it would give each of them
         // the streams (and so the number) of the last page stamped. The page gets a direct
         // array of its own instead, the shared elements between its two streams, and the array
         // object is copied as it is.
-        const RawObject raw = readRawObject(xref_, stored.getRefNum());
+        const RawObject raw = readRawObject(xref_, stored.num);
         const Value array = objectValue(raw.bytes());
         if (array.kind != ValueKind::Array || !array.closed) return;
         const std::string elements =
             writer_.moveStrings(raw.bytes().substr(array.begin + 1, array.end - array.begin - 2),
-                                readAs(stored.getRefNum()), readAs(pageNum_));
+                                readAs(stored.num), readAs(pageNum_));
         page.replace(value.begin, value.end - value.begin,
                      refText("[ %d 0 R ", q) + elements + refText(" %d 0 R ]", s));
-        return;
-    }
-    if (resolved.isArray() && value.kind == ValueKind::Array && value.closed) {
-        page.insert(value.end - 1, refText(" %d 0 R ", s));
-        page.insert(value.begin + 1, refText(" %d 0 R ", q));
     }
 }
 
@@ -165,26 +239,26 @@ std::string PagePatcher::gsRefs() const {
     return namedRef(res_.gsName, res_.gsNum);
 }
 
-void PagePatcher::addEntry(std::string& text, size_t from, const PdfDict& resources,
-                           std::string_view key, const std::string& refs) {
-    const PdfObject stored = resources.lookupRaw(key);
-    if (stored.isDict()) {
-        const std::optional<DictEntry> entry = findEntry(text, from, key);
-        if (!entry || entry->value.kind != ValueKind::Dict) return;
+void PagePatcher::addEntry(std::string& text, size_t from, std::string_view key,
+                           const std::string& refs) {
+    const std::optional<DictEntry> entry = findEntry(text, from, key);
+    const Stored stored = storedIn(text, entry);
+    if (stored.form == Stored::Form::Dict) {
         text.insert(entry->value.begin + 2, refs + " ");
-    } else if (stored.isRef() && target(stored).isDict()) {
-        if (const std::optional<DictEntry> entry = findEntry(text, from, key))
-            fixGeneration(text, entry->value);
-        rewriteIndirectDict(stored.getRefNum(), refs + " ");
-    } else {
-        // Absent, null, or a reference to a missing object: the run's own dictionary.
-        putEntry(text, from, key, "<<" + refs + " >>");
+        return;
     }
+    if (stored.form == Stored::Form::Reference && namesDictionary(stored.num, stored.gen)) {
+        fixGeneration(text, entry->value);
+        rewriteIndirectDict(stored.num, refs + " ");
+        return;
+    }
+    // Absent, null, or a reference to a missing object: the run's own dictionary.
+    putEntry(text, from, key, "<<" + refs + " >>");
 }
 
-void PagePatcher::addToResources(std::string& text, size_t from, const PdfDict& resources) {
-    addEntry(text, from, resources, "Font", fontRefs());
-    addEntry(text, from, resources, "ExtGState", gsRefs());
+void PagePatcher::addToResources(std::string& text, size_t from) {
+    addEntry(text, from, "Font", fontRefs());
+    addEntry(text, from, "ExtGState", gsRefs());
 }
 
 bool PagePatcher::toRewrite(int32_t num) const {
@@ -208,48 +282,44 @@ void PagePatcher::rewriteIndirectDict(int32_t num, const std::string& insert) {
     writeRewritten(num, text);
 }
 
-void PagePatcher::patchResources(std::string& page, const PdfDict& dict) {
-    const PdfObject stored = dict.lookupRaw("Resources");
+void PagePatcher::patchResources(std::string& page) {
+    std::optional<DictEntry> entry = findEntry(page, 0, "Resources");
+    const Stored stored = storedIn(page, entry);
     // In an update, a shared dictionary already rewritten for an earlier page serves this one
     // too: only the page's reference to it may need its generation.
-    if (stored.isRef() && !toRewrite(stored.getRefNum())) {
-        if (const std::optional<DictEntry> entry = findEntry(page, 0, "Resources"))
-            fixGeneration(page, entry->value);
+    if (stored.form == Stored::Form::Reference && !toRewrite(stored.num)) {
+        fixGeneration(page, entry->value);
         return;
     }
-    const PdfObject resolved = target(stored);
-    if (stored.isDict()) {
+    if (stored.form == Stored::Form::Dict) {
         // Positions move with each insertion, so /Resources is found again for the second.
-        const PdfDict& resources = *stored.getDict();
-        std::optional<DictEntry> entry = findEntry(page, 0, "Resources");
-        if (!entry) return;
-        addEntry(page, entry->value.begin, resources, "Font", fontRefs());
+        addEntry(page, entry->value.begin, "Font", fontRefs());
         entry = findEntry(page, 0, "Resources");
         if (!entry) return;
-        addEntry(page, entry->value.begin, resources, "ExtGState", gsRefs());
+        addEntry(page, entry->value.begin, "ExtGState", gsRefs());
         return;
     }
-    if (stored.isRef() && resolved.isDict()) {
-        if (const std::optional<DictEntry> entry = findEntry(page, 0, "Resources"))
-            fixGeneration(page, entry->value);
-        const int32_t num = stored.getRefNum();
-        if (!toRewrite(num)) return;
-        const RawObject raw = readRawObject(xref_, num);
+    if (stored.form == Stored::Form::Reference && namesDictionary(stored.num, stored.gen)) {
+        fixGeneration(page, entry->value);
+        const RawObject raw = readRawObject(xref_, stored.num);
         if (raw.empty()) return;
         std::string text(raw.bytes());
-        addToResources(text, 0, *resolved.getDict());
-        writeRewritten(num, text);
+        addToResources(text, 0);
+        writeRewritten(stored.num, text);
         return;
     }
     // A reference to a missing object reads as null, and null is no value at all.
-    if (!stored.isNull() && !stored.isRef()) return;
+    if (stored.form != Stored::Form::Null && stored.form != Stored::Form::Reference) return;
 
     // The page inherits its resources from a parent node, or has none. Viewers look up the
     // stamp's font in the page's own resources, so the page gets a /Resources entry of its own:
     // a reference to an inherited indirect dictionary (rewritten with the two names added), a
     // copy of an inherited direct dictionary, or a new dictionary holding just the two.
     if (dictionaryStart(page, 0) == npos) return;
-    PdfObject parent = dict.lookupRaw("Parent");
+    const Stored pageParent = storedIn(page, findEntry(page, 0, "Parent"));
+    PdfObject parent = pageParent.form == Stored::Form::Reference
+                           ? PdfObject::makeRef(pageParent.num, pageParent.gen)
+                           : PdfObject::makeNull();
     std::unordered_set<int32_t> seen;
     while (parent.isRef() && seen.insert(parent.getRefNum()).second && seen.size() < 256) {
         const int32_t parentNum = parent.getRefNum();
@@ -267,7 +337,7 @@ void PagePatcher::patchResources(std::string& page, const PdfDict& dict) {
                      std::to_string(num) + " " + std::to_string(outputGen(num)) + " R ");
             if (!toRewrite(num)) return;
             std::string text(raw.bytes());
-            addToResources(text, 0, *shared.getDict());
+            addToResources(text, 0);
             writeRewritten(num, text);
             return;
         }
@@ -275,13 +345,14 @@ void PagePatcher::patchResources(std::string& page, const PdfDict& dict) {
             // Copied from the node's own entry, never from a nested dictionary of the same name
             // that precedes it in the node's text.
             const RawObject nodeText = readRawObject(xref_, parentNum);
-            const std::optional<DictEntry> entry = findEntry(nodeText.bytes(), 0, "Resources");
-            if (!entry || entry->value.kind != ValueKind::Dict || !entry->value.closed) break;
+            const std::optional<DictEntry> nodeEntry = findEntry(nodeText.bytes(), 0, "Resources");
+            if (!nodeEntry || nodeEntry->value.kind != ValueKind::Dict || !nodeEntry->value.closed)
+                break;
             // The copy's strings move from the node's object to the page's.
-            std::string copy = writer_.moveStrings(entry->value.in(nodeText.bytes()),
+            std::string copy = writer_.moveStrings(nodeEntry->value.in(nodeText.bytes()),
                                                    readAs(parentNum), readAs(pageNum_)) +
                                " ";
-            addToResources(copy, 0, *inherited.getDict());
+            addToResources(copy, 0);
             putEntry(page, 0, "Resources", copy);
             return;
         }

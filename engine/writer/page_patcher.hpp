@@ -1,7 +1,7 @@
 // Rewrites a selected page so that it draws the two new content streams around its own
 // content and knows the run's font and graphics state. The page's text is edited in place:
-// short texts are inserted at positions found by searching; the parsed page only tells which
-// form each entry has.
+// short texts are inserted at positions the scanner finds, and the entries' values tell which
+// form each has.
 #pragma once
 
 #include <cstdint>
@@ -40,13 +40,15 @@ class PagePatcher {
     void patchPage(int32_t pageNum, std::string_view pageText, int32_t q, int32_t s);
 
   private:
-    void patchContents(std::string& page, const class PdfDict& dict, int32_t q, int32_t s);
-    void patchResources(std::string& page, const class PdfDict& dict);
+    // Notes the page's keys that have no usable value: the copy keeps them, as it keeps every
+    // byte it does not patch, but they are damage a reader passes over.
+    void noteDroppedKeys(std::string_view page);
+    void patchContents(std::string& page, int32_t q, int32_t s);
+    void patchResources(std::string& page);
     // Inserts the font and graphics state into the dictionary text that starts at `from`.
-    void addToResources(std::string& text, size_t from, const class PdfDict& resources);
+    void addToResources(std::string& text, size_t from);
     // `refs` holds the new entries, " /F1 12 0 R" each.
-    void addEntry(std::string& text, size_t from, const class PdfDict& resources,
-                  std::string_view key, const std::string& refs);
+    void addEntry(std::string& text, size_t from, std::string_view key, const std::string& refs);
     std::string fontRefs() const;
     std::string gsRefs() const;
     void rewriteIndirectDict(int32_t num, const std::string& insert);
@@ -61,6 +63,8 @@ class PagePatcher {
     // What a stored value names: itself, or the object a reference fetches. A reference that
     // names another generation of an object that is there gives that object.
     PdfObject target(const PdfObject& stored);
+    // Whether the object a reference names (as target() reads it) is a dictionary.
+    bool namesDictionary(int32_t num, int32_t gen);
     // Rewrites the reference at `value` with the generation its object is written with.
     void fixGeneration(std::string& text, const Value& value);
 
