@@ -44,8 +44,9 @@ constexpr size_t kReadBytes = 16 * 1024;
 // Only the dictionary's own /Type counts, so stream data or a string that spells it is copied.
 bool isObjectStream(std::string_view text) {
     // Only a stream can be one; the keyword cannot be spelt otherwise, so objects without the
-    // word are passed over unscanned.
-    if (findBytes(text, 0, text.size(), "stream") == 0) return false;
+    // word are passed over unscanned (a plain search: most objects are a few dozen bytes, too
+    // short for memmem's set-up to pay).
+    if (text.find("stream") == std::string_view::npos) return false;
     const Value dict = objectValue(text);
     if (dict.kind != ValueKind::Dict) return false;
     const std::optional<DictEntry> type = findEntry(text, dict.begin, "Type");
