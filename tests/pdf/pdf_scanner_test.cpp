@@ -52,6 +52,10 @@ TEST(Scanner, FindEntryMatchesOnlyTheDictionaryAtHand) {
         {"<< /A [ >> ] /Rotate 12 >>", "Rotate", "12"},
         {"<< /A << ] >> /Rotate 13 >>", "Rotate", "13"},
         {"<< /A 1 >> /Rotate 14", "Rotate", "-"},
+        // Inside a value, what hides a closer hides it too: a comment to its CR, a hexadecimal
+        // string (even one holding a parenthesis).
+        {"<< /A << % x >>\r/B 1 >> /Rotate 18 >>", "Rotate", "18"},
+        {"<< /A [ <(> ] /Rotate 19 >>", "Rotate", "19"},
         {"<< /Rotate", "Rotate", "-"},
         {"no dictionary", "Rotate", "-"},
     };
