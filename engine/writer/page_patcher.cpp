@@ -138,6 +138,24 @@ bool PagePatcher::namesDictionary(int32_t num, int32_t gen) {
     return target(PdfObject::makeRef(num, gen)).isDict();
 }
 
+bool PagePatcher::isSoundStream(int32_t num) {
+    if (num < 0 || static_cast<size_t>(num) >= xref_.entries().size() ||
+        xref_.entries()[static_cast<size_t>(num)].type != XrefType::InUse)
+        return false;
+    const RawObject raw = readRawObject(xref_, num);
+    const std::string_view text = raw.bytes();
+    const std::optional<ObjectHeader> header = readObjectHeader(text, 0);
+    if (!header) return false;
+    const ObjectEnd end = scanToObjectEnd(text, header->end);
+    if (end.kind != ObjectEnd::Kind::Stream) return false;
+    const std::optional<DictEntry> entry = findEntry(text, end.dict.begin, "Length");
+    const int64_t length = entry ? readIntegerValue(text, entry->value).value_or(-1) : -1;
+    const size_t data = streamDataStart(text, end.at);
+    if (length < 0 || static_cast<uint64_t>(length) > text.size() - data) return false;
+    size_t afterKeyword = 0;
+    return endstreamAt(text, data + static_cast<size_t>(length), afterKeyword);
+}
+
 void PagePatcher::fixGeneration(std::string& text, const Value& value) {
     const std::optional<ObjectRef> ref = readReference(text, value);
     if (!ref || ref->num < 0 || static_cast<uint64_t>(ref->num) >= xref_.entries().size()) return;
@@ -189,10 +207,13 @@ void PagePatcher::patchContents(std::string& page, int32_t q, int32_t s) {
         return;
     }
     if (stored.form != Stored::Form::Reference) return;
-    // What the contents are decides how the streams go around them: the parser reads the
-    // object, so that a stream whose data cannot be found fails as it does everywhere else.
-    const PdfObject resolved = target(PdfObject::makeRef(stored.num, stored.gen));
-    if (resolved.isNull()) {
+    // What the contents are decides how the streams go around them. A sound stream in the file
+    // is told from its text; anything else is read by the parser, so that a stream whose data
+    // cannot be found fails, and one whose length is wrong is noted, as everywhere else.
+    const bool soundStream = isSoundStream(stored.num);
+    const PdfObject resolved =
+        soundStream ? PdfObject::makeNull() : target(PdfObject::makeRef(stored.num, stored.gen));
+    if (!soundStream && resolved.isNull()) {
         // A reference to a missing object: the page draws nothing of its own. Viewers drop a
         // whole contents array that holds a non-stream, so the reference is replaced.
         page.replace(entry->value.begin, entry->value.end - entry->value.begin, both);
@@ -205,7 +226,7 @@ void PagePatcher::patchContents(std::string& page, int32_t q, int32_t s) {
     entry = findEntry(page, 0, "Contents");
     if (!entry || entry->value.kind != ValueKind::Reference) return;
     const Value& value = entry->value;
-    if (resolved.isStream() || resolved.isError()) {
+    if (soundStream || resolved.isStream() || resolved.isError()) {
         // The page's content between the two streams. The reference ends at its "R": a
         // comment after it must stay outside the array.
         page.insert(afterValue(page, value.end), refText(" %d 0 R ]", s));

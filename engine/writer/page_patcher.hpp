@@ -63,6 +63,9 @@ class PagePatcher {
     // What a stored value names: itself, or the object a reference fetches. A reference that
     // names another generation of an object that is there gives that object.
     PdfObject target(const PdfObject& stored);
+    // Whether input object `num` is a stream in the file whose /Length, a number, ends at its
+    // "endstream": one the parser reads without a note.
+    bool isSoundStream(int32_t num);
     // Whether the object a reference names (as target() reads it) is a dictionary.
     bool namesDictionary(int32_t num, int32_t gen);
     // Rewrites the reference at `value` with the generation its object is written with.
