@@ -121,6 +121,10 @@ OutputFile::OutputFile(std::string path, OutputOptions options)
     }
 }
 
+// How often open() starts over when the file it opened moves away before it looks at it: each
+// time means another writer moved it in that instant, which cannot go on for long.
+constexpr int kMaxReopen = 16;
+
 void OutputFile::open() {
     constexpr const char* kCannotCreate = "Can't create output file";
     if (path_.empty()) throw CPdfException(kCannotCreate, "no output file was given");
@@ -159,6 +163,21 @@ void OutputFile::open() {
         if (temp_ && st.st_nlink == 1 && takeAttributes(temp_->fd(), targetFd_, st)) {
             route_ = Route::Replace;
             sink_ = temp_->fd();
+            return;
+        }
+    } else {
+        // A path that no longer leads to the file just opened had it moved away meanwhile by
+        // another writer (an earlier file of a list, renamed to its final name): writing into
+        // it would overwrite that file where it now stands. The path is opened again instead.
+        // (A path through /dev/fd still leads to its file, named or not.)
+        struct stat byPath {};
+        if ((::stat(path_.c_str(), &byPath) != 0 || byPath.st_dev != st.st_dev ||
+             byPath.st_ino != st.st_ino) &&
+            reopened_ < kMaxReopen) {
+            ++reopened_;
+            ::close(targetFd_);
+            targetFd_ = -1;
+            open();
             return;
         }
     }

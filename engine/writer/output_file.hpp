@@ -90,6 +90,7 @@ class OutputFile {
     std::string stagedIn_;     // the staging folder, when the temporary file is not beside target_
     int targetFd_ = -1;        // the existing file or device, open for writing
     bool targetNamed_ = false; // target_ was seen to lead to the file targetFd_ opened
+    int reopened_ = 0;         // times open() found its name moved away under it
     int sink_ = -1;            // where write() goes: the temporary file, or the device
     std::vector<char> buffer_;
     size_t used_ = 0;

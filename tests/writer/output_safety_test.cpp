@@ -13,6 +13,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -376,6 +377,47 @@ TEST(OutputSafety, AFileThatMovedOnSinceTheRunBeganIsNeverWrittenInto) {
         ::unlink(moved.c_str());
         ::unlink(path.c_str());
         ::unlink(dir.file("other-name").c_str());
+    }
+}
+
+// ...and one that moves on in the instant the output opens the path: the path is opened again,
+// so that the file that moved never receives the new bytes. An earlier line renames its output
+// over and over while this one opens and commits the same path; each earlier file is held open
+// (so that no later file can take its place on disk) and read at the end.
+TEST(OutputSafety, AFileMovedOnWhileTheOutputOpensIsNeverWrittenInto) {
+    TempDir dir;
+    const std::string path = dir.file("out.pdf"), staged = dir.file("staged");
+    std::atomic<bool> stop{false};
+    std::vector<std::pair<int, std::string>> earlierFiles; // descriptor, bytes written
+    std::thread earlier([&] {
+        for (int n = 0; !stop && n < 2000; ++n) {
+            const std::string bytes = "earlier " + std::to_string(n);
+            testpdf::writeFile(staged, bytes);
+            const int fd = ::open(staged.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0) continue;
+            earlierFiles.emplace_back(fd, bytes);
+            if (::rename(staged.c_str(), path.c_str()) == 0)
+                ::rename(path.c_str(), dir.file("n-" + std::to_string(n) + ".pdf").c_str());
+        }
+    });
+    for (int k = 0; k < 400; ++k) {
+        try {
+            OutputFile out(path);
+            out.write(kResult);
+            out.commit();
+        } catch (const tavrix::CPdfException&) {
+            // A commit that loses a race to the other writer may fail; it must not write elsewhere.
+        }
+    }
+    stop = true;
+    earlier.join();
+    ASSERT_FALSE(earlierFiles.empty());
+    for (const auto& [fd, bytes] : earlierFiles) {
+        std::string now(64, '\0');
+        now.resize(
+            static_cast<size_t>(std::max<ssize_t>(::pread(fd, now.data(), now.size(), 0), 0)));
+        EXPECT_EQ(now, bytes);
+        ::close(fd);
     }
 }
 
