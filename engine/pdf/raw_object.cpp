@@ -105,8 +105,10 @@ RawObject readRawObject(XrefTable& xref, int32_t num) {
     if (e.type == XrefType::Compressed) {
         const std::optional<std::string_view> bytes = xref.compressedObjectBytes(num, 0);
         if (!bytes || bytes->empty()) return {};
-        std::string text = std::to_string(num) + " 0 obj\n";
-        text.append(*bytes);
+        std::string text;
+        // Made once at its full size: one allocation, however the member ends.
+        text.reserve(16 + bytes->size() + 16);
+        text.append(std::to_string(num)).append(" 0 obj\n").append(*bytes);
         // A member that ends in a name, number or keyword ("/This", "12", "null") would run
         // into "endobj"; a line feed keeps the token whole.
         const unsigned char last = static_cast<unsigned char>(bytes->back());

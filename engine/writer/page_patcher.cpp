@@ -10,6 +10,16 @@ namespace tavrix {
 namespace {
 
 constexpr size_t npos = std::string::npos;
+// About what a page's or a dictionary's text grows by when patched.
+constexpr size_t kPatchRoom = 256;
+
+// An input object's text, with room for what patching inserts.
+std::string roomyCopy(std::string_view text) {
+    std::string copy;
+    copy.reserve(text.size() + kPatchRoom);
+    copy.append(text);
+    return copy;
+}
 
 std::string refText(const char* fmt, int32_t num) {
     char buffer[48];
@@ -29,10 +39,11 @@ size_t dictionaryStart(std::string_view text, size_t from) {
 
 // Gives `key` of the dictionary at `from` the value `value`: in place of the value it has (one
 // that reads as null, or one of no use), so that the dictionary never holds the key twice, or
-// as a new first entry.
-void putEntry(std::string& text, size_t from, std::string_view key, const std::string& value) {
-    if (const std::optional<DictEntry> entry = findEntry(text, from, key)) {
-        text.replace(entry->value.begin, entry->value.end - entry->value.begin, value);
+// as a new first entry. `found` is what findEntry(text, from, key) gives.
+void putEntry(std::string& text, size_t from, std::string_view key, const std::string& value,
+              const std::optional<DictEntry>& found) {
+    if (found) {
+        text.replace(found->value.begin, found->value.end - found->value.begin, value);
         return;
     }
     const size_t at = dictionaryStart(text, from);
@@ -40,6 +51,10 @@ void putEntry(std::string& text, size_t from, std::string_view key, const std::s
     std::string entry(1, '/');
     entry.append(key).append(1, ' ').append(value);
     text.insert(at, entry);
+}
+
+void putEntry(std::string& text, size_t from, std::string_view key, const std::string& value) {
+    putEntry(text, from, key, value, findEntry(text, from, key));
 }
 
 // Where the closing part of a contents array goes after a value that ends at `end`: before the
@@ -127,13 +142,16 @@ PdfObject PagePatcher::target(const PdfObject& stored) {
     return xref_.fetchObject(num, e.gen);
 }
 
-bool PagePatcher::namesDictionary(int32_t num, int32_t gen) {
+bool PagePatcher::namesDictionary(int32_t num, int32_t gen, RawObject* text) {
     // The object's text, as the table places it whatever generation the reference gives (as
     // target() reads it), tells a dictionary in the usual case. What the text cannot settle
     // (an object that cannot be read, a stream) goes to the parser, which notes damage.
     if (num >= 0 && static_cast<size_t>(num) < xref_.entries().size()) {
-        const RawObject raw = readRawObject(xref_, num);
-        if (const std::optional<bool> dict = holdsDictionary(raw.bytes())) return *dict;
+        RawObject raw = readRawObject(xref_, num);
+        if (const std::optional<bool> dict = holdsDictionary(raw.bytes())) {
+            if (*dict && text) *text = std::move(raw);
+            return *dict;
+        }
     }
     return target(PdfObject::makeRef(num, gen)).isDict();
 }
@@ -168,7 +186,8 @@ void PagePatcher::fixGeneration(std::string& text, const Value& value) {
 
 void PagePatcher::patchPage(int32_t pageNum, std::string_view pageText, int32_t q, int32_t s) {
     pageNum_ = pageNum;
-    std::string page(pageText);
+    // Room for what patching inserts, so that the insertions do not move the text each time.
+    std::string page = roomyCopy(pageText);
     if (holdsDictionary(page).value_or(false)) {
         noteDroppedKeys(page);
         patchContents(page, q, s);
@@ -274,7 +293,7 @@ void PagePatcher::addEntry(std::string& text, size_t from, std::string_view key,
         return;
     }
     // Absent, null, or a reference to a missing object: the run's own dictionary.
-    putEntry(text, from, key, "<<" + refs + " >>");
+    putEntry(text, from, key, "<<" + refs + " >>", entry);
 }
 
 void PagePatcher::addToResources(std::string& text, size_t from) {
@@ -297,7 +316,7 @@ void PagePatcher::rewriteIndirectDict(int32_t num, const std::string& insert) {
     if (!toRewrite(num)) return;
     const RawObject raw = readRawObject(xref_, num);
     if (raw.empty()) return;
-    std::string text(raw.bytes());
+    std::string text = roomyCopy(raw.bytes());
     const size_t at = dictionaryStart(text, 0);
     if (at != npos) text.insert(at, insert);
     writeRewritten(num, text);
@@ -320,11 +339,12 @@ void PagePatcher::patchResources(std::string& page) {
         addEntry(page, entry->value.begin, "ExtGState", gsRefs());
         return;
     }
-    if (stored.form == Stored::Form::Reference && namesDictionary(stored.num, stored.gen)) {
+    RawObject raw;
+    if (stored.form == Stored::Form::Reference && namesDictionary(stored.num, stored.gen, &raw)) {
         fixGeneration(page, entry->value);
-        const RawObject raw = readRawObject(xref_, stored.num);
+        if (raw.empty()) raw = readRawObject(xref_, stored.num);
         if (raw.empty()) return;
-        std::string text(raw.bytes());
+        std::string text = roomyCopy(raw.bytes());
         addToResources(text, 0);
         writeRewritten(stored.num, text);
         return;
@@ -357,7 +377,7 @@ void PagePatcher::patchResources(std::string& page) {
             putEntry(page, 0, "Resources",
                      std::to_string(num) + " " + std::to_string(outputGen(num)) + " R ");
             if (!toRewrite(num)) return;
-            std::string text(raw.bytes());
+            std::string text = roomyCopy(raw.bytes());
             addToResources(text, 0);
             writeRewritten(num, text);
             return;

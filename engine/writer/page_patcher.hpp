@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/pdf/pdf_scanner.hpp"
+#include "engine/pdf/raw_object.hpp"
 #include "engine/pdf/xref_table.hpp"
 #include "engine/writer/pdf_writer.hpp"
 
@@ -66,8 +67,9 @@ class PagePatcher {
     // Whether input object `num` is a stream in the file whose /Length, a number, ends at its
     // "endstream": one the parser reads without a note.
     bool isSoundStream(int32_t num);
-    // Whether the object a reference names (as target() reads it) is a dictionary.
-    bool namesDictionary(int32_t num, int32_t gen);
+    // Whether the object a reference names (as target() reads it) is a dictionary; its text
+    // goes to `text` when it was read on the way.
+    bool namesDictionary(int32_t num, int32_t gen, RawObject* text = nullptr);
     // Rewrites the reference at `value` with the generation its object is written with.
     void fixGeneration(std::string& text, const Value& value);
 
