@@ -217,8 +217,19 @@ int FlateStream::peekChar() {
 }
 
 size_t FlateStream::read(unsigned char* dst, size_t n) {
-    if (predictor_) return PdfStream::read(dst, n);
     size_t got = 0;
+    if (predictor_) {
+        // A decoded row at a time, not a byte: cross-reference streams are read this way.
+        PredictorState& p = *predictor_;
+        while (got < n) {
+            if (p.readIndex >= p.rowBytes && !decodeRow()) break;
+            const size_t take = std::min(n - got, p.rowBytes - p.readIndex);
+            std::copy_n(p.row.data() + p.readIndex, take, dst + got);
+            p.readIndex += take;
+            got += take;
+        }
+        return got;
+    }
     while (got < n) {
         if (outPos_ >= outEnd_ && !refill()) break;
         const size_t take = std::min(n - got, outEnd_ - outPos_);

@@ -1,6 +1,7 @@
 #include "engine/pdf/xref_table.hpp"
 
 #include <algorithm>
+#include <array>
 #include <unordered_set>
 
 #include "engine/pdf/pdf_exception.hpp"
@@ -318,11 +319,21 @@ void XrefTable::readStreamEntries(PdfStream& stream, int64_t first, int64_t coun
                                   bool hybridCompanion) {
     if (first < 0 || count < 0) throw CPdfException("Couldn't parse an xref stream");
     grow(first + count, "Couldn't parse an xref stream");
+    // A row at a time where rows are of a usual width (a few bytes a field); wider ones, which
+    // only a damaged or hostile file has, byte by byte.
+    constexpr int kRowBuffer = 32;
+    const int64_t rowBytes = int64_t{w[0]} + w[1] + w[2];
+    std::array<unsigned char, kRowBuffer> row{};
     for (int64_t num = first; num < first + count; ++num) {
         uint64_t field[3] = {0, 0, 0};
+        size_t at = 0;
+        const bool buffered = rowBytes <= kRowBuffer;
+        if (buffered &&
+            stream.read(row.data(), static_cast<size_t>(rowBytes)) != static_cast<size_t>(rowBytes))
+            throw CPdfException("Unexpected EOF while reading xref stream section");
         for (int k = 0; k < 3; ++k) {
             for (int b = 0; b < w[k]; ++b) {
-                const int c = stream.nextChar();
+                const int c = buffered ? row[at++] : stream.nextChar();
                 if (c < 0) throw CPdfException("Unexpected EOF while reading xref stream section");
                 field[k] = field[k] * 256 + static_cast<unsigned>(c);
             }
