@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 #include <libdeflate.h>
 
@@ -76,6 +77,9 @@ FlateStream::~FlateStream() {
     if (zlibReady_) inflateEnd(&zs_);
 }
 
+// What a thread keeps of its whole-buffer decoding space between streams.
+constexpr size_t kKeptScratch = size_t{4} << 20;
+
 bool FlateStream::decodeWhole(std::string& out, size_t limit) {
     if (predictor_ || started_) return false;
     // One decompressor per thread, reused: it holds only tables, no state between calls.
@@ -84,21 +88,30 @@ bool FlateStream::decodeWhole(std::string& out, size_t limit) {
     if (!decompressor) return false;
     const unsigned char* in = source_->windowData();
     const size_t inSize = source_->windowSize();
+    // Decoded into a buffer kept for the thread, then copied out at its exact size: a string
+    // made at the guessed size would be filled with zeros first and copied again to shrink.
+    thread_local std::vector<char> scratch;
+    const auto release = [] {
+        // A buffer grown for one large stream is not kept beyond a few megabytes.
+        if (scratch.capacity() > kKeptScratch) std::vector<char>().swap(scratch);
+    };
     // Object streams shrink to a fifth or so; the buffer doubles until the data fits.
     size_t capacity = std::min(limit, std::max<size_t>(inSize * 8, 4096));
     for (;;) {
-        out.resize(capacity);
+        if (scratch.size() < capacity) scratch.resize(capacity);
         size_t produced = 0;
         const libdeflate_result r = libdeflate_zlib_decompress(decompressor.get(), in, inSize,
-                                                               out.data(), capacity, &produced);
+                                                               scratch.data(), capacity, &produced);
         if (r == LIBDEFLATE_SUCCESS) {
-            out.resize(produced);
+            out.assign(scratch.data(), produced);
+            release();
             started_ = ended_ = true;
             return true;
         }
         if (r != LIBDEFLATE_INSUFFICIENT_SPACE || capacity >= limit) break;
         capacity = capacity > limit / 2 ? limit : capacity * 2;
     }
+    release();
     out.clear();
     out.shrink_to_fit();
     return false;
