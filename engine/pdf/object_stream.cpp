@@ -1,5 +1,6 @@
 #include "engine/pdf/object_stream.hpp"
 
+#include <algorithm>
 #include <memory>
 
 #include "engine/pdf/flate_stream.hpp"
@@ -60,6 +61,25 @@ ObjectStream::ObjectStream(XrefTable& xref, int32_t streamNum) : streamNum_(stre
     // was the larger part of decoding a stream of small objects.
     PdfScanner header(std::string_view(*data).substr(0, static_cast<size_t>(first.getInt())));
     const auto readNumber = [&header](int64_t& value) {
+        // Digits after a space, the usual form, are read on the spot; anything else (a comment,
+        // a sign, a stray byte) goes through the scanner.
+        const std::string_view bytes = header.text();
+        const auto space = [&bytes](size_t at) {
+            return bytes[at] == ' ' || bytes[at] == '\n' || bytes[at] == '\r';
+        };
+        size_t from = header.pos();
+        while (from < bytes.size() && space(from))
+            ++from;
+        size_t to = from;
+        while (to < bytes.size() && to - from < 15 && isDecimalDigit(bytes[to]))
+            ++to;
+        if (to > from && (to == bytes.size() || space(to))) {
+            value = 0;
+            for (size_t k = from; k < to; ++k)
+                value = value * 10 + (bytes[k] - '0');
+            header.seek(to);
+            return true;
+        }
         const Token token = header.next();
         if (token.kind != TokenKind::Regular || header.text()[token.begin] == '+') return false;
         const std::string_view text = header.text().substr(token.begin, token.end - token.begin);
@@ -68,6 +88,10 @@ ObjectStream::ObjectStream(XrefTable& xref, int32_t streamNum) : streamNum_(stre
     };
     std::vector<int32_t> nums;
     std::vector<int64_t> offsets;
+    // Each pair takes at least four bytes of the header, which bounds what is worth reserving.
+    const auto pairs = static_cast<size_t>(std::min<int64_t>(n.getInt(), first.getInt() / 4 + 1));
+    nums.reserve(pairs);
+    offsets.reserve(pairs);
     for (int32_t i = 0; i < n.getInt(); ++i) {
         int64_t num = 0, offset = 0;
         if (!readNumber(num) || !readNumber(offset)) return;
