@@ -16,6 +16,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The engine loads the text libraries when a stamp first needs them instead of linking them, so
+# the scan of linked libraries above does not find them. The versions are the first to have
+# every function the engine calls.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libharfbuzz0b (>= 5.1.0), libharfbuzz-subset0 (>= 6.0.0), libfribidi0 (>= 1.0.0), \
+libfontconfig1 (>= 2.12.6), libfreetype6 (>= 2.3.9)")
 # The Python package's extension is built for the Python of the build machine.
 if(TAVRIX_PYTHON_EXECUTABLE)
   execute_process(COMMAND ${TAVRIX_PYTHON_EXECUTABLE} -c

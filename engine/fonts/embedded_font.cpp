@@ -1,26 +1,22 @@
 #include "engine/fonts/embedded_font.hpp"
 
-#include <ft2build.h>
-#include FT_FREETYPE_H
-#include FT_CID_H
-#include <hb-subset.h>
-#include <hb.h>
 #include <zlib.h>
 
 #include <cmath>
 #include <memory>
 #include <new>
 
+#include "engine/fonts/font_libraries.hpp"
 #include "engine/pdf/pdf_exception.hpp"
 
 namespace tavrix {
 namespace {
 
 struct HbRelease {
-    void operator()(hb_subset_input_t* p) const { hb_subset_input_destroy(p); }
-    void operator()(hb_subset_plan_t* p) const { hb_subset_plan_destroy(p); }
-    void operator()(hb_face_t* p) const { hb_face_destroy(p); }
-    void operator()(hb_blob_t* p) const { hb_blob_destroy(p); }
+    void operator()(hb_subset_input_t* p) const { fontLibraries().hb_subset_input_destroy(p); }
+    void operator()(hb_subset_plan_t* p) const { fontLibraries().hb_subset_plan_destroy(p); }
+    void operator()(hb_face_t* p) const { fontLibraries().hb_face_destroy(p); }
+    void operator()(hb_blob_t* p) const { fontLibraries().hb_blob_destroy(p); }
 };
 template <typename T> using HbPtr = std::unique_ptr<T, HbRelease>;
 
@@ -64,21 +60,22 @@ std::string streamObject(const std::string& entries, std::string_view data) {
 // to a CID, and a CIDFontType0 selects glyphs by CID); empty when glyphs are selected by index.
 std::map<uint32_t, uint32_t> cffCids(std::string_view subsetFile, uint32_t glyphs) {
     std::map<uint32_t, uint32_t> cids;
+    const FontLibraries& lib = fontLibraries();
     FT_Library library = nullptr;
-    if (FT_Init_FreeType(&library) != 0) throw std::bad_alloc();
+    if (lib.FT_Init_FreeType(&library) != 0) throw std::bad_alloc();
     FT_Face face = nullptr;
-    if (FT_New_Memory_Face(library, reinterpret_cast<const FT_Byte*>(subsetFile.data()),
-                           static_cast<FT_Long>(subsetFile.size()), 0, &face) == 0) {
+    if (lib.FT_New_Memory_Face(library, reinterpret_cast<const FT_Byte*>(subsetFile.data()),
+                               static_cast<FT_Long>(subsetFile.size()), 0, &face) == 0) {
         FT_Bool cidKeyed = 0;
-        if (FT_Get_CID_Is_Internally_CID_Keyed(face, &cidKeyed) == 0 && cidKeyed) {
+        if (lib.FT_Get_CID_Is_Internally_CID_Keyed(face, &cidKeyed) == 0 && cidKeyed) {
             for (uint32_t g = 0; g < glyphs; ++g) {
                 FT_UInt cid = 0;
-                if (FT_Get_CID_From_Glyph_Index(face, g, &cid) == 0) cids[g] = cid;
+                if (lib.FT_Get_CID_From_Glyph_Index(face, g, &cid) == 0) cids[g] = cid;
             }
         }
-        FT_Done_Face(face);
+        lib.FT_Done_Face(face);
     }
-    FT_Done_FreeType(library);
+    lib.FT_Done_FreeType(library);
     return cids;
 }
 
@@ -101,36 +98,37 @@ void EmbeddedFont::use(uint32_t glyph, std::u32string_view text) {
 }
 
 void EmbeddedFont::subset() {
-    HbPtr<hb_subset_input_t> input(hb_subset_input_create_or_fail());
+    const FontLibraries& lib = fontLibraries();
+    HbPtr<hb_subset_input_t> input(lib.hb_subset_input_create_or_fail());
     if (!input) throw std::bad_alloc();
-    hb_set_t* glyphs = hb_subset_input_glyph_set(input.get());
+    hb_set_t* glyphs = lib.hb_subset_input_glyph_set(input.get());
     for (const auto& [glyph, info] : used_)
-        hb_set_add(glyphs, glyph);
+        lib.hb_set_add(glyphs, glyph);
     // The text is shaped already, so the layout tables are not needed, and neither are the
     // hinting instructions: viewers draw the outlines well without them, and a short label's
     // font stays a few kilobytes.
-    hb_set_t* drop = hb_subset_input_set(input.get(), HB_SUBSET_SETS_DROP_TABLE_TAG);
+    hb_set_t* drop = lib.hb_subset_input_set(input.get(), HB_SUBSET_SETS_DROP_TABLE_TAG);
     for (const char* t : {"GSUB", "GPOS", "GDEF", "BASE", "JSTF", "MATH", "kern", "morx", "mort",
                           "kerx", "DSIG", "vhea", "vmtx", "VORG"})
-        hb_set_add(drop, HB_TAG(t[0], t[1], t[2], t[3]));
-    hb_subset_input_set_flags(input.get(), HB_SUBSET_FLAGS_NO_HINTING);
+        lib.hb_set_add(drop, HB_TAG(t[0], t[1], t[2], t[3]));
+    lib.hb_subset_input_set_flags(input.get(), HB_SUBSET_FLAGS_NO_HINTING);
 
-    HbPtr<hb_subset_plan_t> plan(hb_subset_plan_create_or_fail(face_.hbFace(), input.get()));
+    HbPtr<hb_subset_plan_t> plan(lib.hb_subset_plan_create_or_fail(face_.hbFace(), input.get()));
     if (!plan) cannotSubset(face_);
-    const hb_map_t* oldToNew = hb_subset_plan_old_to_new_glyph_mapping(plan.get());
-    HbPtr<hb_face_t> result(hb_subset_plan_execute_or_fail(plan.get()));
+    const hb_map_t* oldToNew = lib.hb_subset_plan_old_to_new_glyph_mapping(plan.get());
+    HbPtr<hb_face_t> result(lib.hb_subset_plan_execute_or_fail(plan.get()));
     if (!result) cannotSubset(face_);
-    HbPtr<hb_blob_t> file(hb_face_reference_blob(result.get()));
+    HbPtr<hb_blob_t> file(lib.hb_face_reference_blob(result.get()));
     unsigned length = 0;
-    const char* data = hb_blob_get_data(file.get(), &length);
+    const char* data = lib.hb_blob_get_data(file.get(), &length);
     if (!data || length == 0) cannotSubset(face_);
-    const uint32_t subsetGlyphs = hb_face_get_glyph_count(result.get());
+    const uint32_t subsetGlyphs = lib.hb_face_get_glyph_count(result.get());
 
     std::map<uint32_t, uint32_t> cids;
     if (face_.outlines() == Outlines::Cff) {
-        HbPtr<hb_blob_t> cff(hb_face_reference_table(result.get(), HB_TAG('C', 'F', 'F', ' ')));
+        HbPtr<hb_blob_t> cff(lib.hb_face_reference_table(result.get(), HB_TAG('C', 'F', 'F', ' ')));
         unsigned cffLength = 0;
-        const char* cffData = hb_blob_get_data(cff.get(), &cffLength);
+        const char* cffData = lib.hb_blob_get_data(cff.get(), &cffLength);
         if (!cffData || cffLength == 0) cannotSubset(face_);
         program_.assign(cffData, cffLength);
         cids = cffCids(std::string_view(data, length), subsetGlyphs);
@@ -140,7 +138,7 @@ void EmbeddedFont::subset() {
 
     const double scale = 1000.0 / face_.unitsPerEm();
     for (auto& [glyph, info] : used_) {
-        const hb_codepoint_t mapped = hb_map_get(oldToNew, glyph);
+        const hb_codepoint_t mapped = lib.hb_map_get(oldToNew, glyph);
         if (mapped == HB_MAP_VALUE_INVALID || mapped > 0xFFFF) cannotSubset(face_);
         uint32_t code = mapped;
         if (!cids.empty()) {

@@ -1,14 +1,12 @@
 #include "engine/fonts/font_choice.hpp"
 
-#include <dlfcn.h>
-#include <fontconfig/fontconfig.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <memory>
 #include <mutex>
 
+#include "engine/fonts/font_libraries.hpp"
 #include "engine/fonts/font_metrics.hpp"
 #include "engine/pdf/pdf_exception.hpp"
 
@@ -16,9 +14,9 @@ namespace tavrix {
 namespace {
 
 struct FcRelease {
-    void operator()(FcConfig* c) const { FcConfigDestroy(c); }
-    void operator()(FcPattern* p) const { FcPatternDestroy(p); }
-    void operator()(FcFontSet* s) const { FcFontSetDestroy(s); }
+    void operator()(FcConfig* c) const { fontLibraries().FcConfigDestroy(c); }
+    void operator()(FcPattern* p) const { fontLibraries().FcPatternDestroy(p); }
+    void operator()(FcFontSet* s) const { fontLibraries().FcFontSetDestroy(s); }
 };
 
 struct FontRequest {
@@ -86,6 +84,7 @@ std::string codePoint(char32_t c) {
 // Faces fontconfig lists for the request, best first, that HarfBuzz can shape and a PDF file
 // can embed: outline fonts with TrueType or CFF outlines, default instances only.
 std::vector<Candidate> sortedFaces(FcFontSet* sorted) {
+    const FontLibraries& lib = fontLibraries();
     std::vector<Candidate> faces;
     for (int i = 0; sorted && i < sorted->nfont; ++i) {
         FcPattern* font = sorted->fonts[i];
@@ -94,20 +93,21 @@ std::vector<Candidate> sortedFaces(FcFontSet* sorted) {
         FcBool outline = FcFalse;
         int index = 0;
         Candidate c;
-        if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch ||
-            FcPatternGetCharSet(font, FC_CHARSET, 0, &c.charset) != FcResultMatch)
+        if (lib.FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch ||
+            lib.FcPatternGetCharSet(font, FC_CHARSET, 0, &c.charset) != FcResultMatch)
             continue;
-        if (FcPatternGetBool(font, FC_OUTLINE, 0, &outline) != FcResultMatch || !outline) continue;
-        if (FcPatternGetString(font, FC_FONTFORMAT, 0, &format) != FcResultMatch) continue;
+        if (lib.FcPatternGetBool(font, FC_OUTLINE, 0, &outline) != FcResultMatch || !outline)
+            continue;
+        if (lib.FcPatternGetString(font, FC_FONTFORMAT, 0, &format) != FcResultMatch) continue;
         const std::string_view kind = reinterpret_cast<const char*>(format);
         if (kind != "TrueType" && kind != "CFF") continue;
-        if (FcPatternGetInteger(font, FC_INDEX, 0, &index) != FcResultMatch) index = 0;
+        if (lib.FcPatternGetInteger(font, FC_INDEX, 0, &index) != FcResultMatch) index = 0;
         // Named instances of a variable font carry their number above the face index.
         if (index < 0 || index > 0xFFFF) continue;
         c.face.path = reinterpret_cast<const char*>(file);
         c.face.index = static_cast<unsigned>(index);
         FcChar8* family = nullptr;
-        for (int k = 0; FcPatternGetString(font, FC_FAMILY, k, &family) == FcResultMatch; ++k) {
+        for (int k = 0; lib.FcPatternGetString(font, FC_FAMILY, k, &family) == FcResultMatch; ++k) {
             c.families.push_back(reinterpret_cast<const char*>(family));
             if (k == 0) c.face.family = c.families.back();
         }
@@ -125,18 +125,6 @@ bool knownName(std::string_view fontName, const FontRequest& request,
         for (const std::string& family : c.families)
             if (lowerLettersAndDigits(family) == wanted) return true;
     return false;
-}
-
-// fontconfig keeps its configuration for the life of the process. The automation runtime unloads
-// this library when its last instance goes, and fontconfig would go with it: the configuration
-// lost (a leak) and loaded anew on the next run. Keeping fontconfig loaded avoids both.
-void keepFontconfigLoaded() {
-    static const bool kept = [] {
-        Dl_info info;
-        if (dladdr(reinterpret_cast<void*>(&FcInit), &info) == 0 || !info.dli_fname) return false;
-        return dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
-    }();
-    (void)kept;
 }
 
 } // namespace
@@ -158,35 +146,36 @@ bool needsGlyph(char32_t c) {
 
 std::vector<FaceRef> chooseFaces(std::string_view fontName, std::u32string_view characters) {
     const FontRequest request = parseFontName(fontName);
-    keepFontconfigLoaded();
+    const FontLibraries& lib = fontLibraries();
     // Runs on several threads (a parallel file list, Python threads) choose fonts at once.
     // Reloading the configuration while another thread sorts fonts with it is not safe, so one
     // thread at a time talks to fontconfig; a run chooses its faces once.
     static std::mutex fontconfigMutex;
     const std::lock_guard lock(fontconfigMutex);
     // Picks up fonts installed since the process loaded the configuration.
-    FcInitBringUptoDate();
-    std::unique_ptr<FcConfig, FcRelease> config(FcConfigReference(nullptr));
+    lib.FcInitBringUptoDate();
+    std::unique_ptr<FcConfig, FcRelease> config(lib.FcConfigReference(nullptr));
     if (!config)
         throw CPdfException("Unknown font name",
                             "cannot read the font configuration (fontconfig); check "
                             "FONTCONFIG_FILE or reinstall fontconfig-config");
 
-    std::unique_ptr<FcPattern, FcRelease> pattern(FcPatternCreate());
+    std::unique_ptr<FcPattern, FcRelease> pattern(lib.FcPatternCreate());
     if (!pattern) throw std::bad_alloc();
-    FcPatternAddString(pattern.get(), FC_FAMILY,
-                       reinterpret_cast<const FcChar8*>(request.family.c_str()));
-    FcPatternAddInteger(pattern.get(), FC_WEIGHT,
-                        request.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-    FcPatternAddInteger(pattern.get(), FC_SLANT, request.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    lib.FcPatternAddString(pattern.get(), FC_FAMILY,
+                           reinterpret_cast<const FcChar8*>(request.family.c_str()));
+    lib.FcPatternAddInteger(pattern.get(), FC_WEIGHT,
+                            request.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    lib.FcPatternAddInteger(pattern.get(), FC_SLANT,
+                            request.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
     // fontconfig would take the language from the user's locale and rank fonts by it; a fixed
     // one keeps the choice the same for every user of the machine.
-    FcPatternAddString(pattern.get(), FC_LANG, reinterpret_cast<const FcChar8*>("und"));
-    FcConfigSubstitute(config.get(), pattern.get(), FcMatchPattern);
-    FcDefaultSubstitute(pattern.get());
+    lib.FcPatternAddString(pattern.get(), FC_LANG, reinterpret_cast<const FcChar8*>("und"));
+    lib.FcConfigSubstitute(config.get(), pattern.get(), FcMatchPattern);
+    lib.FcDefaultSubstitute(pattern.get());
     FcResult result = FcResultNoMatch;
     std::unique_ptr<FcFontSet, FcRelease> sorted(
-        FcFontSort(config.get(), pattern.get(), FcFalse, nullptr, &result));
+        lib.FcFontSort(config.get(), pattern.get(), FcFalse, nullptr, &result));
     const std::vector<Candidate> faces = sortedFaces(sorted.get());
 
     if (!knownName(fontName, request, faces))
@@ -200,7 +189,7 @@ std::vector<FaceRef> chooseFaces(std::string_view fontName, std::u32string_view 
         if (needsGlyph(c) && needed.find(c) == std::u32string::npos) needed += c;
     const auto coversAll = [&](const Candidate& c) {
         return std::all_of(needed.begin(), needed.end(),
-                           [&](char32_t ch) { return FcCharSetHasChar(c.charset, ch); });
+                           [&](char32_t ch) { return lib.FcCharSetHasChar(c.charset, ch); });
     };
     for (const Candidate& c : faces)
         if (coversAll(c)) return {c.face};
@@ -208,7 +197,7 @@ std::vector<FaceRef> chooseFaces(std::string_view fontName, std::u32string_view 
     std::vector<size_t> used;
     for (const char32_t ch : needed) {
         size_t k = 0;
-        while (k < faces.size() && !FcCharSetHasChar(faces[k].charset, ch))
+        while (k < faces.size() && !lib.FcCharSetHasChar(faces[k].charset, ch))
             ++k;
         if (k == faces.size())
             throw CPdfException("No font for the text", "no installed font has " + codePoint(ch) +

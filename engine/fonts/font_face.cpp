@@ -1,11 +1,9 @@
 #include "engine/fonts/font_face.hpp"
 
-#include <hb-ot.h>
-#include <hb.h>
-
 #include <cmath>
 #include <vector>
 
+#include "engine/fonts/font_libraries.hpp"
 #include "engine/pdf/pdf_exception.hpp"
 
 namespace tavrix {
@@ -33,9 +31,10 @@ std::string tagText(uint32_t t) {
 }
 
 std::string_view tableOf(hb_face_t* face, uint32_t t, hb_blob_t*& holder) {
-    holder = hb_face_reference_table(face, t);
+    const FontLibraries& lib = fontLibraries();
+    holder = lib.hb_face_reference_table(face, t);
     unsigned length = 0;
-    const char* data = hb_blob_get_data(holder, &length);
+    const char* data = lib.hb_blob_get_data(holder, &length);
     return data ? std::string_view(data, length) : std::string_view();
 }
 
@@ -103,27 +102,28 @@ int32_t readI16(std::string_view t, size_t at) {
 }
 
 void FontFace::Release::operator()(hb_blob_t* b) const {
-    hb_blob_destroy(b);
+    fontLibraries().hb_blob_destroy(b);
 }
 void FontFace::Release::operator()(hb_face_t* f) const {
-    hb_face_destroy(f);
+    fontLibraries().hb_face_destroy(f);
 }
 void FontFace::Release::operator()(hb_font_t* f) const {
-    hb_font_destroy(f);
+    fontLibraries().hb_font_destroy(f);
 }
 
 std::unique_ptr<FontFace> FontFace::open(const std::string& path, unsigned index) {
-    hb_blob_t* blob = hb_blob_create_from_file_or_fail(path.c_str());
+    hb_blob_t* blob = fontLibraries().hb_blob_create_from_file_or_fail(path.c_str());
     if (!blob) throw CPdfException("Can't open font file", "cannot read font file '" + path + "'");
     return std::unique_ptr<FontFace>(new FontFace(blob, path, index));
 }
 
 std::unique_ptr<FontFace> FontFace::fromBytes(std::string_view bytes, const std::string& name,
                                               unsigned index) {
-    hb_blob_t* blob = hb_blob_create_or_fail(bytes.data(), static_cast<unsigned>(bytes.size()),
-                                             HB_MEMORY_MODE_DUPLICATE, nullptr, nullptr);
+    const FontLibraries& lib = fontLibraries();
+    hb_blob_t* blob = lib.hb_blob_create_or_fail(bytes.data(), static_cast<unsigned>(bytes.size()),
+                                                 HB_MEMORY_MODE_DUPLICATE, nullptr, nullptr);
     if (!blob || bytes.size() > UINT32_MAX) {
-        hb_blob_destroy(blob);
+        lib.hb_blob_destroy(blob);
         throw CPdfException("Can't open font file", "cannot read font file '" + name + "'");
     }
     return std::unique_ptr<FontFace>(new FontFace(blob, name, index));
@@ -131,13 +131,14 @@ std::unique_ptr<FontFace> FontFace::fromBytes(std::string_view bytes, const std:
 
 FontFace::FontFace(hb_blob_t* blob, const std::string& name, unsigned index)
     : name_(name), blob_(blob) {
+    const FontLibraries& lib = fontLibraries();
     unsigned length = 0;
-    const char* data = hb_blob_get_data(blob, &length);
+    const char* data = lib.hb_blob_get_data(blob, &length);
     checkDirectory(std::string_view(data ? data : "", data ? length : 0), name_, index, outlines_);
-    face_.reset(hb_face_create(blob, index));
-    font_.reset(hb_font_create(face_.get()));
-    upem_ = hb_face_get_upem(face_.get());
-    glyphCount_ = hb_face_get_glyph_count(face_.get());
+    face_.reset(lib.hb_face_create(blob, index));
+    font_.reset(lib.hb_font_create(face_.get()));
+    upem_ = lib.hb_face_get_upem(face_.get());
+    glyphCount_ = lib.hb_face_get_glyph_count(face_.get());
     // HarfBuzz answers 1000 for a missing or absurd head table; the glyph count comes from maxp.
     if (glyphCount_ == 0) damaged(name_, "it has no glyphs");
     if (upem_ < 16 || upem_ > 16384) damaged(name_, "its units per em are out of range");
@@ -147,19 +148,19 @@ FontFace::~FontFace() = default;
 
 uint32_t FontFace::glyphOf(char32_t c) const {
     hb_codepoint_t glyph = 0;
-    if (!hb_font_get_nominal_glyph(font_.get(), c, &glyph)) return 0;
+    if (!fontLibraries().hb_font_get_nominal_glyph(font_.get(), c, &glyph)) return 0;
     return glyph < glyphCount_ ? glyph : 0;
 }
 
 int32_t FontFace::advance(uint32_t glyph) const {
-    return hb_font_get_glyph_h_advance(font_.get(), glyph);
+    return fontLibraries().hb_font_get_glyph_h_advance(font_.get(), glyph);
 }
 
 std::string FontFace::postScriptName() const {
     unsigned size = 64;
     char buffer[64] = {};
-    hb_ot_name_get_utf8(face_.get(), HB_OT_NAME_ID_POSTSCRIPT_NAME, HB_LANGUAGE_INVALID, &size,
-                        buffer);
+    fontLibraries().hb_ot_name_get_utf8(face_.get(), HB_OT_NAME_ID_POSTSCRIPT_NAME,
+                                        HB_LANGUAGE_INVALID, &size, buffer);
     std::string name;
     for (const char* c = buffer; *c; ++c) {
         const bool plain = (*c >= 'A' && *c <= 'Z') || (*c >= 'a' && *c <= 'z') ||
@@ -176,30 +177,32 @@ FaceMetrics FontFace::metrics() const {
         const double scaled = std::round(v * scale);
         return static_cast<int32_t>(std::fmax(-100000.0, std::fmin(100000.0, scaled)));
     };
+    const FontLibraries& lib = fontLibraries();
     FaceMetrics m;
     hb_blob_t* holder = nullptr;
     const std::string_view head = tableOf(face_.get(), tag("head"), holder);
     for (size_t i = 0; i < 4; ++i)
         m.box[i] = units(readI16(head, 36 + 2 * i));
-    hb_blob_destroy(holder);
+    lib.hb_blob_destroy(holder);
     const std::string_view post = tableOf(face_.get(), tag("post"), holder);
     m.fixedPitch = readU32(post, 12) != 0;
-    hb_blob_destroy(holder);
+    lib.hb_blob_destroy(holder);
 
     hb_position_t value = 0;
-    hb_ot_metrics_get_position_with_fallback(font_.get(), HB_OT_METRICS_TAG_HORIZONTAL_ASCENDER,
-                                             &value);
+    lib.hb_ot_metrics_get_position_with_fallback(font_.get(), HB_OT_METRICS_TAG_HORIZONTAL_ASCENDER,
+                                                 &value);
     m.ascent = units(value);
-    hb_ot_metrics_get_position_with_fallback(font_.get(), HB_OT_METRICS_TAG_HORIZONTAL_DESCENDER,
-                                             &value);
+    lib.hb_ot_metrics_get_position_with_fallback(font_.get(),
+                                                 HB_OT_METRICS_TAG_HORIZONTAL_DESCENDER, &value);
     m.descent = units(value);
-    hb_ot_metrics_get_position_with_fallback(font_.get(), HB_OT_METRICS_TAG_CAP_HEIGHT, &value);
+    lib.hb_ot_metrics_get_position_with_fallback(font_.get(), HB_OT_METRICS_TAG_CAP_HEIGHT, &value);
     m.capHeight = units(value);
-    const float slant = hb_style_get_value(font_.get(), HB_STYLE_TAG_SLANT_ANGLE);
+    const float slant = lib.hb_style_get_value(font_.get(), HB_STYLE_TAG_SLANT_ANGLE);
     m.italicAngle = std::isfinite(slant) ? static_cast<int32_t>(std::round(slant)) : 0;
-    m.italic = m.italicAngle != 0 || hb_style_get_value(font_.get(), HB_STYLE_TAG_ITALIC) > 0.5f;
+    m.italic =
+        m.italicAngle != 0 || lib.hb_style_get_value(font_.get(), HB_STYLE_TAG_ITALIC) > 0.5f;
     // The stem width is only a hint to viewers that draw a substitute; it follows the weight.
-    const float weight = hb_style_get_value(font_.get(), HB_STYLE_TAG_WEIGHT);
+    const float weight = lib.hb_style_get_value(font_.get(), HB_STYLE_TAG_WEIGHT);
     m.stemV = std::isfinite(weight) && weight >= 600 ? 140 : 80;
     return m;
 }

@@ -1,12 +1,10 @@
 #include "engine/text/shaped_text.hpp"
 
-#include <fribidi.h>
-#include <hb.h>
-
 #include <algorithm>
 #include <climits>
 
 #include "engine/fonts/font_choice.hpp"
+#include "engine/fonts/font_libraries.hpp"
 #include "tavrixrt/utf8.hpp"
 
 namespace tavrix {
@@ -28,18 +26,19 @@ std::vector<uint8_t> bidiLevels(const std::u32string& text) {
     const auto length = static_cast<FriBidiStrIndex>(n);
     std::vector<FriBidiCharType> types(n);
     std::vector<FriBidiBracketType> brackets(n);
-    fribidi_get_bidi_types(chars.data(), length, types.data());
+    const FontLibraries& lib = fontLibraries();
+    lib.fribidi_get_bidi_types(chars.data(), length, types.data());
     if (std::none_of(types.begin(), types.end(), [](FriBidiCharType t) {
             return FRIBIDI_IS_RTL(t) || FRIBIDI_IS_EXPLICIT_OR_ISOLATE_OR_BN_OR_NSM(t);
         }))
         return levels;
-    fribidi_get_bracket_types(chars.data(), length, types.data(), brackets.data());
+    lib.fribidi_get_bracket_types(chars.data(), length, types.data(), brackets.data());
     std::vector<FriBidiLevel> resolved(n, 0);
     FriBidiParType base = FRIBIDI_PAR_ON; // from the first strong character, as viewers show it
-    if (fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), length, &base,
-                                            resolved.data()) == 0 ||
-        fribidi_reorder_line(0, types.data(), length, 0, base, resolved.data(), nullptr, nullptr) ==
-            0)
+    if (lib.fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), length, &base,
+                                                resolved.data()) == 0 ||
+        lib.fribidi_reorder_line(0, types.data(), length, 0, base, resolved.data(), nullptr,
+                                 nullptr) == 0)
         return levels;
     for (size_t i = 0; i < n; ++i)
         levels[i] = static_cast<uint8_t>(resolved[i]);
@@ -67,12 +66,12 @@ std::u32string decodeStampText(std::string_view utf8) {
 }
 
 void TextShaper::BufferRelease::operator()(hb_buffer_t* b) const {
-    hb_buffer_destroy(b);
+    fontLibraries().hb_buffer_destroy(b);
 }
 
 TextShaper::TextShaper(std::vector<const FontFace*> faces)
-    : faces_(std::move(faces)), buffer_(hb_buffer_create()) {
-    if (!hb_buffer_allocation_successful(buffer_.get())) throw std::bad_alloc();
+    : faces_(std::move(faces)), buffer_(fontLibraries().hb_buffer_create()) {
+    if (!fontLibraries().hb_buffer_allocation_successful(buffer_.get())) throw std::bad_alloc();
 }
 
 TextShaper::~TextShaper() = default;
@@ -104,11 +103,12 @@ std::vector<TextShaper::Run> TextShaper::itemize(const std::u32string& text) con
     std::replace(face.begin(), face.end(), kNoFace, first);
 
     // Digits, blanks and punctuation belong to the script around them.
-    hb_unicode_funcs_t* unicode = hb_unicode_funcs_get_default();
+    const FontLibraries& lib = fontLibraries();
+    hb_unicode_funcs_t* unicode = lib.hb_unicode_funcs_get_default();
     std::vector<hb_script_t> script(n, HB_SCRIPT_COMMON);
     hb_script_t last = HB_SCRIPT_INVALID;
     for (size_t i = 0; i < n; ++i) {
-        const hb_script_t s = hb_unicode_script(unicode, text[i]);
+        const hb_script_t s = lib.hb_unicode_script(unicode, text[i]);
         if (!isWeakScript(s)) last = s;
         script[i] = isWeakScript(s) ? last : s;
     }
@@ -135,26 +135,27 @@ std::vector<TextShaper::Run> TextShaper::itemize(const std::u32string& text) con
 
 void TextShaper::shapeRun(const std::u32string& text, const Run& run,
                           std::vector<ShapedGlyph>& out) {
+    const FontLibraries& lib = fontLibraries();
     hb_buffer_t* b = buffer_.get();
-    hb_buffer_clear_contents(b);
+    lib.hb_buffer_clear_contents(b);
     // The whole text goes in as context, so that joining and contextual forms see across the
     // run's ends.
-    hb_buffer_add_utf32(b, reinterpret_cast<const uint32_t*>(text.data()),
-                        static_cast<int>(text.size()), run.start, static_cast<int>(run.length));
-    hb_buffer_set_direction(b, run.level % 2 ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
-    hb_buffer_set_script(b, static_cast<hb_script_t>(run.script));
+    lib.hb_buffer_add_utf32(b, reinterpret_cast<const uint32_t*>(text.data()),
+                            static_cast<int>(text.size()), run.start, static_cast<int>(run.length));
+    lib.hb_buffer_set_direction(b, run.level % 2 ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
+    lib.hb_buffer_set_script(b, static_cast<hb_script_t>(run.script));
     // No language: HarfBuzz would otherwise take the process's locale.
     unsigned flags = HB_BUFFER_FLAG_REMOVE_DEFAULT_IGNORABLES;
     if (run.start == 0) flags |= HB_BUFFER_FLAG_BOT;
     if (run.start + run.length == text.size()) flags |= HB_BUFFER_FLAG_EOT;
-    hb_buffer_set_flags(b, static_cast<hb_buffer_flags_t>(flags));
-    hb_buffer_set_cluster_level(b, HB_BUFFER_CLUSTER_LEVEL_MONOTONE_CHARACTERS);
-    hb_shape(faces_[run.face]->hbFont(), b, nullptr, 0);
-    if (!hb_buffer_allocation_successful(b)) throw std::bad_alloc();
+    lib.hb_buffer_set_flags(b, static_cast<hb_buffer_flags_t>(flags));
+    lib.hb_buffer_set_cluster_level(b, HB_BUFFER_CLUSTER_LEVEL_MONOTONE_CHARACTERS);
+    lib.hb_shape(faces_[run.face]->hbFont(), b, nullptr, 0);
+    if (!lib.hb_buffer_allocation_successful(b)) throw std::bad_alloc();
 
     unsigned count = 0;
-    const hb_glyph_info_t* info = hb_buffer_get_glyph_infos(b, &count);
-    const hb_glyph_position_t* pos = hb_buffer_get_glyph_positions(b, &count);
+    const hb_glyph_info_t* info = lib.hb_buffer_get_glyph_infos(b, &count);
+    const hb_glyph_position_t* pos = lib.hb_buffer_get_glyph_positions(b, &count);
     // A cluster stands for the characters from its value up to the next larger cluster value
     // of the run (characters that draw nothing are merged into the cluster before them).
     std::vector<uint32_t> starts;

@@ -23,6 +23,10 @@ for program in "$root"/usr/bin/*; do
     page=$(basename "$program")
     [ -s "$root/usr/share/man/man1/$page.1" ] || fail "no manual page $page.1"
 done
+# The text libraries are loaded at run time, not linked: the package must still depend on them.
+for package in libharfbuzz0b libharfbuzz-subset0 libfribidi0 libfontconfig1 libfreetype6; do
+    grep '^Depends:' "$work/control/control" | grep -q "$package (" || fail "the package does not depend on $package"
+done
 grep -q 'tavrix --register --system' "$work/control/postinst" || fail "postinst does not register"
 grep -q 'tavrix --unregister --system' "$work/control/prerm" || fail "prerm does not unregister"
 # Every program of the package finds its libraries inside the package.

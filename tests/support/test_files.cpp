@@ -117,9 +117,15 @@ static void registerEngineOnce() {
     (void)registered;
 }
 
-CommandResult runTavrix(const std::vector<std::string>& args) {
+CommandResult runTavrix(const std::vector<std::string>& args,
+                        const std::vector<std::string>& environment) {
     registerEngineOnce();
-    std::vector<std::string> argv{tavrixPath()};
+    std::vector<std::string> argv;
+    if (!environment.empty()) {
+        argv.push_back("env");
+        argv.insert(argv.end(), environment.begin(), environment.end());
+    }
+    argv.push_back(tavrixPath());
     argv.insert(argv.end(), args.begin(), args.end());
     return runCommand(argv);
 }

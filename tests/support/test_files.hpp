@@ -42,8 +42,10 @@ CommandResult runCommand(const std::vector<std::string>& argv);
 
 // The command-line client built with the tests.
 std::string tavrixPath();
-// Runs build/tavrix with the given arguments.
-CommandResult runTavrix(const std::vector<std::string>& args);
+// Runs build/tavrix with the given arguments; the extra environment entries ("NAME=value") are
+// added to the test's.
+CommandResult runTavrix(const std::vector<std::string>& args,
+                        const std::vector<std::string>& environment = {});
 // Starts build/tavrix without waiting for it: standard output goes to `stdoutPath`, the extra
 // environment entries ("NAME=value") are added to the test's. Returns the process id.
 pid_t startTavrix(const std::vector<std::string>& args, const std::string& stdoutPath,
