@@ -1,5 +1,6 @@
 #include "engine/writer/stamp_content.hpp"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <vector>
@@ -117,14 +118,38 @@ std::string buildStampStream(const StampSettings& s, const Placement& at, const 
 
 std::string buildStampStream(const StampSettings& s, const Placement& at, const std::string& gsName,
                              std::string_view showText) {
-    const double theta = at.angle * 0.017444444444444446; // pi taken as 3.14
-    const float c = static_cast<float>(std::cos(theta));
-    const float sn = static_cast<float>(std::sin(theta));
+    // The pages of a run mostly share their placement, and all share the colour: the
+    // formatted numbers of the page before serve again when they are the same (formatting them
+    // was a tenth of stamping a page of small objects). Kept per thread, as runs of a list go
+    // on several.
+    struct Formatted {
+        bool valid = false;
+        Placement at;
+        int32_t color = 0;
+        int32_t cmyk = 0;
+        std::string text; // the matrix and the colour, as written
+    };
+    thread_local Formatted last;
+    // Bit for bit: -0 and 0 are equal numbers but are not written alike.
+    const auto same = [](float a, float b) {
+        return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b);
+    };
+    if (!last.valid || !same(last.at.x, at.x) || !same(last.at.y, at.y) ||
+        !same(last.at.angle, at.angle) || last.color != s.color || last.cmyk != s.CMYKcolor) {
+        const double theta = at.angle * 0.017444444444444446; // pi taken as 3.14
+        const float c = static_cast<float>(std::cos(theta));
+        const float sn = static_cast<float>(std::sin(theta));
+        last.text = fixedList({c, sn, -sn, c, at.x, at.y});
+        last.text += " Tm\n";
+        last.text += colourOperator(s);
+        last.text += '\n';
+        last.at = at;
+        last.color = s.color;
+        last.cmyk = s.CMYKcolor;
+        last.valid = true;
+    }
     std::string content = "\nQ\nBT\n/" + gsName + " gs\n";
-    content += fixedList({c, sn, -sn, c, at.x, at.y});
-    content += " Tm\n";
-    content += colourOperator(s);
-    content += '\n';
+    content += last.text;
     content += showText;
     content += "ET\n";
     return streamObject(content);
