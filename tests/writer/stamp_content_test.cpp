@@ -47,6 +47,28 @@ TEST(StampContent, AngleUsesPiTakenAsThreePointOneFour) {
     EXPECT_NE(stream.find("\n/F1 -4 Tf\n"), std::string::npos);
 }
 
+// Pages one after another that differ in one number only (turned, moved, or -0 for 0, which is
+// written apart) or in colour each get their own matrix and colour.
+TEST(StampContent, EachPageGetsItsOwnMatrixAndColour) {
+    StampSettings s;
+    const auto tm = [&](Placement at) {
+        const std::string stream = buildStampStream(s, at, "GS1", "F1", "x");
+        const size_t end = stream.find(" Tm\n"), begin = stream.rfind('\n', end) + 1;
+        return stream.substr(begin, stream.find('\n', end + 4) - begin);
+    };
+    EXPECT_EQ(tm({602, 20, 90}), "0.000796 1.000000 -1.000000 0.000796 602.000000 20.000000 Tm\n"
+                                 "0.000000 0.000000 0.000000 rg");
+    EXPECT_EQ(tm({602, 20, 0}), "1.000000 0.000000 -0.000000 1.000000 602.000000 20.000000 Tm\n"
+                                "0.000000 0.000000 0.000000 rg");
+    EXPECT_EQ(tm({602, -0.0f, 0}), "1.000000 0.000000 -0.000000 1.000000 602.000000 -0.000000 "
+                                   "Tm\n0.000000 0.000000 0.000000 rg");
+    EXPECT_EQ(tm({602, 0.0f, 0}), "1.000000 0.000000 -0.000000 1.000000 602.000000 0.000000 "
+                                  "Tm\n0.000000 0.000000 0.000000 rg");
+    s.color = 0xFF0000;
+    EXPECT_EQ(tm({602, 0.0f, 0}), "1.000000 0.000000 -0.000000 1.000000 602.000000 0.000000 "
+                                  "Tm\n1.000000 0.000000 0.000000 rg");
+}
+
 TEST(StampContent, LongTextIsWrittenWhole) {
     const StampSettings s;
     const std::string text(5000, 'x');
