@@ -73,7 +73,8 @@ InputFile::~InputFile() {
 }
 
 void InputFile::dropResidentPages() const {
-    if (mapped_ && size_ > kResidentBudget) madvise(const_cast<unsigned char*>(data_), size_, MADV_DONTNEED);
+    if (mapped_ && size_ > kResidentBudget)
+        madvise(const_cast<unsigned char*>(data_), size_, MADV_DONTNEED);
 }
 
 bool InputFile::changed() const {
