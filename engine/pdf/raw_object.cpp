@@ -46,6 +46,17 @@ std::optional<int64_t> streamLength(XrefTable& xref, std::string_view text, cons
     return std::nullopt;
 }
 
+// Just past "endstream" when the stream's data, `length` bytes from `data`, runs right up to
+// the keyword; nullopt when the length is of no use (none, negative, too long, or wrong).
+std::optional<size_t> endstreamAfter(std::string_view text, size_t data,
+                                     std::optional<int64_t> length) {
+    size_t afterKeyword = 0;
+    if (!length || *length < 0 || static_cast<uint64_t>(*length) > text.size() - data ||
+        !endstreamAt(text, data + static_cast<size_t>(*length), afterKeyword))
+        return std::nullopt;
+    return afterKeyword;
+}
+
 // Where the text of the object whose value starts at `body` ends: just past the "endobj" that
 // follows its last token, or, for a stream, past the "endobj" after its data. The data is
 // skipped by its Length when "endstream" stands there, and measured to the keyword otherwise.
@@ -56,9 +67,10 @@ size_t objectEnd(XrefTable& xref, std::string_view text, size_t body) {
     if (end.kind != ObjectEnd::Kind::Stream) return 0;
     const size_t data = streamDataStart(text, end.at);
     size_t afterData = 0;
-    const std::optional<int64_t> length = streamLength(xref, text, end.dict);
-    if (!length || *length < 0 || *length > static_cast<int64_t>(text.size() - data) ||
-        !endstreamAt(text, data + static_cast<size_t>(*length), afterData)) {
+    if (const std::optional<size_t> after =
+            endstreamAfter(text, data, streamLength(xref, text, end.dict))) {
+        afterData = *after;
+    } else {
         const size_t keyword = findEndstream(text, data);
         if (keyword == std::string_view::npos) return 0;
         afterData = keyword + 9;
@@ -126,10 +138,7 @@ std::optional<std::string> streamLengthMended(XrefTable& xref, std::string_view 
     const ObjectEnd end = scanToObjectEnd(objectText, header->end);
     if (end.kind != ObjectEnd::Kind::Stream) return std::nullopt;
     const size_t data = streamDataStart(objectText, end.at);
-    const std::optional<int64_t> length = streamLength(xref, objectText, end.dict);
-    size_t afterData = 0;
-    if (length && *length >= 0 && *length <= static_cast<int64_t>(objectText.size() - data) &&
-        endstreamAt(objectText, data + static_cast<size_t>(*length), afterData))
+    if (endstreamAfter(objectText, data, streamLength(xref, objectText, end.dict)))
         return std::nullopt;
     const size_t keyword = findEndstream(objectText, data);
     const std::optional<DictEntry> entry = findEntry(objectText, end.dict.begin, "Length");
@@ -138,6 +147,16 @@ std::optional<std::string> streamLengthMended(XrefTable& xref, std::string_view 
     text.replace(entry->value.begin, entry->value.end - entry->value.begin,
                  std::to_string(dataEndBefore(objectText, data, keyword) - data));
     return text;
+}
+
+bool hasSoundLength(std::string_view objectText) {
+    const std::optional<ObjectHeader> header = readObjectHeader(objectText, 0);
+    if (!header) return false;
+    const ObjectEnd end = scanToObjectEnd(objectText, header->end);
+    if (end.kind != ObjectEnd::Kind::Stream) return false;
+    const std::optional<DictEntry> entry = findEntry(objectText, end.dict.begin, "Length");
+    return entry && endstreamAfter(objectText, streamDataStart(objectText, end.at),
+                                   readIntegerValue(objectText, entry->value));
 }
 
 NewestTrailer findNewestTrailer(XrefTable& xref) {

@@ -41,6 +41,10 @@ size_t findBytes(std::string_view buffer, size_t from, size_t end, std::string_v
 // cannot be had. Offsets count from the "%PDF-" header, as the cross-reference data does.
 RawObject readRawObject(XrefTable& xref, int32_t num);
 
+// Whether `objectText` (an object's text from its header) is a stream whose /Length is a number
+// that ends at its "endstream": one the parser reads as it stands, without a note.
+bool hasSoundLength(std::string_view objectText);
+
 // The text of a stream object whose /Length (direct or indirect) does not end at "endstream",
 // with the length its data really has written in place; nullopt for any other object.
 std::optional<std::string> streamLengthMended(XrefTable& xref, std::string_view objectText);

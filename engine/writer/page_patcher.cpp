@@ -160,18 +160,7 @@ bool PagePatcher::isSoundStream(int32_t num) {
     if (num < 0 || static_cast<size_t>(num) >= xref_.entries().size() ||
         xref_.entries()[static_cast<size_t>(num)].type != XrefType::InUse)
         return false;
-    const RawObject raw = readRawObject(xref_, num);
-    const std::string_view text = raw.bytes();
-    const std::optional<ObjectHeader> header = readObjectHeader(text, 0);
-    if (!header) return false;
-    const ObjectEnd end = scanToObjectEnd(text, header->end);
-    if (end.kind != ObjectEnd::Kind::Stream) return false;
-    const std::optional<DictEntry> entry = findEntry(text, end.dict.begin, "Length");
-    const int64_t length = entry ? readIntegerValue(text, entry->value).value_or(-1) : -1;
-    const size_t data = streamDataStart(text, end.at);
-    if (length < 0 || static_cast<uint64_t>(length) > text.size() - data) return false;
-    size_t afterKeyword = 0;
-    return endstreamAt(text, data + static_cast<size_t>(length), afterKeyword);
+    return hasSoundLength(readRawObject(xref_, num).bytes());
 }
 
 void PagePatcher::fixGeneration(std::string& text, const Value& value) {
