@@ -71,12 +71,8 @@ ObjectStream::ObjectStream(XrefTable& xref, int32_t streamNum) : streamNum_(stre
         while (from < bytes.size() && space(from))
             ++from;
         size_t to = from;
-        while (to < bytes.size() && to - from < 15 && isDecimalDigit(bytes[to]))
-            ++to;
-        if (to > from && (to == bytes.size() || space(to))) {
-            value = 0;
-            for (size_t k = from; k < to; ++k)
-                value = value * 10 + (bytes[k] - '0');
+        if (from < bytes.size() && isDecimalDigit(bytes[from]) && readInteger(bytes, to, value) &&
+            (to == bytes.size() || space(to))) {
             header.seek(to);
             return true;
         }
