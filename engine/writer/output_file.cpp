@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -13,7 +14,9 @@
 #include <system_error>
 
 #include "engine/pdf/data_file.hpp"
+#include "engine/pdf/input_file.hpp"
 #include "engine/pdf/pdf_exception.hpp"
+#include "engine/writer/write_behind.hpp"
 
 namespace tavrix {
 namespace {
@@ -23,7 +26,11 @@ namespace {
 constexpr size_t kBufferSize = size_t{256} << 10;
 // Pieces this large are copied by the kernel, never passing through the process.
 constexpr size_t kKernelCopyBytes = size_t{64} << 10;
+// Smaller pieces of the input are read by the writing thread, once it runs: this much of them at
+// a time.
+constexpr size_t kStretchBatch = size_t{1} << 20;
 constexpr int kMaxLinks = 40; // as the kernel follows them
+constexpr decltype(statfs::f_type) kExt4Magic = 0xEF53;
 
 std::string folderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -70,37 +77,6 @@ bool takeAttributes(int to, int from, const struct stat& old) {
         if (fsetxattr(to, name, value.data(), value.size(), 0) != 0) return false;
     }
     return true;
-}
-
-int writeAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return 0;
-}
-
-// A FIFO whose reader has gone raises SIGPIPE on a write, and its default ends the process: the
-// engine's host. With the signal held on this thread the write fails with EPIPE instead.
-int writeAllNoSigpipe(int fd, const char* data, size_t size) {
-    sigset_t pipeSignal, previous, pending;
-    sigemptyset(&pipeSignal);
-    sigaddset(&pipeSignal, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
-    sigpending(&pending);
-    const bool wasPending = sigismember(&pending, SIGPIPE) == 1;
-    const int error = writeAll(fd, data, size);
-    if (error == EPIPE && !wasPending) {
-        const timespec noWait{};
-        sigtimedwait(&pipeSignal, nullptr, &noWait);
-    }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    return error;
 }
 
 std::string stagingFolder(const OutputOptions& options) {
@@ -206,6 +182,7 @@ void OutputFile::fail(const char* message, int error, const char* advice) const 
 }
 
 void OutputFile::discard() {
+    behind_.reset(); // before the file it writes goes
     temp_.reset();
     if (targetFd_ >= 0) ::close(targetFd_);
     targetFd_ = sink_ = -1;
@@ -213,12 +190,44 @@ void OutputFile::discard() {
 }
 
 void OutputFile::writeOut(const char* data, size_t size) {
-    const int error = route_ == Route::Direct ? writeAllNoSigpipe(sink_, data, size)
-                                              : writeAll(sink_, data, size);
-    if (error != 0) fail("Can't write output file", error);
+    if (const int error = writeFully(sink_, data, size, route_ == Route::Direct))
+        fail("Can't write output file", error);
+}
+
+WriteBehind& OutputFile::behind() {
+    if (!behind_) {
+        // ext4 writes a file's bytes out before it lets the file be renamed over another, and
+        // the rename waits for it (a tenth of a second for 100 MB): on the way, they can go as
+        // they are written.
+        struct statfs fs {};
+        const bool flushedAtRename =
+            route_ == Route::Replace && fstatfs(sink_, &fs) == 0 && fs.f_type == kExt4Magic;
+        behind_ = std::make_unique<WriteBehind>(sink_, route_ != Route::Direct, flushedAtRename);
+    }
+    return *behind_;
 }
 
 void OutputFile::flush() {
+    if (used_ == 0 && stretches_.empty()) return;
+    const bool queued = behind().write(buffer_, used_, stretches_);
+    used_ = 0;
+    stretchBytes_ = 0;
+    if (buffer_.size() < kBufferSize) buffer_.resize(kBufferSize);
+    if (!queued) settle(); // throws what stopped the writing
+}
+
+void OutputFile::settle() {
+    if (behind_) {
+        // After a failure this is never written.
+        if (used_ > 0 || !stretches_.empty()) behind_->write(buffer_, used_, stretches_);
+        used_ = 0;
+        stretchBytes_ = 0;
+        const WriteBehind::Outcome done = behind_->finish();
+        holes_ = holes_ || done.holes;
+        if (done.error != 0) fail("Can't write output file", done.error);
+        if (done.cutShort) throw CPdfException("Input file changed", kInputChangedReason);
+        return;
+    }
     if (used_ > 0) writeOut(buffer_.data(), used_);
     used_ = 0;
 }
@@ -238,81 +247,30 @@ void OutputFile::write(std::string_view bytes) {
         used_ = bytes.size();
         return;
     }
-    // Large pieces (image streams) go straight to the file.
+    // Large pieces go straight to the file, after what waits to be written.
+    settle();
     writeOut(bytes.data(), bytes.size());
 }
 
-int64_t OutputFile::readThrough(int fd, int64_t at, int64_t end) {
-    if (buffer_.empty()) buffer_.resize(kBufferSize);
-    while (at < end) {
-        const ssize_t n = ::pread(fd, buffer_.data(),
-                                  static_cast<size_t>(std::min<int64_t>(end - at, kBufferSize)),
-                                  static_cast<off_t>(at));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        writeOut(buffer_.data(), static_cast<size_t>(n));
-        at += n;
-        position_ += n;
-    }
-    return at;
-}
-
-int64_t OutputFile::copyFrom(int fd, int64_t offset, int64_t length) {
+void OutputFile::copyFrom(int fd, int64_t offset, int64_t length) {
     if (sink_ < 0) throw CPdfException("Can't write output file");
+    if (length <= 0) return;
     flush();
-    struct stat st {};
-    if (fstat(fd, &st) != 0) return 0;
-    const int64_t end = std::min<int64_t>(offset + length, st.st_size);
-    // A device or FIFO cannot be sought past a hole: it gets the zeros.
-    const bool seekable = route_ != Route::Direct;
-    int64_t at = offset;
-    while (at < end) {
-        int64_t stretchEnd = end;
-        if (seekable) {
-            const off_t data = ::lseek(fd, static_cast<off_t>(at), SEEK_DATA);
-            const int64_t dataAt = data >= 0 ? data : errno == ENXIO ? end : at;
-            if (dataAt > at) {
-                const int64_t hole = std::min(dataAt, end) - at;
-                if (::lseek(sink_, static_cast<off_t>(hole), SEEK_CUR) < 0)
-                    fail("Can't write output file", errno);
-                holes_ = true;
-                position_ += hole;
-                at += hole;
-                continue;
-            }
-            const off_t hole = ::lseek(fd, static_cast<off_t>(at), SEEK_HOLE);
-            if (hole > at) stretchEnd = std::min<int64_t>(hole, end);
-        }
-        while (at < stretchEnd) {
-            loff_t in = at;
-            const ssize_t n =
-                copy_file_range(fd, &in, sink_, nullptr, static_cast<size_t>(stretchEnd - at), 0);
-            if (n > 0) {
-                at += n;
-                position_ += n;
-                continue;
-            }
-            if (n == 0) return at - offset; // the file ended sooner than it did at open
-            if (errno == EINTR) continue;
-            if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
-                errno != EBADF)
-                fail("Can't write output file", errno);
-            // The kernel cannot copy between these two (a FIFO, another filesystem on an old
-            // kernel): through the buffer.
-            const int64_t stopped = readThrough(fd, at, stretchEnd);
-            if (stopped < stretchEnd) return stopped - offset;
-            at = stopped;
-        }
-    }
-    return at - offset;
+    if (!behind().copy(fd, offset, length)) settle();
+    position_ += length;
 }
 
 void OutputFile::writeFromFile(int fd, int64_t offset, std::string_view mapped) {
     if (sink_ < 0) throw CPdfException("Can't write output file");
     if (mapped.size() >= kKernelCopyBytes) {
-        const int64_t done = copyFrom(fd, offset, static_cast<int64_t>(mapped.size()));
-        if (done < static_cast<int64_t>(mapped.size()))
-            write(mapped.substr(static_cast<size_t>(done)));
+        copyFrom(fd, offset, static_cast<int64_t>(mapped.size()));
+        return;
+    }
+    if (behind_) {
+        stretches_.push_back({used_, fd, offset, mapped.size()});
+        position_ += static_cast<int64_t>(mapped.size());
+        stretchBytes_ += mapped.size();
+        if (stretchBytes_ >= kStretchBatch) flush();
         return;
     }
     if (buffer_.empty()) buffer_.resize(kBufferSize);
@@ -333,7 +291,8 @@ void OutputFile::writeFromFile(int fd, int64_t offset, std::string_view mapped) 
 
 void OutputFile::stage(bool durable) {
     if (sink_ < 0) throw CPdfException("Can't write output file");
-    flush();
+    settle();
+    behind_.reset();
     // A hole at the very end has no byte after it to give the file its length.
     if (holes_ && route_ != Route::Direct && ftruncate(sink_, static_cast<off_t>(position_)) != 0)
         fail("Can't write output file", errno);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/writer/temp_file.hpp"
+#include "engine/writer/write_behind.hpp"
 
 namespace tavrix {
 
@@ -54,9 +55,10 @@ class OutputFile {
     void writeFromFile(int fd, int64_t offset, std::string_view mapped);
     // Appends `length` bytes of the file `fd` from `offset`, copied by the kernel where it can
     // (which shares blocks on filesystems that do) and leaving holes where the file has holes
-    // (a sparse input stays sparse). Returns how many bytes it appended: fewer when the file
-    // ends sooner (it was cut short meanwhile).
-    int64_t copyFrom(int fd, int64_t offset, int64_t length);
+    // (a sparse input stays sparse). The copy is made while the run goes on: a file that ends
+    // sooner (cut short meanwhile) fails the run at stage() with "Input file changed". `fd` stays
+    // open until then.
+    void copyFrom(int fd, int64_t offset, int64_t length);
     int64_t position() const { return position_; }
     // Writes out what is still buffered; with `durable`, waits until it is on the disk. Throws
     // CPdfException "Can't write output file" (with the cause).
@@ -70,10 +72,12 @@ class OutputFile {
 
   private:
     void open();
+    // Hands the buffer to the writing thread.
     void flush();
+    // Waits until everything so far is in the file; throws what went wrong on the way.
+    void settle();
+    WriteBehind& behind();
     void writeOut(const char* data, size_t size);
-    // Appends [at, end) of `fd` through the buffer; returns where it stopped.
-    int64_t readThrough(int fd, int64_t at, int64_t end);
     void overwriteInPlace();
     // What stood at the path when the run began may have gone meanwhile: a file list run on
     // several threads prepares outputs ahead of their turn while earlier lines put theirs in
@@ -92,7 +96,11 @@ class OutputFile {
     bool targetNamed_ = false; // target_ was seen to lead to the file targetFd_ opened
     int reopened_ = 0;         // times open() found its name moved away under it
     int sink_ = -1;            // where write() goes: the temporary file, or the device
+    // Writes on a thread of its own once the output outgrows one buffer.
+    std::unique_ptr<WriteBehind> behind_;
     std::vector<char> buffer_;
+    std::vector<Stretch> stretches_; // of the input, to be read into their places in buffer_
+    size_t stretchBytes_ = 0;
     size_t used_ = 0;
     int64_t position_ = 0;
     bool holes_ = false; // the sink was sought past bytes never written
