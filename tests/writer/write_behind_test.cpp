@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <random>
@@ -100,6 +102,45 @@ TEST(WriteBehind, EveryKindOfPieceLandsInTheOrderGiven) {
         out.commit();
     }
     reader.join();
+    EXPECT_TRUE(received == expected);
+}
+
+// A host's signal handler that does not restart calls (as hosts install them) breaks a write to a
+// slow reader off part-way: the write goes on from where it stopped.
+TEST(WriteBehind, AWriteBrokenOffByASignalGoesOnWhereItStopped) {
+    TempDir dir;
+    const Source src(dir.file("source"), size_t{900} << 10, 0, 0);
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    struct sigaction tick {
+    }, previous{};
+    tick.sa_handler = [](int) {};
+    ASSERT_EQ(::sigaction(SIGALRM, &tick, &previous), 0); // no SA_RESTART
+    const itimerval often{{0, 500}, {0, 500}}, never{};
+    std::string received;
+    std::thread reader([&] {
+        sigset_t alarm;
+        sigemptyset(&alarm);
+        sigaddset(&alarm, SIGALRM);
+        pthread_sigmask(SIG_BLOCK, &alarm, nullptr);
+        const int fd = ::open(fifo.c_str(), O_RDONLY | O_CLOEXEC);
+        char block[4096];
+        for (ssize_t n; (n = ::read(fd, block, sizeof block)) > 0;) {
+            received.append(block, static_cast<size_t>(n));
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+        }
+        ::close(fd);
+    });
+    std::string expected;
+    {
+        OutputFile out(fifo); // the FIFO opens once the reader comes: then the signals start
+        EXPECT_EQ(::setitimer(ITIMER_REAL, &often, nullptr), 0);
+        expected = writeMix(out, src, 6);
+        out.commit();
+    }
+    reader.join();
+    ::setitimer(ITIMER_REAL, &never, nullptr);
+    ::sigaction(SIGALRM, &previous, nullptr);
     EXPECT_TRUE(received == expected);
 }
 
