@@ -310,11 +310,13 @@ WriteBehind::Outcome WriteBehind::copyNow(int fd, int64_t offset, int64_t length
 }
 
 int64_t WriteBehind::readThrough(int fd, int64_t at, int64_t end) {
-    if (scratch_.empty()) scratch_.resize(kScratchSize);
+    // The buffer may be smaller, sized last for a few stretches.
+    if (scratch_.size() < kScratchSize) scratch_.resize(kScratchSize);
     while (at < end) {
-        const ssize_t n = ::pread(fd, scratch_.data(),
-                                  static_cast<size_t>(std::min<int64_t>(end - at, kScratchSize)),
-                                  static_cast<off_t>(at));
+        const ssize_t n = ::pread(
+            fd, scratch_.data(),
+            static_cast<size_t>(std::min<int64_t>(end - at, static_cast<int64_t>(scratch_.size()))),
+            static_cast<off_t>(at));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         if (const int error =

@@ -44,16 +44,22 @@ struct Source {
     ~Source() { ::close(fd); }
 };
 
-// Writes a seeded mix of every kind of piece; returns what the file must hold.
+// Writes a seeded mix of every kind of piece; returns what the file must hold. It opens with
+// enough to start the writing thread, a small stretch handed over alone, then a copy: where the
+// kernel cannot copy, the copy passes through the buffer the stretch was read into.
 std::string writeMix(OutputFile& out, const Source& src, unsigned seed) {
     std::mt19937 random(seed);
     std::string expected;
+    constexpr size_t kOpening[][2] = {{200 << 10, 0}, {100 << 10, 0}, {5 << 10, 1}, {100 << 10, 2}};
     for (int i = 0; i < 300; ++i) {
-        const size_t size = std::uniform_int_distribution<size_t>(
-            0, i % 7 == 0 ? (size_t{700} << 10) : (size_t{20} << 10))(random);
+        const bool opening = i < 4;
+        const size_t size =
+            opening ? kOpening[i][0]
+                    : std::uniform_int_distribution<size_t>(
+                          0, i % 7 == 0 ? (size_t{700} << 10) : (size_t{20} << 10))(random);
         const size_t at = std::uniform_int_distribution<size_t>(0, src.bytes.size() - size)(random);
         const std::string_view piece = std::string_view(src.bytes).substr(at, size);
-        switch (random() % 3) {
+        switch (opening ? kOpening[i][1] : random() % 3) {
         case 0:
             out.write(piece);
             break;
