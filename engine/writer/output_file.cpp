@@ -1,7 +1,6 @@
 #include "engine/writer/output_file.hpp"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/xattr.h>
@@ -197,7 +196,7 @@ void OutputFile::writeOut(const char* data, size_t size) {
 WriteBehind& OutputFile::behind() {
     if (!behind_) {
         // ext4 writes a file's bytes out before it lets the file be renamed over another, and
-        // the rename waits for it (a tenth of a second for 100 MB): on the way, they can go as
+        // the rename waits for it (tens of milliseconds for 100 MB): on the way, they can go as
         // they are written.
         struct statfs fs {};
         const bool flushedAtRename =
