@@ -189,11 +189,7 @@ void WriteBehind::run() {
         if (startWriteback_ && !skip) startWriteback();
         lock.lock();
         busy_ = false;
-        outcome_.holes = outcome_.holes || done.holes;
-        if (!failed(outcome_)) {
-            outcome_.error = done.error;
-            outcome_.cutShort = done.cutShort;
-        }
+        record(done);
         if (task.fd < 0) {
             --waitingBuffers_;
             if (spare_.size() < 2) spare_.push_back(std::move(task.bytes));
@@ -203,11 +199,16 @@ void WriteBehind::run() {
 }
 
 void WriteBehind::performHere(Task& task) {
-    if (failed(outcome_)) return;
-    const Outcome done = perform(task);
+    if (!failed(outcome_)) record(perform(task));
+}
+
+void WriteBehind::record(const Outcome& done) {
     outcome_.holes = outcome_.holes || done.holes;
-    outcome_.error = done.error;
-    outcome_.cutShort = done.cutShort;
+    // The first failure is the one reported: what follows it was never attempted.
+    if (!failed(outcome_)) {
+        outcome_.error = done.error;
+        outcome_.cutShort = done.cutShort;
+    }
 }
 
 WriteBehind::Outcome WriteBehind::perform(Task& task) {

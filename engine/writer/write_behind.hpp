@@ -84,6 +84,8 @@ class WriteBehind {
     Outcome perform(Task& task);
     // Without a thread.
     void performHere(Task& task);
+    // Adds what a task came to to outcome_ (under the mutex, when the thread runs).
+    void record(const Outcome& done);
     Outcome writeWithStretches(Task& task);
     void startWriteback();
     Outcome copyNow(int fd, int64_t offset, int64_t length);
