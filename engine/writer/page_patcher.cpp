@@ -21,10 +21,11 @@ std::string roomyCopy(std::string_view text) {
     return copy;
 }
 
-std::string refText(const char* fmt, int32_t num) {
-    char buffer[48];
-    std::snprintf(buffer, sizeof buffer, fmt, num);
-    return buffer;
+// `before` + "num 0 R" + `after`: the references patching puts around a page's contents.
+std::string refText(std::string_view before, int32_t num, std::string_view after) {
+    std::string text(before);
+    text.append(std::to_string(num)).append(" 0 R").append(after);
+    return text;
 }
 
 std::string namedRef(const std::string& name, int32_t num) {
@@ -112,6 +113,16 @@ Stored storedIn(std::string_view text, const std::optional<DictEntry>& entry) {
 std::optional<bool> holdsDictionary(std::string_view objectText) {
     const std::optional<ObjectHeader> header = readObjectHeader(objectText, 0);
     if (!header) return std::nullopt;
+    {
+        // The usual object, a dictionary and then "endobj", is settled in one pass over it.
+        PdfScanner s(objectText, header->end);
+        if (s.nextValue().kind == ValueKind::Dict) {
+            const Token after = s.next();
+            if (after.kind == TokenKind::Regular &&
+                objectText.substr(after.begin, after.end - after.begin) == "endobj")
+                return true;
+        }
+    }
     if (scanToObjectEnd(objectText, header->end).kind == ObjectEnd::Kind::Stream)
         return std::nullopt;
     PdfScanner s(objectText, header->end);
@@ -209,8 +220,8 @@ void PagePatcher::patchContents(std::string& page, int32_t q, int32_t s) {
     }
     if (stored.form == Stored::Form::Array) {
         if (entry->value.closed) {
-            page.insert(entry->value.end - 1, refText(" %d 0 R ", s));
-            page.insert(entry->value.begin + 1, refText(" %d 0 R ", q));
+            page.insert(entry->value.end - 1, refText(" ", s, " "));
+            page.insert(entry->value.begin + 1, refText(" ", q, " "));
         }
         return;
     }
@@ -237,8 +248,8 @@ void PagePatcher::patchContents(std::string& page, int32_t q, int32_t s) {
     if (soundStream || resolved.isStream() || resolved.isError()) {
         // The page's content between the two streams. The reference ends at its "R": a
         // comment after it must stay outside the array.
-        page.insert(afterValue(page, value.end), refText(" %d 0 R ]", s));
-        page.insert(value.begin, refText("[ %d 0 R ", q));
+        page.insert(afterValue(page, value.end), refText(" ", s, " ]"));
+        page.insert(value.begin, refText("[ ", q, " "));
         return;
     }
     if (resolved.isArray()) {
@@ -253,7 +264,7 @@ void PagePatcher::patchContents(std::string& page, int32_t q, int32_t s) {
             writer_.moveStrings(raw.bytes().substr(array.begin + 1, array.end - array.begin - 2),
                                 readAs(stored.num), readAs(pageNum_));
         page.replace(value.begin, value.end - value.begin,
-                     refText("[ %d 0 R ", q) + elements + refText(" %d 0 R ]", s));
+                     refText("[ ", q, " ") + elements + refText(" ", s, " ]"));
     }
 }
 
