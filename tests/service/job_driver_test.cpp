@@ -13,7 +13,6 @@
 
 #include <filesystem>
 #include <random>
-#include <thread>
 
 #include "engine/fonts/font_objects.hpp"
 #include "engine/service/tavrix_com.hpp"
@@ -251,28 +250,6 @@ TEST(Numbers, ImportExportAndRenameTokens) {
     same.putText(dispid("renameoutput"), "[FILETITLE].pdf");
     EXPECT_EQ(same.getTavrixFile(in, out, ""), "");
     expectValid(out, 10);
-}
-
-TEST(Threads, TwoInstancesStampAtTheSameTime) {
-    TempDir dir;
-    const std::string in = writeDocument(dir, "in.pdf", simpleDocument(30));
-    std::string results[2];
-    std::thread workers[2];
-    for (int t = 0; t < 2; ++t) {
-        workers[t] = std::thread([&, t] {
-            tavrix::TavrixCom engine;
-            engine.putText(dispid("prefix"), t == 0 ? "Left " : "Right ");
-            results[t] = engine.getTavrixFile(in, dir.file("out" + std::to_string(t) + ".pdf"), "");
-        });
-    }
-    for (auto& w : workers)
-        w.join();
-    for (int t = 0; t < 2; ++t) {
-        EXPECT_EQ(results[t], "");
-        const std::string out = dir.file("out" + std::to_string(t) + ".pdf");
-        expectValid(out, 30);
-        EXPECT_TRUE(shows(out, 30, t == 0 ? "Left 30 / 30" : "Right 30 / 30"));
-    }
 }
 
 // Objects copied byte for byte.
