@@ -10,12 +10,6 @@
 namespace tavrix {
 namespace {
 
-TEST(FontObjects, ArialDescriptorBytes) {
-    EXPECT_EQ(fontDescriptorText("Arial"), " 0 obj\n<<\n/Type /FontDescriptor\n/FontName /Arial\n"
-                                           "/FontBBox [-46 -210 1000 896]\n/Flags 34\n"
-                                           "/ItalicAngle 0\n>>\nendobj\n");
-}
-
 TEST(FontObjects, ArialFontObjectBytes) {
     const std::string text = fontObjectText("Arial", "F1234", 12);
     const std::string head = " 0 obj\n<<\n/Type /Font\n/Name /F1234 \n/Subtype /TrueType\n"
