@@ -11,10 +11,7 @@ TEST(Colour, RgbToCmykFollowsTheFormula) {
     EXPECT_EQ(rgbToCmyk(makeColor(255, 0, 0)), (Cmyk{0, 100, 100, 0}));
     EXPECT_EQ(rgbToCmyk(makeColor(255, 255, 255)), (Cmyk{0, 0, 0, 0}));
     EXPECT_EQ(rgbToCmyk(makeColor(128, 64, 32)), (Cmyk{0, 50, 75, 50}));
-}
-
-TEST(Colour, PureBlackIsFullBlackInk) {
-    EXPECT_EQ(rgbToCmyk(0), (Cmyk{0, 0, 0, 100}));
+    EXPECT_EQ(rgbToCmyk(0), (Cmyk{0, 0, 0, 100})); // pure black is full black ink
 }
 
 TEST(Colour, CmykToRgbClampsPercentagesFromFiles) {
