@@ -175,13 +175,6 @@ TEST(XrefTable, TwoStartxrefKeywordsLaterOneIsUsed) {
     EXPECT_NE(openError(valid.substr(0, kw) + good + bad), "");
 }
 
-TEST(XrefTable, ShortFileIsSearchedWhole) {
-    const std::string bytes = validFile().bytes();
-    ASSERT_LT(bytes.size(), 1023u);
-    auto doc = openBytes(bytes);
-    EXPECT_EQ(doc->xref().rootNum(), 1);
-}
-
 TEST(XrefTable, BytesBeforeHeaderOffsetsCountFromHeader) {
     FileText f("0123456789");
     f.object(1, kCatalog);
