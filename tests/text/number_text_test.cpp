@@ -28,6 +28,7 @@ struct RowCase {
     const char* name;
     std::function<void(StampSettings&)> set;
     const char* row;
+    uint32_t pages = 10;
 };
 
 TEST(ShownNumber, TenPageTable) {
@@ -51,21 +52,15 @@ TEST(ShownNumber, TenPageTable) {
          "10 5 9 4 8 3 7 2 6 1"},
         // seq without nth would divide by zero: the number is left as it is.
         {"seq, nth 0", [](StampSettings& s) { s.seq = true; }, "1 2 3 4 5 6 7 8 9 10"},
+        // An odd count halves down.
+        {"up2, nine pages", [](StampSettings& s) { s.up2 = true; }, "1 5 2 6 3 7 4 8 5", 9},
+        {"ab2, nine pages", [](StampSettings& s) { s.ab2 = true; }, "1 3 5 7 2 4 6 8 10", 9},
     };
     for (const auto& c : cases) {
         StampSettings s;
         c.set(s);
-        EXPECT_EQ(shownRow(s, 10), c.row) << c.name;
+        EXPECT_EQ(shownRow(s, c.pages), c.row) << c.name;
     }
-}
-
-TEST(ShownNumber, OddCountHalvesDown) {
-    StampSettings up2;
-    up2.up2 = true;
-    EXPECT_EQ(shownRow(up2, 9), "1 5 2 6 3 7 4 8 5");
-    StampSettings ab2;
-    ab2.ab2 = true;
-    EXPECT_EQ(shownRow(ab2, 9), "1 3 5 7 2 4 6 8 10");
 }
 
 TEST(ShownNumber, HighestShownNumber) {
@@ -105,7 +100,7 @@ TEST(ComposeStampText, ZeroFill) {
     struct Case {
         int32_t v;
         int32_t mask;
-        const char* piece;
+        std::string piece;
     };
     const Case cases[] = {
         {1, 5, "00001"},
@@ -119,6 +114,9 @@ TEST(ComposeStampText, ZeroFill) {
         {1000000000, 10, "1000000000"},
         {1000000000, 11, "01000000000"},
         {INT32_MIN, 1, "-2147483648"},
+        {7, 12, std::string(11, '0') + "7"}, // masks above nine keep filling
+        // Capped rather than a text of two billion zeros.
+        {7, INT32_MAX, std::string(kMaxMaskDigits - 1, '0') + "7"},
     };
     for (const auto& c : cases) {
         StampSettings s;
@@ -127,16 +125,6 @@ TEST(ComposeStampText, ZeroFill) {
         s.mask = c.mask;
         EXPECT_EQ(composeStampText(s, c.v, 1), c.piece) << c.v << " mask " << c.mask;
     }
-}
-
-TEST(ComposeStampText, MasksAboveNineKeepZeroFilling) {
-    StampSettings s;
-    s.onePageNo = true;
-    s.prefix = s.sep = "";
-    s.mask = 12;
-    EXPECT_EQ(composeStampText(s, 7, 1), std::string(11, '0') + "7");
-    s.mask = INT32_MAX; // capped rather than a text of two billion zeros
-    EXPECT_EQ(composeStampText(s, 7, 1), std::string(kMaxMaskDigits - 1, '0') + "7");
 }
 
 TEST(ComposeStampText, TextForms) {
