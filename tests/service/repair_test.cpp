@@ -182,3 +182,25 @@ TEST(Repair, AnUpdateCutShortBeforeItsOwnStartxrefIsNotDroppedSilently) {
     run = stamptest::runJob(in, out, "");
     EXPECT_TRUE(run.ok) << run.reason;
 }
+
+TEST(Repair, DataThatReadsWellButLeavesOutAPageIsRebuiltOnRequest) {
+    // An update frees the second page while the tree still lists it: the cross-reference data
+    // reads without fault, yet a page is missing from it (as when a Prev loop is cut).
+    PdfBuilder b = simpleDocument(3);
+    b.addRevision().freed.insert(4);
+    TempDir dir;
+    const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+    writeFile(in, b.build());
+
+    // Without repair the page is passed over, as viewers pass over it, and a note says so.
+    JobOutcome run = stamptest::runJob(in, out, "verbose=1");
+    ASSERT_TRUE(run.ok) << run.reason;
+    EXPECT_TRUE(mentions(run.notes, "a page-tree kid that is no page or node is passed over"));
+    EXPECT_FALSE(mentions(run.notes, "it was rebuilt"));
+
+    // With repair the data is rebuilt from the objects in the file, and every page is stamped.
+    run = stamptest::runJob(in, out, "repair=1");
+    ASSERT_TRUE(run.ok) << run.reason;
+    EXPECT_TRUE(mentions(run.notes, "leaves out objects of the page tree; it was rebuilt"));
+    expectStamped(out, 3);
+}
